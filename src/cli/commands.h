@@ -1,0 +1,47 @@
+#pragma once
+// The commands of sondrel-cli. Each command group lives in its own file and is listed in
+// the table of main.cpp.
+
+#include "cli/arguments.h"
+
+namespace sondrel {
+struct SearchDocument;
+struct Settings;
+}  // namespace sondrel
+
+namespace sondrel::cli {
+
+struct Command {
+  const char* name;
+  const char* usage;    // the words after "sondrel-cli"
+  const char* summary;  // one line for --help
+  int (*run)(Arguments& args, const Context& context);
+};
+
+int RunCompile(Arguments& args, const Context& context);
+int RunEngines(Arguments& args, const Context& context);
+// results_commands.cpp: the settings file, project files and exports.
+int RunConfig(Arguments& args, const Context& context);
+int RunAdd(Arguments& args, const Context& context);
+int RunShow(Arguments& args, const Context& context);
+int RunExport(Arguments& args, const Context& context);
+// engines --enable NAME... / --disable NAME... / --enable-all / --disable-all
+int RunEngineChoice(Arguments& args, const Context& context);
+int RunQuery(Arguments& args, const Context& context);
+int RunUrlRule(Arguments& args, const Context& context);
+int RunFetch(Arguments& args, const Context& context);
+// search_command.cpp: a whole search, and the Update Engines command.
+int RunSearch(Arguments& args, const Context& context);
+int RunUpdate(Arguments& args, const Context& context);
+// verify_command.cpp: verification of a project, and a single download.
+int RunVerify(Arguments& args, const Context& context);
+int RunDownload(Arguments& args, const Context& context);
+// Verifies every entry of document with the settings' connections, timeout and proxies,
+// removing the invalid ones when removeInvalid holds; "VERIFY: %d/%d processed" on stderr
+// unless quiet. Serves its own interface-thread queue (call it with no other dispatcher
+// running) and starts the network layer; the caller shuts it down. Ctrl-C stops the run.
+// kExitOk, or kExitFailure (reported) when the run could not be started.
+int VerifyDocument(SearchDocument& document, const Settings& settings, bool removeInvalid,
+                   bool quiet);
+
+}  // namespace sondrel::cli

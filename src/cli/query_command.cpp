@@ -1,0 +1,71 @@
+// sondrel-cli query and urlrule: the request each engine would be sent, and an engine's URL
+// rules applied to addresses given on the command line.
+
+#include <iostream>
+#include <optional>
+#include <string>
+
+#include "cli/cli_engines.h"
+#include "cli/commands.h"
+#include "engines/engine_database.h"
+#include "engines/query.h"
+#include "engines/url_directives.h"
+#include "results/settings.h"
+
+namespace sondrel::cli {
+namespace {
+
+constexpr std::string_view kQueryUsage = "query QUERY [--db PATH] [--engine NAME]";
+constexpr std::string_view kUrlRuleUsage = "urlrule DIRECTIVES URL...";
+
+}  // namespace
+
+int RunQuery(Arguments& args, const Context& context) {
+  std::optional<std::string> db = args.TakeOption("db");
+  std::optional<std::string> only = args.TakeOption("engine");
+  std::string error;
+  std::vector<std::string> words = args.Finish(error);
+  if (!error.empty()) return UsageError(error, kQueryUsage);
+  if (words.size() != 1) return UsageError("query takes exactly one QUERY", kQueryUsage);
+
+  std::string path;
+  EngineList list;
+  if (int status = LoadEnginesForCommand(context, db, list, path); status != kExitOk) return status;
+  ApplyEngineChoice(list, ReadEngineChoice(context.home));
+
+  QueryFields fields;
+  fields.query = words.front();
+  bool printed = false;
+  for (const auto& engine : list) {
+    if (only ? engine->name != *only : !engine->enabled) continue;
+    EngineRequest request;
+    BuildRequest(request, fields, *engine);
+    if (request.method == MethodPost) {
+      std::cout << engine->name << "\tPOST\t" << request.url << '\t' << request.params << '\n';
+    } else {
+      std::cout << engine->name << "\tGET\t" << RequestAddress(request) << '\n';
+    }
+    printed = true;
+  }
+  if (only && !printed) return Fail("no engine named " + *only + " in " + path);
+  return FlushOutput();
+}
+
+int RunUrlRule(Arguments& args, const Context&) {
+  std::string error;
+  std::vector<std::string> words = args.Finish(error);
+  if (!error.empty()) return UsageError(error, kUrlRuleUsage);
+  if (words.size() < 2) return UsageError("urlrule takes DIRECTIVES and at least one URL", kUrlRuleUsage);
+  const std::string& directives = words.front();
+  std::string rewritten;
+  for (std::size_t i = 1; i < words.size(); ++i) {
+    if (ApplyUrlDirectives(rewritten, words[i], directives)) {
+      std::cout << "accepted\t" << rewritten << '\n';
+    } else {
+      std::cout << "refused\t" << words[i] << '\n';
+    }
+  }
+  return FlushOutput();
+}
+
+}  // namespace sondrel::cli

@@ -1,0 +1,370 @@
+// sondrel-cli config, add, show, export and the engine choice: the settings file and project
+// files of the program home, read and written as the desktop application does.
+
+#include <sys/stat.h>
+
+#include <charconv>
+#include <functional>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/cli_engines.h"
+#include "cli/commands.h"
+#include "engines/engine_database.h"
+#include "net/ftp_url.h"
+#include "net/url.h"
+#include "results/export.h"
+#include "results/project_file.h"
+#include "results/results_texts.h"
+#include "results/row_commands.h"
+#include "results/settings.h"
+#include "support/paths.h"
+
+namespace sondrel::cli {
+namespace {
+
+constexpr std::string_view kConfigUsage = "config [KEY [VALUE]]";
+constexpr std::string_view kAddUsage = "add PROJECT URL [NAME]";
+constexpr std::string_view kShowUsage = "show PROJECT";
+constexpr std::string_view kExportUsage = "export PROJECT htm|txt|cdf";
+constexpr std::string_view kEngineChoiceUsage =
+    "engines [--db PATH] --enable NAME... | --disable NAME... | --enable-all | --disable-all";
+constexpr char kListSeparator = '|';
+
+// ---- config ----
+
+// One setting as the config command sees it; set is empty for settings edited elsewhere.
+struct SettingKey {
+  const char* name;
+  std::function<std::string(const Settings&)> get;
+  std::function<std::optional<std::string>(Settings&, const std::string&)> set;
+};
+
+std::optional<long> ParseNumber(const std::string& text, long low, long high) {
+  long value = 0;
+  const char* first = text.data();
+  const char* last = text.data() + text.size();
+  auto [end, error] = std::from_chars(first, last, value);
+  if (first == last || error != std::errc() || end != last || value < low || value > high) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+SettingKey NumberKey(const char* name, int Settings::*field) {
+  return {name, [field](const Settings& s) { return std::to_string(s.*field); },
+          [field](Settings& s, const std::string& value) -> std::optional<std::string> {
+            std::optional<long> number = ParseNumber(value, 0, 0xffff);
+            if (!number) return "a number from 0 to 65535";
+            s.*field = static_cast<int>(*number);
+            return std::nullopt;
+          }};
+}
+
+SettingKey FlagKey(const char* name, std::uint8_t Settings::*field) {
+  return {name, [field](const Settings& s) { return std::to_string(s.*field); },
+          [field](Settings& s, const std::string& value) -> std::optional<std::string> {
+            if (value != "0" && value != "1") return "0 or 1";
+            s.*field = value == "1" ? 1 : 0;
+            return std::nullopt;
+          }};
+}
+
+SettingKey TextKey(const char* name, std::string Settings::*field, std::size_t max) {
+  return {name, [field](const Settings& s) { return s.*field; },
+          [field, max](Settings& s, const std::string& value) -> std::optional<std::string> {
+            if (value.size() > max) return "at most " + std::to_string(max) + " characters";
+            s.*field = value;
+            return std::nullopt;
+          }};
+}
+
+std::string JoinList(const PtrArray<std::string>& list) {
+  std::string joined;
+  for (const auto& item : list) {
+    if (!joined.empty()) joined += kListSeparator;
+    joined += *item;
+  }
+  return joined;
+}
+
+std::string JoinRecent(const RecentList& list) {
+  std::string joined;
+  for (int i = 0; i < list.Count(); ++i) {
+    if (i > 0) joined += kListSeparator;
+    joined += *list.Get(i);
+  }
+  return joined;
+}
+
+std::string TwoDigits(int n) {
+  return (n < 10 ? "0" : "") + std::to_string(n);
+}
+
+std::string StampText(const DateStamp& d) {
+  if (d.IsEmpty()) return "never";
+  return std::to_string(d.year) + "-" + TwoDigits(d.month) + "-" + TwoDigits(d.day) + " " +
+         TwoDigits(d.hour) + ":" + TwoDigits(d.minute) + ":" + TwoDigits(d.second);
+}
+
+std::vector<SettingKey> SettingKeys() {
+  std::vector<SettingKey> keys = {
+      NumberKey("maxConnections", &Settings::maxConnections),
+      NumberKey("timeoutSeconds", &Settings::timeoutSeconds),
+      NumberKey("maxResultsPerEngine", &Settings::maxResultsPerEngine),
+      NumberKey("maxResultsTotal", &Settings::maxResultsTotal),
+      TextKey("lastProject", &Settings::lastProject, kMaxLastProject),
+      {"recentProjects", [](const Settings& s) { return JoinRecent(s.recentProjects); }, nullptr},
+      {"searchHistory", [](const Settings& s) { return JoinRecent(s.searchHistory); }, nullptr},
+      FlagKey("webProxyOn", &Settings::webProxyOn),
+      TextKey("webProxyAddress", &Settings::webProxyAddress, kWebProxyField - 1),
+      NumberKey("webProxyPort", &Settings::webProxyPort),
+      TextKey("browserPath", &Settings::browserPath, kMaxProgramPath),
+      FlagKey("showAbout", &Settings::showAbout),
+      {"enabledEngines", [](const Settings& s) { return JoinList(s.enabledEngines); }, nullptr},
+      {"showSearchHistory", [](const Settings& s) { return std::to_string(s.showSearchHistory); },
+       [](Settings& s, const std::string& value) -> std::optional<std::string> {
+         if (value != "0" && value != "1") return "0 or 1";
+         SetShowSearchHistory(s, value == "1");  // off empties the history
+         return std::nullopt;
+       }},
+      FlagKey("showToolbar", &Settings::showToolbar),
+      FlagKey("showStatusBar", &Settings::showStatusBar),
+      {"blockList",
+       [](const Settings& s) {
+         std::string names;
+         for (const auto& record : s.blockList) {
+           if (!names.empty()) names += kListSeparator;
+           names += record->name;
+         }
+         return names;
+       },
+       nullptr},
+      TextKey("ftpClientPath", &Settings::ftpClientPath, kMaxProgramPath),
+      {"lastEngineUpdate", [](const Settings& s) { return StampText(s.lastEngineUpdate); },
+       nullptr},
+      FlagKey("ftpProxyOn", &Settings::ftpProxyOn),
+      TextKey("ftpProxyAddress", &Settings::ftpProxyAddress, kMaxFtpProxyAddress),
+      NumberKey("ftpProxyPort", &Settings::ftpProxyPort),
+      TextKey("downloadDirectory", &Settings::downloadDirectory, kMaxDownloadDirectory),
+      FlagKey("verifyAfterSearch", &Settings::verifyAfterSearch),
+      FlagKey("removeInvalidAfterVerify", &Settings::removeInvalidAfterVerify),
+  };
+  return keys;
+}
+
+// The settings of the home: the file when there is one, else the defaults.
+void LoadSettings(const Context& context, Settings& settings) {
+  SettingsDefaults(settings, context.home);
+  (void)ReadSettings(SettingsPath(context.home), settings);
+}
+
+int SaveSettings(const Context& context, const Settings& settings) {
+  (void)MakeDirectories(context.home);
+  const std::string path = SettingsPath(context.home);
+  if (!WriteSettings(path, settings)) return Fail("cannot write settings file " + path);
+  return kExitOk;
+}
+
+// ---- projects ----
+
+bool FileExists(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0;
+}
+
+// Loads a project that must exist and be whole; otherwise the failure has been reported.
+std::optional<int> LoadExisting(const std::string& path, SearchDocument& document) {
+  switch (LoadDocument(path, document)) {
+    case kLoadOk:
+      return std::nullopt;
+    case kLoadDamaged:
+      return Fail("project file ends early or is damaged: " + path);
+    default:
+      return Fail(FileExists(path) ? "not a project file: " + path
+                                   : "cannot open project file " + path);
+  }
+}
+
+void PrintRow(const ResultEntry& entry) {
+  const EntryRow row = MakeEntryRow(entry);
+  std::cout << row.name << '\t' << row.url << '\t' << row.size << '\t' << row.status << '\t'
+            << row.pos << '\t' << row.engine << '\n';
+}
+
+std::string DuplicatesName(std::uint8_t rule) {
+  if (rule == kKeepDuplicates) return "keep";
+  if (rule == kRemoveDuplicateUrls) return "remove";
+  return std::to_string(rule);
+}
+
+std::string FilterName(std::uint8_t rule) {
+  if (rule == kFilterNone) return "none";
+  if (rule == kFilterName) return "name";
+  if (rule == kFilterUrl) return "url";
+  return std::to_string(rule);
+}
+
+std::optional<ExportFormat> FormatFromWord(const std::string& word) {
+  if (word == "htm") return ExportFormat::kHtml;
+  if (word == "txt") return ExportFormat::kText;
+  if (word == "cdf") return ExportFormat::kCdf;
+  return std::nullopt;
+}
+
+}  // namespace
+
+int RunConfig(Arguments& args, const Context& context) {
+  std::string error;
+  std::vector<std::string> words = args.Finish(error);
+  if (!error.empty()) return UsageError(error, kConfigUsage);
+  if (words.size() > 2) return UsageError("config takes at most KEY and VALUE", kConfigUsage);
+
+  Settings settings;
+  LoadSettings(context, settings);
+  const std::vector<SettingKey> keys = SettingKeys();
+  if (words.empty()) {
+    for (const SettingKey& key : keys) std::cout << key.name << '=' << key.get(settings) << '\n';
+    return FlushOutput();
+  }
+  const SettingKey* key = nullptr;
+  for (const SettingKey& candidate : keys) {
+    if (words[0] == candidate.name) key = &candidate;
+  }
+  if (!key) return UsageError("no setting named " + words[0], kConfigUsage);
+  if (words.size() == 1) {
+    std::cout << key->name << '=' << key->get(settings) << '\n';
+    return FlushOutput();
+  }
+  if (!key->set) {
+    return UsageError(words[0] + " is kept by the program and cannot be set here" +
+                          (words[0] == "enabledEngines" ? " (use engines --enable/--disable)" : ""),
+                      kConfigUsage);
+  }
+  if (std::optional<std::string> problem = key->set(settings, words[1])) {
+    return UsageError(words[0] + " takes " + *problem, kConfigUsage);
+  }
+  return SaveSettings(context, settings);
+}
+
+int RunAdd(Arguments& args, const Context& /*context*/) {
+  std::string error;
+  std::vector<std::string> words = args.Finish(error);
+  if (!error.empty()) return UsageError(error, kAddUsage);
+  if (words.size() < 2 || words.size() > 3)
+    return UsageError("add takes PROJECT URL [NAME]", kAddUsage);
+  const std::string& path = words[0];
+  const std::string& url = words[1];
+  const std::string name = words.size() == 3 ? words[2] : std::string();
+  if (!IsHttpUrl(url) && !IsFtpUrl(url)) {
+    return Fail(std::string(texts::kAddEntryBadUrl) + " Refused: " + url);
+  }
+
+  SearchDocument document;
+  if (FileExists(path)) {
+    if (std::optional<int> failed = LoadExisting(path, document)) return *failed;
+  }
+  // Appended after the last entry: there is no focused row here.
+  const int index = InsertHandMadeEntry(document, document.entries.Count() - 1, url, name);
+  if (index < 0) return Fail("project is full, nothing added: " + path);
+  if (!WriteDocument(path, document)) return Fail("cannot write project file " + path);
+  PrintRow(*document.entries.Get(index));
+  return FlushOutput();
+}
+
+int RunShow(Arguments& args, const Context& /*context*/) {
+  std::string error;
+  std::vector<std::string> words = args.Finish(error);
+  if (!error.empty()) return UsageError(error, kShowUsage);
+  if (words.size() != 1) return UsageError("show takes one PROJECT", kShowUsage);
+  SearchDocument document;
+  if (std::optional<int> failed = LoadExisting(words[0], document)) return *failed;
+
+  std::cout << "query=" << document.query << '\n'
+            << "duplicates=" << DuplicatesName(document.duplicates) << '\n'
+            << "filter=" << FilterName(document.filter) << '\n'
+            << "merge=" << static_cast<int>(document.merge) << '\n'
+            << "matchMode=" << static_cast<int>(document.matchMode) << '\n'
+            << "includePatterns=" << document.includePatterns << '\n'
+            << "excludePatterns=" << document.excludePatterns << '\n'
+            << "var1=" << document.var1 << '\n'
+            << "var2=" << document.var2 << '\n'
+            << "var3=" << document.var3 << '\n'
+            << "var4=" << document.var4 << '\n'
+            << "daysBack=" << document.daysBack << '\n'
+            << "entries=" << document.entries.Count() << "\n\n";
+  for (const auto& entry : document.entries) PrintRow(*entry);
+  return FlushOutput();
+}
+
+int RunExport(Arguments& args, const Context& /*context*/) {
+  std::string error;
+  std::vector<std::string> words = args.Finish(error);
+  if (!error.empty()) return UsageError(error, kExportUsage);
+  if (words.size() != 2) return UsageError("export takes PROJECT and a format", kExportUsage);
+  std::optional<ExportFormat> format = FormatFromWord(words[1]);
+  if (!format) return UsageError("unknown export format " + words[1], kExportUsage);
+  SearchDocument document;
+  if (std::optional<int> failed = LoadExisting(words[0], document)) return *failed;
+  const std::string path = ExportPath(words[0], *format);
+  if (!ExportDocument(path, document, *format)) return Fail(ExportFailedText(path));
+  std::cout << path << '\n';
+  return FlushOutput();
+}
+
+int RunEngineChoice(Arguments& args, const Context& context) {
+  std::optional<std::string> db = args.TakeOption("db");
+  const bool enableAll = args.TakeFlag("enable-all");
+  const bool disableAll = args.TakeFlag("disable-all");
+  const bool enable = args.TakeFlag("enable");
+  const bool disable = args.TakeFlag("disable");
+  std::string error;
+  std::vector<std::string> names = args.Finish(error);
+  if (!error.empty()) return UsageError(error, kEngineChoiceUsage);
+  if (enableAll + disableAll + enable + disable != 1) {
+    return UsageError("give exactly one of --enable, --disable, --enable-all, --disable-all",
+                      kEngineChoiceUsage);
+  }
+  if ((enable || disable) && names.empty()) {
+    return UsageError("name at least one engine", kEngineChoiceUsage);
+  }
+  if ((enableAll || disableAll) && !names.empty()) {
+    return UsageError("unexpected argument " + names.front(), kEngineChoiceUsage);
+  }
+
+  std::string dbPath;
+  EngineList list;
+  if (int status = LoadEnginesForCommand(context, db, list, dbPath); status != kExitOk) {
+    return status;
+  }
+  for (const std::string& name : names) {
+    bool known = false;
+    for (const auto& engine : list) known = known || engine->name == name;
+    if (!known) return Fail("no engine named " + name + " in " + dbPath);
+  }
+
+  Settings settings;
+  SettingsDefaults(settings, context.home);
+  // Without a settings file every engine starts enabled, as at the program's first start.
+  if (ReadSettings(SettingsPath(context.home), settings)) {
+    ApplyEnabledNames(list, settings.enabledEngines);
+  } else {
+    SetAllEnabled(list, true);
+  }
+  if (enableAll || disableAll) SetAllEnabled(list, enableAll);
+  for (const auto& engine : list) {
+    for (const std::string& name : names) {
+      if (engine->name == name) engine->enabled = enable ? 1 : 0;
+    }
+  }
+  RebuildEnabledNames(list, settings.enabledEngines);
+  if (int status = SaveSettings(context, settings); status != kExitOk) return status;
+  for (const auto& engine : list) {
+    std::cout << engine->name << '\t' << (engine->enabled ? "enabled" : "disabled") << '\n';
+  }
+  return FlushOutput();
+}
+
+}  // namespace sondrel::cli

@@ -1,0 +1,163 @@
+#include "engines/url_directives.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "engines/template_step.h"
+#include "net/html_text.h"
+#include "net/url.h"
+#include "net/url_encoding.h"
+#include "support/text.h"
+#include "support/tokens.h"
+
+namespace sondrel {
+namespace {
+
+enum FilterGroup { GroupExtension = 0, GroupScheme = 1, GroupText = 2, GroupNone = -1 };
+
+struct FilterKey {
+  std::string_view key;
+  FilterStage stage;
+  FilterGroup group;
+  bool negative;
+};
+
+constexpr FilterKey kFilterKeys[] = {
+    {"bext", FilterBefore, GroupExtension, false}, {"e", FilterBefore, GroupExtension, false},
+    {"bnext", FilterBefore, GroupExtension, true}, {"ne", FilterBefore, GroupExtension, true},
+    {"bsch", FilterBefore, GroupScheme, false},    {"s", FilterBefore, GroupScheme, false},
+    {"bnsch", FilterBefore, GroupScheme, true},    {"ns", FilterBefore, GroupScheme, true},
+    {"bstr", FilterBefore, GroupText, false},      {"bnstr", FilterBefore, GroupText, true},
+    {"fext", FilterAfter, GroupExtension, false},  {"fnext", FilterAfter, GroupExtension, true},
+    {"fsch", FilterAfter, GroupScheme, false},     {"fnsch", FilterAfter, GroupScheme, true},
+    {"fstr", FilterAfter, GroupText, false},       {"u", FilterAfter, GroupText, false},
+    {"fnstr", FilterAfter, GroupText, true},       {"nu", FilterAfter, GroupText, true},
+};
+
+const FilterKey* FindFilterKey(std::string_view key, FilterStage stage) {
+  for (const FilterKey& entry : kFilterKeys) {
+    if (entry.stage == stage && EqualsNoCase(entry.key, key)) return &entry;
+  }
+  return nullptr;
+}
+
+constexpr std::size_t kSubstitutionPieceSize = 2000;
+
+struct Variable {
+  std::string name;  // "__D__"
+  std::string value;
+};
+
+std::string Substitute(std::string_view pattern, const std::vector<Variable>& variables) {
+  std::string out;
+  std::string piece;
+  std::size_t pos = 0;
+  for (;;) {
+    int kind = SplitTemplate(pattern, pos, piece, kSubstitutionPieceSize, kTemplateMarker);
+    if (kind == TemplateEnd) break;
+    if (kind == TemplateLiteral) {
+      StrAppendN(out, piece, kRewrittenUrlMax + 1);
+      continue;
+    }
+    for (const Variable& variable : variables) {
+      if (EqualsNoCase(variable.name, piece)) {
+        StrAppendN(out, variable.value, kRewrittenUrlMax + 1);
+        break;
+      }
+    }
+  }
+  return out;
+}
+
+std::string CutTo(std::string_view text, std::size_t max) {
+  return std::string(text.substr(0, std::min(text.size(), max)));
+}
+
+}  // namespace
+
+bool PassesUrlFilters(std::string_view url, std::string_view directives, FilterStage stage) {
+  bool used[3] = {false, false, false};
+  bool satisfied[3] = {false, false, false};
+  std::string extension;
+  std::string scheme;
+  bool partsKnown = false;
+  std::size_t cursor = 0;
+  std::string_view key;
+  std::string_view value;
+  while (NextAttribute(key, value, kDirectiveTokenMax, directives, cursor)) {
+    const FilterKey* filter = FindFilterKey(key, stage);
+    if (!filter) continue;
+    if (!partsKnown && filter->group != GroupText) {
+      (void)UrlExtension(url, extension);
+      UrlParts parts;
+      SplitUrl(url, parts);
+      scheme = parts.scheme;
+      partsKnown = true;
+    }
+    bool match = false;
+    switch (filter->group) {
+      case GroupExtension: match = EqualsNoCase(extension, value); break;
+      case GroupScheme: match = EqualsNoCase(scheme, value); break;
+      case GroupText: match = url.find(value) != std::string_view::npos; break;
+      case GroupNone: break;
+    }
+    if (filter->negative) {
+      if (match) return false;
+      continue;
+    }
+    used[filter->group] = true;
+    if (match) satisfied[filter->group] = true;
+  }
+  for (int group = 0; group < 3; ++group) {
+    if (used[group] && !satisfied[group]) return false;
+  }
+  return true;
+}
+
+bool ApplyUrlDirectives(std::string& out, std::string_view url, std::string_view directives) {
+  out.clear();
+  if (!PassesUrlFilters(url, directives, FilterBefore)) return false;
+  out = CutTo(url, kRewriteSourceMax);
+  std::size_t cursor = 0;
+  std::string_view key;
+  std::string_view value;
+  std::string scratch;
+  while (NextAttribute(key, value, kDirectiveTokenMax, directives, cursor)) {
+    if (EqualsNoCase(key, "sfa")) {
+      std::size_t at = url.find(value);
+      if (at != std::string_view::npos) out = CutTo(url.substr(at + value.size()), kRewriteSourceMax);
+    } else if (EqualsNoCase(key, "euf")) {
+      out = QueryParam(scratch, kRewriteSourceMax, value, url) ? scratch
+                                                                : CutTo(url, kRewriteSourceMax);
+    } else if (EqualsNoCase(key, "params")) {
+      UrlParts parts;
+      SplitUrl(url, parts);
+      if (!parts.params.empty() && FindHttpUrl(scratch, kRewrittenUrlMax + 1, parts.params)) {
+        out = scratch;
+      } else {
+        out = CutTo(url, kRewriteSourceMax);
+      }
+    } else if (EqualsNoCase(key, "cfuvars")) {
+      std::vector<Variable> variables;
+      std::size_t textPos = 0;
+      std::size_t patternPos = 0;
+      std::string name;
+      std::string captured;
+      while (TemplateStep(out, textPos, value, patternPos, name, captured, /*noTags=*/false)) {
+        variables.push_back(
+            {std::string(kTemplateMarker) + name + std::string(kTemplateMarker), captured});
+      }
+      if (variables.empty()) continue;
+      // The substitution must follow at once; anything else there is dropped.
+      std::string_view nextKey;
+      std::string_view nextValue;
+      if (NextAttribute(nextKey, nextValue, kDirectiveTokenMax, directives, cursor) &&
+          EqualsNoCase(nextKey, "cfusubs")) {
+        out = Substitute(nextValue, variables);
+      }
+    }
+  }
+  return PassesUrlFilters(out, directives, FilterAfter);
+}
+
+}  // namespace sondrel

@@ -1,0 +1,32 @@
+#pragma once
+// FTP addresses: the acceptance check and the login parts of an ftp:// URL.
+
+#include <string>
+#include <string_view>
+
+namespace sondrel {
+
+inline constexpr int kDefaultFtpPort = 21;
+inline constexpr std::size_t kFtpHostMax = 499;
+inline constexpr std::size_t kFtpPathMax = 999;
+
+// Accepts "ftp://host[/path[;type=X]]" (scheme in any case). host, path and type may be null.
+// 1 when accepted, else 0.
+[[nodiscard]] int CheckFtpUrl(std::string_view url, std::string* host, std::string* path,
+                              char* type);
+// An accepted FTP address with a host.
+bool IsFtpUrl(std::string_view url);
+
+struct FtpAddress {
+  std::string host;
+  int port = kDefaultFtpPort;
+  std::string user;      // "anonymous" when the address names none
+  std::string password;  // the placeholder address for anonymous logins
+  std::string dir;       // "/pub"; a directory of two or more characters loses its last '/'
+  std::string file;      // "f.mp3"
+};
+
+// Splits an FTP address into what the login and the transfer need. Always 1.
+int FtpUrlParts(std::string_view url, FtpAddress& out);
+
+}  // namespace sondrel

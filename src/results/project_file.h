@@ -1,0 +1,47 @@
+#pragma once
+// Project files: a saved search document with its entries and choices, the query-made file
+// name of a search, the recent projects and the window caption.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "results/search_document.h"
+#include "results/settings.h"
+
+namespace sondrel {
+
+inline constexpr std::size_t kMaxProjectPath = 259;
+inline constexpr std::size_t kMaxProjectName = 255;  // characters taken from the query
+inline constexpr int kMaxReopenItems = 10;
+
+enum LoadResult {
+  kLoadOk = 1,
+  kLoadNotProject = 0,  // missing, unreadable or foreign: the document stays empty
+  kLoadDamaged = -1,    // a project that ends early: what was read is kept
+};
+
+// Writes the document; the old file is replaced only when all of it was written. On success
+// the modified flag is cleared.
+[[nodiscard]] bool WriteDocument(const std::string& path, SearchDocument& document);
+// Replaces document with a new one and reads the file into it.
+int LoadDocument(const std::string& path, SearchDocument& document);
+
+// After a project was opened or saved: lastProject and the recent projects.
+void RememberProject(Settings& settings, std::string_view path);
+
+// The query-made project path in the program home.
+std::string ProjectPathFromQuery(std::string_view query, std::string_view home);
+
+struct ReopenItem {
+  std::string caption;  // "&0 /home/me/rock.sdp"
+  std::string path;
+};
+// The items under File, Reopen; empty means the item is hidden.
+std::vector<ReopenItem> BuildReopenMenu(const Settings& settings, std::string_view currentPath);
+
+// "Sondrel - rock.sdp", or "Sondrel (no project)" without a path.
+std::string UpdateCaption(std::string_view currentPath);
+
+}  // namespace sondrel

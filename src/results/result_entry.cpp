@@ -1,0 +1,89 @@
+#include "results/result_entry.h"
+
+#include "results/results_texts.h"
+#include "support/text.h"
+
+namespace sondrel {
+
+ResultEntry NewEntry() {
+  ResultEntry entry;
+  entry.foundAt = DateStamp::CurrentLocal();
+  return entry;
+}
+
+void CutToLimits(ResultEntry& entry) {
+  auto cut = [](std::string& text, std::size_t max) {
+    if (text.size() > max) text.resize(max);
+  };
+  cut(entry.name, kMaxEntryName);
+  cut(entry.url, kMaxEntryUrl);
+  cut(entry.engine, kMaxEntryEngine);
+  cut(entry.preview, kMaxEntryPreview);
+  cut(entry.var1, kMaxEntryVar1);
+  cut(entry.spare, kMaxEntrySpare);
+}
+
+ResultEntry CompactCopy(const ResultEntry& scratch) {
+  ResultEntry copy = scratch;
+  CutToLimits(copy);
+  // The scratch entry's buffers may be large; the stored copy holds only its own texts.
+  copy.name.shrink_to_fit();
+  copy.url.shrink_to_fit();
+  copy.engine.shrink_to_fit();
+  copy.preview.shrink_to_fit();
+  copy.var1.shrink_to_fit();
+  copy.spare.shrink_to_fit();
+  return copy;
+}
+
+std::string_view StatusText(std::uint8_t status) {
+  std::string_view text;
+  switch (status) {
+    case kStatusNotVerified:
+      text = texts::kStatusNotVerified;
+      break;
+    case kStatusValid:
+      text = texts::kStatusValid;
+      break;
+    case kStatusInvalid:
+      text = texts::kStatusInvalid;
+      break;
+    case kStatusUnknown:
+      text = texts::kStatusUnknown;
+      break;
+    default:
+      text = texts::kStatusChecked;
+      break;
+  }
+  return text.substr(0, kMaxStatusText);
+}
+
+std::string SizeText(std::int32_t size) {
+  if (size < 0) return std::string(texts::kSizeUnknown);
+  return std::to_string(static_cast<long>(size) / 1024) + std::string(texts::kSizeUnitSuffix);
+}
+
+std::string PositionText(std::int16_t position) {
+  return std::to_string(static_cast<int>(position) + 1);
+}
+
+std::string_view DisplayName(const ResultEntry& entry) {
+  return entry.name.empty() ? texts::kEmptyNamePlaceholder : std::string_view(entry.name);
+}
+
+EntryRow MakeEntryRow(const ResultEntry& entry) {
+  EntryRow row;
+  row.name = DisplayName(entry);
+  row.url = entry.url;
+  row.size = SizeText(entry.size);
+  row.status = StatusText(entry.status);
+  row.pos = PositionText(entry.position);
+  row.engine = entry.engine;
+  return row;
+}
+
+std::string EntryCountText(int count) {
+  return std::to_string(count) + std::string(texts::kEntryCountSuffix);
+}
+
+}  // namespace sondrel

@@ -1,0 +1,108 @@
+#pragma once
+// Every lasting choice of the program, its defaults, the settings file in the program home,
+// the block list and the search history.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "results/result_entry.h"
+#include "support/dates.h"
+#include "support/ptr_array.h"
+#include "support/string_list.h"
+
+namespace sondrel {
+
+inline constexpr std::size_t kMaxLastProject = 259;
+inline constexpr std::size_t kMaxProgramPath = 258;  // browser and FTP client
+inline constexpr std::size_t kWebProxyField = 200;   // a fixed field, text and zero padding
+inline constexpr std::size_t kMaxFtpProxyAddress = 200;
+inline constexpr std::size_t kMaxDownloadDirectory = 255;
+inline constexpr std::size_t kMaxBlockName = 1023;
+inline constexpr std::size_t kMaxBlockWord = 254;
+inline constexpr int kRecentProjectsMax = 11;
+inline constexpr int kSearchHistoryMax = 10;
+inline constexpr int kHistoryBoxItems = 10;
+
+// One block record: an entry whose URL or one of whose name words is in an enabled record's
+// sets is not added to the results. Both sets ignore case and hold no duplicates.
+struct BlockRecord {
+  BlockRecord();
+  std::string name;
+  std::uint8_t enabled = 1;
+  SortedList<std::string, std::string_view> urls;
+  SortedList<std::string, std::string_view> words;
+};
+
+struct Settings {
+  int maxConnections = 7;
+  int timeoutSeconds = 60;
+  int reserved1 = 60;
+  int maxResultsPerEngine = 100;
+  int maxResultsTotal = 500;
+  std::array<int, 4> reserved2{};
+  std::string lastProject;
+  RecentList recentProjects{kRecentProjectsMax};
+  RecentList searchHistory{kSearchHistoryMax};
+  std::uint8_t webProxyOn = 0;
+  std::string webProxyAddress;  // at most kWebProxyField - 1 characters
+  int webProxyPort = 0;
+  std::string browserPath;
+  std::uint8_t showAbout = 0;
+  std::array<int, 2> reserved3{3, 3};
+  StringList enabledEngines{10, 5};
+  std::uint8_t showSearchHistory = 1;
+  std::array<std::uint8_t, 2> reserved4{1, 1};
+  std::uint8_t showToolbar = 1;
+  std::uint8_t showStatusBar = 1;
+  std::uint8_t reserved5 = 0;  // stored after the byte whose default is 1
+  std::uint8_t reserved6 = 1;
+  PtrArray<BlockRecord> blockList{10, 5};
+  std::string ftpClientPath;
+  DateStamp lastEngineUpdate;  // all zero = never
+  std::uint8_t reserved7 = 0;  // the byte after lastEngineUpdate
+  std::uint8_t ftpProxyOn = 0;
+  std::string ftpProxyAddress;
+  int ftpProxyPort = 0;
+  std::string downloadDirectory;
+  std::uint8_t verifyAfterSearch = 1;
+  std::uint8_t removeInvalidAfterVerify = 1;
+};
+
+// The path of the settings file in the program home.
+std::string SettingsPath(std::string_view home);
+// <home>/downloads.
+std::string DefaultDownloadDirectory(std::string_view home);
+// The defaults; browser is what browser detection found (empty when nothing was).
+void SettingsDefaults(Settings& settings, std::string_view home, std::string_view browser = {});
+
+// False when the file cannot be opened or is not a settings file; then settings is untouched.
+// A file that ends early leaves the fields read so far.
+[[nodiscard]] bool ReadSettings(const std::string& path, Settings& settings);
+// Replaces the file only when all of it was written; false leaves the old file as it was.
+[[nodiscard]] bool WriteSettings(const std::string& path, const Settings& settings);
+
+// The block-list test for an accepted result.
+bool Blocked(const Settings& settings, const ResultEntry& entry);
+
+// Adds the query (or an opened project's query) to the search history.
+void AddSearchHistory(Settings& settings, std::string_view query);
+// The drop-down list of the query box: empty while the history is not shown.
+std::vector<std::string> HistoryBoxItems(const Settings& settings);
+// "Show search history" confirmed: turning it off empties the history.
+void SetShowSearchHistory(Settings& settings, bool on);
+
+// Which engines are enabled for a front end that has no engine list of its own: read from the
+// settings file in the home when there is one, else every engine is enabled.
+struct EngineChoice {
+  bool fromFile = false;
+  StringList names;
+  bool Enabled(std::string_view engineName) const;
+};
+EngineChoice ReadEngineChoice(std::string_view home);
+
+}  // namespace sondrel

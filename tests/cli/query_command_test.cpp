@@ -1,0 +1,91 @@
+// query and urlrule through the real sondrel-cli binary.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "testkit/temp_dir.h"
+
+namespace sondrel {
+namespace {
+
+using testkit::RunCommand;
+using testkit::ShellQuote;
+
+const char kDefinitions[] =
+    "[Music Index]\n"
+    "ACTION=http://music-index.local/find.cgi?q=__QUERY__&max=__HITS__\n"
+    "\n"
+    "[Tune Archive]\n"
+    "ACTION=post://tune-archive.local/s?terms=__QUERY__&kind=audio\n";
+
+std::string Cli(const std::string& words) { return ShellQuote(SONDREL_CLI) + " " + words; }
+
+class QueryCommandTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_.Write("engines.def", kDefinitions);
+    testkit::CommandResult compiled =
+        RunCommand(Cli("compile " + ShellQuote(dir_.File("engines.def")) + " " +
+                       ShellQuote(dir_.File("engines.db")) + " 0 --quiet"));
+    ASSERT_EQ(compiled.status, 0) << compiled.err;
+  }
+  std::string Db() const { return " --db " + ShellQuote(dir_.File("engines.db")); }
+
+  testkit::TempDir dir_;
+};
+
+TEST_F(QueryCommandTest, PrintsEachEnginesRequest) {
+  testkit::CommandResult result = RunCommand(Cli("query 'rock, roll'" + Db()));
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.out,
+            "Music Index\tGET\thttp://music-index.local/find.cgi?q=rock+roll&max=10\n"
+            "Tune Archive\tPOST\thttp://tune-archive.local/s\tterms=rock+roll&kind=audio\n");
+}
+
+TEST_F(QueryCommandTest, OneEngineByName) {
+  testkit::CommandResult result =
+      RunCommand(Cli("query x --engine 'Tune Archive'" + Db()));
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.out, "Tune Archive\tPOST\thttp://tune-archive.local/s\tterms=x&kind=audio\n");
+
+  result = RunCommand(Cli("query x --engine Nobody" + Db()));
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.err.find("Nobody"), std::string::npos);
+}
+
+TEST_F(QueryCommandTest, SkipsEnginesTheSettingsDisable) {
+  const std::string home = " --home " + ShellQuote(dir_.File("home"));
+  ASSERT_EQ(RunCommand(Cli("engines --disable 'Music Index'" + home + Db())).status, 0);
+  testkit::CommandResult result = RunCommand(Cli("query x" + home + Db()));
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.out, "Tune Archive\tPOST\thttp://tune-archive.local/s\tterms=x&kind=audio\n");
+
+  // Naming an engine asks for it whether or not it is enabled.
+  result = RunCommand(Cli("query x --engine 'Music Index'" + home + Db()));
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.out, "Music Index\tGET\thttp://music-index.local/find.cgi?q=x&max=10\n");
+}
+
+TEST_F(QueryCommandTest, FailuresAndUsage) {
+  testkit::CommandResult result =
+      RunCommand(Cli("query x --db " + ShellQuote(dir_.File("missing.db"))));
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.err.find("missing.db"), std::string::npos);
+  EXPECT_EQ(RunCommand(Cli("query" + Db())).status, 2);
+  EXPECT_EQ(RunCommand(Cli("query a b" + Db())).status, 2);
+}
+
+TEST(UrlRuleCommandTest, AcceptsRewritesAndRefuses) {
+  testkit::CommandResult result = RunCommand(
+      Cli("urlrule 'euf=url fext=mp3' 'http://h/go.cgi?url=http%3A%2F%2Fx%2Fa.mp3&id=3' "
+          "'http://h/go.cgi?id=3'"));
+  ASSERT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.out,
+            "accepted\thttp://x/a.mp3\n"
+            "refused\thttp://h/go.cgi?id=3\n");
+  EXPECT_EQ(RunCommand(Cli("urlrule 'e=mp3'")).status, 2);
+}
+
+}  // namespace
+}  // namespace sondrel

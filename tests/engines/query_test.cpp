@@ -1,0 +1,110 @@
+#include "engines/query.h"
+
+#include <gtest/gtest.h>
+
+#include "engines/engine_definition.h"
+#include "support/dates.h"
+
+namespace sondrel {
+namespace {
+
+EngineRequest Build(const std::string& action, const QueryFields& fields) {
+  EngineDefinition engine;
+  engine.action = action;
+  EngineRequest request;
+  BuildRequest(request, fields, engine);
+  return request;
+}
+
+QueryFields WithQuery(const std::string& query) {
+  QueryFields fields;
+  fields.query = query;
+  return fields;
+}
+
+TEST(BuildRequestTest, ActionTemplates) {
+  struct Case {
+    const char* action;
+    const char* query;
+    int method;
+    const char* url;
+    const char* params;
+  };
+  const Case cases[] = {
+      {"post://h/s.cgi?q=__QUERY__", "a b", MethodPost, "http://h/s.cgi", "q=a+b"},
+      {"http://h/s?q=__query__", "a b", MethodGet, "http://h/s", "q=a+b"},
+      {"http://h/s?x=__UNKNOWN__&q=__QUERY__", "a", MethodGet, "http://h/s", "x=&q=a"},
+      {"http://h/s", "a", MethodGet, "http://h/s", ""},
+      {"http://h/s?q=__QUERY__&n=__HITS__", "a-b, c", MethodGet, "http://h/s", "q=a+b+c&n=10"},
+      {"http://h/s?a=__ b__&c=__", "x", MethodGet, "http://h/s", "a=__ b__&c=__"},
+      {"http://h/s?q=__QUERY__#frag", "x", MethodGet, "http://h/s", "q=x"},
+      {"http://h/s?q=__QUERY__", "Beatles \"let it be\"", MethodGet, "http://h/s",
+       "q=Beatles+%22let+it+be%22"},
+      {"", "x", MethodGet, "", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.action);
+    EngineRequest request = Build(c.action, WithQuery(c.query));
+    EXPECT_EQ(request.method, c.method);
+    EXPECT_EQ(request.url, c.url);
+    EXPECT_EQ(request.params, c.params);
+  }
+}
+
+TEST(BuildRequestTest, VarsAndDate) {
+  QueryFields fields;
+  fields.query = "q";
+  fields.var1 = "rock, pop";
+  fields.var2 = "alt.music";
+  fields.var3 = std::string(300, 'a');
+  fields.var4 = "AND";
+  fields.daysBack = 0;
+  EngineRequest request = Build(
+      "http://h/s?v=__VAR1__&s=__SUBJECT__&g=__GROUP__&a=__AUTHOR__&o=__OPER__&d=__DATEFROM__",
+      fields);
+  CalendarDate today = Today();
+  static const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                  "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  std::string date = std::string(kMonths[today.month - 1]) + "+" + std::to_string(today.day) +
+                     "+" + std::to_string(today.year);
+  EXPECT_EQ(request.params, "v=rock+pop&s=rock%2C+pop&g=alt.music&a=" + std::string(199, 'a') +
+                                "&o=AND&d=" + date);
+}
+
+TEST(BuildRequestTest, DateFromGoesBackAcrossMonths) {
+  CalendarDate today = Today();
+  CalendarDate back = DayNumberToDate(DayNumber(today.day, today.month, today.year) - 40);
+  static const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                  "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  EXPECT_EQ(DateFromText(40), std::string(kMonths[back.month - 1]) + " " +
+                                  std::to_string(back.day) + " " + std::to_string(back.year));
+}
+
+TEST(BuildRequestTest, LongValuesAreCutNeverOverrun) {
+  // Every query character encodes to three; the params stop below their size on a whole "%XX".
+  EngineRequest request = Build("http://h/s?a=__QUERY__&b=__QUERY__&c=__QUERY__",
+                                WithQuery(std::string(1000, '"')));
+  EXPECT_GT(request.params.size(), kRequestParamsSize - 4);
+  EXPECT_LE(request.params.size(), kRequestParamsSize - 1);
+  EXPECT_LE(request.params.rfind('%'), request.params.size() - 3) << "no half %XX at the end";
+  std::string longAction = "http://h/" + std::string(3000, 'p') + "?q=" + std::string(3000, 'v');
+  request = Build(longAction, WithQuery("x"));
+  EXPECT_EQ(request.url.size(), kRequestUrlSize - 1);
+  EXPECT_EQ(request.params.size(), kParamTemplateSize - 1);
+}
+
+TEST(RequestAddressTest, GetAndPost) {
+  EngineRequest get{MethodGet, "http://h/s", "q=a"};
+  EXPECT_EQ(RequestAddress(get), "http://h/s?q=a");
+  EXPECT_EQ(RequestBody(get), "");
+  EngineRequest empty{MethodGet, "http://h/s", ""};
+  EXPECT_EQ(RequestAddress(empty), "http://h/s?");
+  EngineRequest post{MethodPost, "http://h/s", "q=a"};
+  EXPECT_EQ(RequestAddress(post), "http://h/s");
+  EXPECT_EQ(RequestBody(post), "q=a");
+  EngineRequest huge{MethodGet, std::string(1023, 'u'), std::string(2023, 'p')};
+  EXPECT_EQ(RequestAddress(huge).size(), kGetAddressSize - 1);
+}
+
+}  // namespace
+}  // namespace sondrel
