@@ -34,6 +34,9 @@ const Command kCommands[] = {
     {"urlrule", "urlrule DIRECTIVES URL...",
      "apply a URL directive list to each URL: accepted or refused, and the rewritten address",
      RunUrlRule},
+    {"fetch", "fetch URL [-o FILE] [--resume] [--head] [--proxy HOST:PORT] [--timeout S]",
+     "one blocking HTTP fetch with its progress on stderr; the body to FILE or stdout",
+     RunFetch},
 };
 
 void PrintHelp() {

@@ -1,0 +1,40 @@
+#pragma once
+// nginx on 127.0.0.1 from a config in a temporary directory, serving the files of Root().
+
+#include <sys/types.h>
+
+#include <string>
+#include <string_view>
+
+#include "testkit/server_process.h"  // FreeLoopbackPort, for the users of this server
+#include "testkit/temp_dir.h"
+
+namespace sondrel::testkit {
+
+class NginxServer {
+ public:
+  // extraServerLines go inside the server block (locations, returns).
+  explicit NginxServer(std::string extraServerLines = "");
+  ~NginxServer();
+  NginxServer(const NginxServer&) = delete;
+  NginxServer& operator=(const NginxServer&) = delete;
+
+  static bool Installed();
+  // Starts the server; false (with the reason in error()) when it would not come up.
+  bool Start();
+  void Stop();
+
+  std::string Root() const { return dir_.File("www"); }
+  int port() const { return port_; }
+  std::string Url(std::string_view path = "/") const;  // "http://127.0.0.1:PORT/path"
+  const std::string& error() const { return error_; }
+
+ private:
+  TempDir dir_;
+  std::string extra_;
+  int port_ = 0;
+  pid_t pid_ = -1;
+  std::string error_;
+};
+
+}  // namespace sondrel::testkit
