@@ -37,6 +37,16 @@ const Command kCommands[] = {
     {"fetch", "fetch URL [-o FILE] [--resume] [--head] [--proxy HOST:PORT] [--timeout S]",
      "one blocking HTTP fetch with its progress on stderr; the body to FILE or stdout",
      RunFetch},
+    {"search", "search QUERY [options]",
+     "run a search with every enabled engine, save it as a project and print the result list",
+     RunSearch},
+    {"update", "update", "ask the update server for a new engine database", RunUpdate},
+    {"verify", "verify PROJECT [--remove-invalid | --keep-invalid]",
+     "check every entry of a project against its server, save it and print the result list",
+     RunVerify},
+    {"download", "download URL [--dir DIR] [--resume | --restart]",
+     "download a file into the download directory, resuming a partial file when possible",
+     RunDownload},
 };
 
 void PrintHelp() {

@@ -1,0 +1,248 @@
+// sondrel-cli verify and download: the Verify and Download commands of the result list, with
+// their progress on stderr.
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "net/socket_io.h"
+#include "net/url.h"
+#include "results/project_file.h"
+#include "results/result_entry.h"
+#include "results/search_document.h"
+#include "results/settings.h"
+#include "support/paths.h"
+#include "tasks/download.h"
+#include "tasks/download_texts.h"
+#include "tasks/gui_dispatch.h"
+#include "tasks/verification.h"
+
+namespace sondrel::cli {
+namespace {
+
+constexpr std::string_view kVerifyUsage = "verify PROJECT [--remove-invalid | --keep-invalid]";
+constexpr std::string_view kDownloadUsage = "download URL [--dir DIR] [--resume | --restart]";
+
+// The download that Ctrl-C cancels; set only while one runs.
+std::atomic<DownloadJob*> cancellable{nullptr};
+
+extern "C" void StopVerifyOnInterrupt(int) { SetStopFlag(true); }
+
+extern "C" void CancelDownloadOnInterrupt(int) {
+  // Lock-free atomic loads and stores only: safe in a signal handler.
+  if (DownloadJob* job = cancellable.load()) job->cancelRequested.store(1);
+}
+
+// One line that updates in place on a terminal; elsewhere whole lines, as few as make sense.
+class StatusLine {
+ public:
+  explicit StatusLine(bool quiet) : quiet_(quiet), terminal_(::isatty(STDERR_FILENO) == 1) {}
+  bool terminal() const { return terminal_; }
+
+  void Show(const std::string& text) {
+    if (quiet_) return;
+    if (terminal_) {
+      // Pad over the rest of a longer earlier text.
+      std::string padded = text;
+      if (padded.size() < width_) padded.append(width_ - padded.size(), ' ');
+      width_ = text.size();
+      std::cerr << '\r' << padded << std::flush;
+      shown_ = true;
+    } else {
+      std::cerr << text << '\n';
+    }
+  }
+  void Done() {
+    if (!quiet_ && terminal_ && shown_) std::cerr << '\n';
+    shown_ = false;
+  }
+
+ private:
+  bool quiet_;
+  bool terminal_;
+  bool shown_ = false;
+  std::size_t width_ = 0;
+};
+
+Settings LoadSettings(const Context& context) {
+  Settings settings;
+  SettingsDefaults(settings, context.home);
+  (void)ReadSettings(SettingsPath(context.home), settings);
+  return settings;
+}
+
+void PrintEntries(const SearchDocument& document) {
+  for (const auto& entry : document.entries) {
+    const EntryRow row = MakeEntryRow(*entry);
+    std::cout << row.name << '\t' << row.url << '\t' << row.size << '\t' << row.status << '\t'
+              << row.pos << '\t' << row.engine << '\n';
+  }
+}
+
+// RunDownloadJob's result when the download thread could not be started.
+constexpr int kNoThread = -1000;
+
+// Runs job to its end on a worker, serving its hand-offs here; the result.
+int RunDownloadJob(DownloadJob& job, bool quiet) {
+  StatusLine line(quiet);
+  std::string state;
+  std::string remaining;
+  std::string lastData;  // without a terminal only the last transfer line is printed
+  job.callbacks.stateLine = [&](const std::string& text) {
+    state = text;
+    if (line.terminal()) {
+      line.Show(remaining.empty() ? state : state + "  " + remaining);
+    } else {
+      lastData = text;
+    }
+  };
+  job.callbacks.remainingLine = [&](const std::string& text) { remaining = text; };
+
+  auto queue = std::make_shared<MainThreadQueue>();
+  InstallDispatcher(queue);
+  struct sigaction action {};
+  action.sa_handler = CancelDownloadOnInterrupt;
+  struct sigaction previous {};
+  cancellable = &job;
+  ::sigaction(SIGINT, &action, &previous);
+  const int started = StartDownload(job);
+  if (started == 1) queue->RunUntil([&job] { return IsFinished(job.thread); });
+  ::sigaction(SIGINT, &previous, nullptr);
+  cancellable = nullptr;
+  RemoveDispatcher();
+  queue->Close();
+  if (!line.terminal() && !lastData.empty()) {
+    line.Show(remaining.empty() ? lastData : lastData + "  " + remaining);
+  }
+  line.Done();
+  return started == 1 ? job.result : kNoThread;
+}
+
+}  // namespace
+
+int VerifyDocument(SearchDocument& document, const Settings& settings, bool removeInvalid,
+                   bool quiet) {
+  VerifyConfig config = VerifyConfigFrom(settings);
+  config.removeInvalid = removeInvalid;
+  NetStartup();
+  auto queue = std::make_shared<MainThreadQueue>();
+  InstallDispatcher(queue);
+  StatusLine line(quiet);
+  VerifyCallbacks callbacks;
+  callbacks.progress = [&line](const std::string& text) { line.Show(text); };
+
+  auto run = std::make_unique<VerifyRun>();
+  struct sigaction action {};
+  action.sa_handler = StopVerifyOnInterrupt;
+  struct sigaction previous {};
+  ::sigaction(SIGINT, &action, &previous);
+  const int started = VerifyAll(*run, document, config, std::move(callbacks));
+  if (started == kVerifyStarted) queue->RunUntil([&run] { return IsFinished(run->thread); });
+  ::sigaction(SIGINT, &previous, nullptr);
+  line.Done();
+  RemoveDispatcher();
+  queue->Close();
+  if (started == kVerifyNotStarted) return Fail("cannot start the verification thread");
+  return kExitOk;
+}
+
+int RunVerify(Arguments& args, const Context& context) {
+  const bool remove = args.TakeFlag("remove-invalid");
+  const bool keep = args.TakeFlag("keep-invalid");
+  std::string error;
+  std::vector<std::string> words = args.Finish(error);
+  if (!error.empty()) return UsageError(error, kVerifyUsage);
+  if (words.size() != 1) return UsageError("verify takes one PROJECT", kVerifyUsage);
+  if (remove && keep) {
+    return UsageError("--remove-invalid and --keep-invalid exclude each other", kVerifyUsage);
+  }
+  const std::string& path = words[0];
+  const Settings settings = LoadSettings(context);
+  SearchDocument document;
+  switch (LoadDocument(path, document)) {
+    case kLoadOk:
+      break;
+    case kLoadDamaged:
+      return Fail("project file ends early or is damaged: " + path);
+    default:
+      return Fail(FileLengthOf(path) >= 0 ? "not a project file: " + path
+                                          : "cannot open project file " + path);
+  }
+  const bool removeInvalid = remove || (!keep && settings.removeInvalidAfterVerify != 0);
+  const int verified = VerifyDocument(document, settings, removeInvalid, context.quiet);
+  NetShutdown();
+  if (verified != kExitOk) return verified;
+  if (!WriteDocument(path, document)) return Fail("cannot write project file " + path);
+  PrintEntries(document);
+  return FlushOutput();
+}
+
+int RunDownload(Arguments& args, const Context& context) {
+  std::optional<std::string> dir = args.TakeOption("dir");
+  const bool resumeFlag = args.TakeFlag("resume");
+  const bool restartFlag = args.TakeFlag("restart");
+  std::string error;
+  std::vector<std::string> words = args.Finish(error);
+  if (!error.empty()) return UsageError(error, kDownloadUsage);
+  if (words.size() != 1) return UsageError("download takes one URL", kDownloadUsage);
+  if (resumeFlag && restartFlag) {
+    return UsageError("--resume and --restart exclude each other", kDownloadUsage);
+  }
+  const std::string& url = words[0];
+  UrlParts parts;
+  (void)SplitUrl(url, parts);
+  if (parts.scheme != "http" && parts.scheme != "ftp") {
+    return Fail("not an http:// or ftp:// address: " + url);
+  }
+
+  const Settings settings = LoadSettings(context);
+  DownloadConfig config = DownloadConfigFrom(settings, context.home);
+  if (dir) config.directory = *dir;
+  std::string localPath;
+  if (PrepareDownloadPath(localPath, url, config.directory) != 1) {
+    return Fail("no room for a file name in directory " + config.directory);
+  }
+
+  NetStartup();
+  bool resume = false;
+  if (!restartFlag && FileLengthOf(localPath) >= 0) {
+    // The server's size decides between resuming, starting over and nothing to do; --resume
+    // resumes even when the server does not say its size.
+    const std::int64_t known = RemoteFileSize(url, config, nullptr, nullptr);
+    SaveFileAsker asker;
+    asker.askOverwrite = [](const std::string&) { return kAnswerNo; };
+    asker.askResume = [](const std::string&) { return kAnswerYes; };
+    const int choice = AskSaveFile(localPath, known, asker);
+    if (choice == kSaveCancel) {
+      NetShutdown();
+      std::cerr << "sondrel-cli: ";
+      std::fprintf(stderr, download_texts::kAlreadyComplete, localPath.c_str());
+      std::cerr << '\n';
+      std::cout << localPath << '\n';
+      return kExitOk;
+    }
+    resume = choice == kSaveResume || (resumeFlag && known < 0);
+  }
+
+  auto job = std::make_unique<DownloadJob>();
+  job->url = url;
+  job->localFile = localPath;
+  job->resume = resume;
+  job->config = config;
+  const int result = RunDownloadJob(*job, context.quiet);
+  NetShutdown();
+  if (result == kNoThread) return Fail("cannot start the download thread");
+  if (result != kDownloadDone) return Fail(DownloadResultText(result, url, localPath));
+  std::cout << localPath << '\n';
+  return FlushOutput();
+}
+
+}  // namespace sondrel::cli

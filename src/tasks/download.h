@@ -1,0 +1,110 @@
+#pragma once
+// Downloading one result into the download directory over HTTP or FTP (directly, or through
+// the FTP proxy), resuming a partial file when asked. Each download runs on its own worker
+// thread; its progress and its end reach the front end on the interface thread.
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "net/net_progress.h"
+#include "results/settings.h"
+#include "tasks/transfer_config.h"
+#include "tasks/worker_thread.h"
+
+namespace sondrel {
+
+inline constexpr std::size_t kDownloadLineWidth = 35;  // source and destination lines
+inline constexpr std::int64_t kDownloadBarStart = 30000;
+
+enum DownloadResult {
+  kDownloadNoConnection = 0,  // no response, no connection, login or binary type refused
+  kDownloadDone = 1,
+  kDownloadFailed = -1,       // broken, refused or cancelled transfer, HTTP failure
+  kDownloadWriteFailed = -2,  // the local file could not be written
+  kDownloadNotModified = 304,
+  kDownloadRefused = 401,
+};
+
+struct DownloadConfig : TransferConfig {
+  std::string directory;  // the download directory
+};
+// An empty download directory becomes the program's default one under home.
+DownloadConfig DownloadConfigFrom(const Settings& settings, std::string_view home);
+
+// Creates directory (one level; an existing one or an error is ignored) and puts the file of
+// url directly inside it. 1, or 0 when no local name fits.
+[[nodiscard]] int PrepareDownloadPath(std::string& localPath, std::string_view url,
+                                      const std::string& directory);
+
+// What to do with a local file of length existing (-1: none) for a file of knownSize (-1:
+// unknown) before downloading.
+enum SaveDecision {
+  kSaveFromStart,     // no file, or it is larger than the file (every file when size unknown)
+  kSaveAskOverwrite,  // same size: ask Yes/No, default No
+  kSaveAskResume,     // smaller: ask Yes (resume) / No (start over) / Cancel
+};
+SaveDecision DecideSave(std::int64_t existing, std::int64_t knownSize);
+
+enum SaveChoice { kSaveCancel = 0, kSaveStart = 1, kSaveResume = 2 };
+enum SaveAnswer { kAnswerCancel = 0, kAnswerYes = 1, kAnswerNo = 2 };
+
+// The front end's dialogs for AskSaveFile.
+struct SaveFileAsker {
+  // The save dialog with the path preset; false when cancelled, else path is the choice.
+  std::function<bool(std::string& path)> choosePath;
+  std::function<SaveAnswer(const std::string& path)> askOverwrite;  // Yes or No
+  std::function<SaveAnswer(const std::string& path)> askResume;     // Yes, No or Cancel
+};
+// 0 cancel, 1 download from the start, 2 resume. A missing dialog counts as accepted, a
+// missing question as its default answer (overwrite: No; resume: Yes).
+int AskSaveFile(std::string& path, std::int64_t knownSize, const SaveFileAsker& asker);
+
+// The front end's side of a running download; every hook runs on the interface thread.
+struct DownloadCallbacks {
+  std::function<void(const std::string& source, const std::string& destination)> lines;
+  std::function<void(const std::string& text)> stateLine;
+  std::function<void(const std::string& text)> remainingLine;
+  std::function<void(std::int64_t position, std::int64_t maximum)> bar;
+  std::function<void(int result)> done;
+};
+
+// One download; the front end keeps it until IsFinished(thread).
+struct DownloadJob {
+  std::string url;
+  std::string localFile;
+  bool resume = false;
+  std::atomic<std::uint8_t> cancelRequested{0};  // set by Cancel, read by the transfer
+  DownloadConfig config;
+  DownloadCallbacks callbacks;
+  int result = kDownloadNoConnection;
+  WorkerThread thread;
+};
+
+// Fetches url into localFile by its scheme (exactly "http" or "ftp"); any other scheme -1.
+// Runs on the calling thread. A local file that cannot be written is found out before the
+// network is touched.
+[[nodiscard]] int DownloadUrl(std::string_view url, const std::string& localFile, bool resume,
+                              const DownloadConfig& config, NetProgressFn onProgress,
+                              NetCancelFn shouldCancel, void* userData);
+// The job's progress reporter (userData is the DownloadJob): hands its lines to the
+// interface thread.
+void DownloadProgress(NetProgress& progress);
+bool DownloadCancelled(NetProgress& progress);
+
+// Starts job's thread; done(result) follows on the interface thread. 1, or 0 when no thread
+// could be started.
+[[nodiscard]] int StartDownload(DownloadJob& job);
+
+// The size of the file at url as its server tells it, -1 when it does not say.
+std::int64_t RemoteFileSize(std::string_view url, const DownloadConfig& config,
+                            NetCancelFn shouldCancel, void* userData);
+
+// The message that ends a download.
+std::string DownloadResultText(int result, std::string_view url, std::string_view localFile);
+std::string DownloadSourceLine(std::string_view url);
+std::string DownloadDestinationLine(std::string_view localFile);
+
+}  // namespace sondrel
