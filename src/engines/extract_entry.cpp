@@ -179,6 +179,8 @@ int ExtractEntry(std::string_view page, std::size_t& pos, const EngineDefinition
     if (scratch.name.empty()) scratch.name = Cut(scratch.url, kNameFromUrlMax);
     scratch.name = CollapseSpaces(kDirectedNameMax + 1, scratch.name, kWordSize);
   }
+  // A rewrite can leave nothing (euf on a link without that parameter): no address, no result.
+  if (scratch.url.empty()) return kEntryRefused;
   return kEntryFound;
 }
 

@@ -46,7 +46,9 @@ long FtpReplyEnd(std::string_view buf) {
     if (matches && seen > kCodeLength) matches = line[kCodeLength] == ' ';
     if (!matches) continue;
     if (seen <= kCodeLength) return 0;  // the closing line may be arriving
-    return LineEndAfter(buf, feed + 1);
+    // Its end is looked for after its code and space: a garbage "code" holding a line feed
+    // must not end the reply inside the closing line's own prefix.
+    return LineEndAfter(buf, feed + 1 + kCodeLength + 1);
   }
   return 0;
 }

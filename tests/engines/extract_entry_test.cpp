@@ -91,6 +91,17 @@ TEST_F(ExtractEntryTest, UrlRulesRefuseRewriteAndName) {
   EXPECT_EQ(scratch.name, url.substr(0, 29) + " " + url.substr(29, 29));
 }
 
+TEST_F(ExtractEntryTest, RewriteToNothingRefusesTheEntry) {
+  // "euf" of a link whose parameter is empty leaves no address; the scan goes on after it.
+  engine.format = "<a href=\"__URL__\">__TITLE__</a>";
+  engine.urlFormat = "euf=u";
+  const std::string page = "<a href=\"go?u=\">Empty</a><a href=\"go?u=http%3A%2F%2Fx%2Fb.mp3\">B</a>";
+  std::size_t pos = 0;
+  EXPECT_EQ(Extract(page, pos), kEntryRefused);
+  ASSERT_EQ(Extract(page, pos), kEntryFound);
+  EXPECT_EQ(scratch.url, "http://x/b.mp3");
+}
+
 TEST_F(ExtractEntryTest, AnchorModeTakesAcceptedLinksAndTheirFirstText) {
   engine.format = "__A__ e=mp3";
   const std::string page =

@@ -35,6 +35,8 @@ TEST(FtpReplyEnd, FindsTheEndOfOneReply) {
       {"230-Hello\r\n 230 indented\r\n230 done\n", 35},
       {"220X hello\r\n", -1},  // neither space nor '-': never complete
       {"2200 hello\r\n", -1},
+      // A garbage code holding a line feed: the end lies after the closing line's code.
+      {"\r\nf-x\n\r\nf \n", 11},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
