@@ -73,7 +73,7 @@ void BM_ExtractResultPage(benchmark::State& state) {
     EngineDefinition engine;
     Setup(engine, anchorMode);
     EngineRequest request{MethodGet, "http://engine.local/find.cgi", "q=abba"};
-    ExtractionContext job{document, settings, {}, {}, {}};
+    ExtractionContext job{document, settings, {}, {}, {}, {}};
     std::size_t at = 0;
     PageReader reader = [&](char* dst, int room, int& lastRead, std::uint64_t&) {
       if (lastRead >= room) return static_cast<int>(kReadFull);

@@ -270,9 +270,16 @@ bool Scan(std::string_view text, EngineDefinition& engine, const EngineRequest& 
       if (!going) break;
       if (!AcceptResult(document, scratch) || Blocked(job.settings, scratch)) continue;
       EngineRun run{engine.name, engine.nextPosition, engine.foundCount};
-      if (!AppendResult(document, scratch, run)) continue;
-      const int index = document.entries.Count() - 1;
-      if (job.resultAdded) job.resultAdded(*document.entries.Get(index), index);
+      const auto append = [&] {
+        if (!AppendResult(document, scratch, run)) return;
+        const int index = document.entries.Count() - 1;
+        if (job.resultAdded) job.resultAdded(*document.entries.Get(index), index);
+      };
+      if (job.onInterfaceThread) {
+        job.onInterfaceThread(append);
+      } else {
+        append();
+      }
     }
   }
 

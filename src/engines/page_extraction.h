@@ -35,6 +35,10 @@ struct ExtractionContext {
   // An accepted result was appended; index is its place in document.entries.
   std::function<void(const ResultEntry& entry, int index)> resultAdded;
   std::function<bool()> running;  // false once the search is stopped; unset means running
+  // Runs the append of an accepted result and its resultAdded as one step on the interface
+  // thread, so the entry array only changes where the front end reads it and never while it
+  // does. Unset: both run on the scanning thread.
+  std::function<void(const std::function<void()>&)> onInterfaceThread;
 };
 
 // Reads the next bytes of the page into dst[lastRead, room) and advances lastRead, refreshing

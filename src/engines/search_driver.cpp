@@ -57,16 +57,16 @@ bool Running(const SearchSession& session) {
   return session.job.running.load() != 0;
 }
 
-// What every scan of this search shares: the document, the limits, and the hand-off of each
-// appended row to the interface thread.
+// What every scan of this search shares: the document, the limits, and the append of each
+// accepted result with its row on the interface thread.
 struct ScanContext {
   explicit ScanContext(SearchSession& session)
       : context{session.document, session.settings, session.job.idle,
                 [&session](const ResultEntry& entry, int index) {
-                  if (!session.callbacks.resultAdded) return;
-                  OnInterface(session, [&] { session.callbacks.resultAdded(entry, index); });
+                  if (session.callbacks.resultAdded) session.callbacks.resultAdded(entry, index);
                 },
-                [&session] { return Running(session); }} {}
+                [&session] { return Running(session); },
+                [&session](const std::function<void()>& fn) { OnInterface(session, fn); }} {}
   ExtractionContext context;
 };
 

@@ -141,7 +141,7 @@ class PageExtractionTest : public ::testing::Test {
                           EXPECT_EQ(&entry, document.entries.Get(index));
                           added.push_back(index);
                         },
-                        {}};
+                        {}, {}};
   EngineDefinition engine;
   EngineRequest request;
   PageExtraction extraction;
@@ -255,6 +255,29 @@ TEST_F(PageExtractionTest, LimitPerEngineStopsAtTheEntryPastIt) {
   EXPECT_FALSE(extraction.going);
   EXPECT_FALSE(extraction.nextPage);
   EXPECT_FALSE(StopRequested());  // only this engine stops
+}
+
+// The entry array changes only inside the interface-thread step, together with its row, so
+// the front end never reads it while it grows.
+TEST_F(PageExtractionTest, AppendAndRowRunTogetherInTheInterfaceStep) {
+  bool inside = false;
+  int steps = 0;
+  job.onInterfaceThread = [&](const std::function<void()>& fn) {
+    const int before = document.entries.Count();
+    inside = true;
+    fn();
+    inside = false;
+    ++steps;
+    EXPECT_EQ(document.entries.Count(), before + 1);
+  };
+  job.resultAdded = [&](const ResultEntry&, int index) {
+    EXPECT_TRUE(inside);
+    added.push_back(index);
+  };
+  RunPage("<ul>" + EntryList(30) + "</ul>");
+  EXPECT_EQ(steps, 30);
+  EXPECT_EQ(added.size(), 30u);
+  EXPECT_EQ(document.entries.Count(), 30);
 }
 
 TEST_F(PageExtractionTest, TotalLimitStopsTheSearch) {

@@ -299,7 +299,7 @@ TEST_F(MusicIndexTest, DemoDefinitionsCompileAndGiveOneRequestPerEngine) {
 // address of each page as its base) through the result extraction, into document.
 std::map<std::string, int> SearchEngines(EngineList& list, SearchDocument& document) {
   Settings settings;
-  ExtractionContext job{document, settings, nullptr, nullptr, nullptr};
+  ExtractionContext job{document, settings, nullptr, nullptr, nullptr, nullptr};
   std::map<std::string, int> pages;
   ClearCookies();
   BeginSearch(document);
