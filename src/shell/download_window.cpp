@@ -1,0 +1,314 @@
+#include "shell/download_window.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDialog>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <chrono>
+#include <climits>
+#include <cstdio>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "shell/display_text.h"
+#include "shell/message_box.h"
+#include "shell/qt_dispatcher.h"
+#include "shell/shell_texts.h"
+#include "support/paths.h"
+#include "tasks/download.h"
+#include "tasks/download_texts.h"
+#include "tasks/gui_dispatch.h"
+
+namespace sondrel {
+namespace {
+
+// How long shut-down waits for cancelled downloads to unwind.
+constexpr int kShutdownWaitMs = 5000;
+// Without the Qt dispatcher to wake it, shut-down looks again this often.
+constexpr auto kShutdownRecheck = std::chrono::milliseconds(20);
+// Room for the source and destination lines, so the window does not jump as they change.
+constexpr int kLineChars = 45;
+
+template <typename... Args>
+std::string Format(const char* format, const Args&... args) {
+  const int n = std::snprintf(nullptr, 0, format, args.c_str()...);
+  if (n <= 0) return {};
+  std::string out(static_cast<std::size_t>(n) + 1, '\0');
+  std::snprintf(out.data(), out.size(), format, args.c_str()...);
+  out.resize(static_cast<std::size_t>(n));
+  return out;
+}
+
+class DownloadWindow;
+
+// Every download of this run. A job lives here until its thread has finished, even when its
+// window went first, so a late worker never touches freed memory.
+struct Download {
+  std::unique_ptr<DownloadJob> job;
+  QPointer<DownloadWindow> window;
+  bool windowGone = false;
+};
+
+std::vector<std::unique_ptr<Download>>& Downloads() {
+  static std::vector<std::unique_ptr<Download>> downloads;
+  return downloads;
+}
+
+void ReapDownloads();
+
+// TFDown.
+class DownloadWindow : public QDialog {
+ public:
+  DownloadWindow(QWidget* parent, Download& download)
+      : QDialog(parent), download_(download), job_(*download.job) {
+    setObjectName("TFDown");
+    setWindowTitle(QString::fromUtf8(download_texts::kCaption));
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowContextHelpButtonHint |
+                   Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint);
+    setModal(false);
+    auto* layout = new QVBoxLayout(this);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    for (QLabel** label : {&label1_, &label2_, &label3_, &label4_}) {
+      *label = new QLabel(this);
+      (*label)->setTextFormat(Qt::PlainText);
+      (*label)->setMinimumWidth(fontMetrics().averageCharWidth() * kLineChars);
+      layout->addWidget(*label);
+    }
+    label1_->setObjectName("Label1");
+    label2_->setObjectName("Label2");
+    label3_->setObjectName("Label3");
+    label4_->setObjectName("Label4");
+    bar_ = new QProgressBar(this);
+    bar_->setObjectName("PBPro");
+    bar_->setTextVisible(false);
+    bar_->setRange(0, static_cast<int>(kDownloadBarStart));
+    bar_->setValue(0);
+    layout->addWidget(bar_);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    cancel_ = new QPushButton(QStringLiteral("&Cancel"), this);
+    cancel_->setObjectName("BBCancel");
+    cancel_->setAutoDefault(false);
+    buttons->addWidget(cancel_);
+    buttons->addStretch();
+    layout->addLayout(buttons);
+    connect(cancel_, &QPushButton::clicked, this, [this] { CancelClicked(); });
+  }
+
+  void SetLines(const std::string& source, const std::string& destination) {
+    label1_->setText(DisplayText(source));
+    label2_->setText(DisplayText(destination));
+  }
+  void SetState(const std::string& text) { label3_->setText(DisplayText(text)); }
+  void SetRemaining(const std::string& text) { label4_->setText(DisplayText(text)); }
+  void SetBar(std::int64_t position, std::int64_t maximum) {
+    // QProgressBar counts in int: large files are scaled down.
+    while (maximum > INT_MAX) {
+      maximum /= 2;
+      position /= 2;
+    }
+    bar_->setRange(0, static_cast<int>(std::max<std::int64_t>(maximum, 0)));
+    bar_->setValue(static_cast<int>(std::clamp<std::int64_t>(position, 0, maximum)));
+  }
+
+  // The download has ended: the outcome, then the window goes. Waits while the Cancel
+  // question is open, so the answer never lands on a finished job.
+  void Finish() {
+    if (asking_) {
+      finishPending_ = true;
+      return;
+    }
+    if (finished_) return;
+    finished_ = true;
+    hide();
+    const QPointer<DownloadWindow> self(this);
+    const int flags = job_.result == kDownloadDone ? kMbInformation : kMbError;
+    (void)MessageBoxFormat(parentWidget(), flags, shell_texts::kProgramName,
+                           DownloadResultText(job_.result, job_.url, job_.localFile));
+    if (self) deleteLater();
+  }
+
+  ~DownloadWindow() override {
+    download_.windowGone = true;
+    QMetaObject::invokeMethod(qApp, [] { ReapDownloads(); }, Qt::QueuedConnection);
+  }
+
+ protected:
+  // Closing only hides the window; the download goes on and still reports its end.
+  void closeEvent(QCloseEvent* event) override {
+    hide();
+    event->accept();
+  }
+  void reject() override { hide(); }
+
+ private:
+  void CancelClicked() {
+    if (finished_ || asking_) return;
+    asking_ = true;
+    const QPointer<DownloadWindow> self(this);
+    const int answer = MessageBoxFormat(this, kMbOkCancel | kMbIconQuestion,
+                                        shell_texts::kProgramName, download_texts::kCancelQuestion);
+    if (!self) return;
+    asking_ = false;
+    if (answer == kIdOk) job_.cancelRequested.store(1);
+    if (finishPending_) Finish();
+  }
+
+  Download& download_;
+  DownloadJob& job_;
+  QLabel* label1_ = nullptr;
+  QLabel* label2_ = nullptr;
+  QLabel* label3_ = nullptr;
+  QLabel* label4_ = nullptr;
+  QProgressBar* bar_ = nullptr;
+  QPushButton* cancel_ = nullptr;
+  bool asking_ = false;
+  bool finishPending_ = false;
+  bool finished_ = false;
+};
+
+// Frees the downloads whose thread has finished and whose window has gone.
+void ReapDownloads() {
+  auto& downloads = Downloads();
+  std::erase_if(downloads, [](const std::unique_ptr<Download>& download) {
+    return download->windowGone && IsFinished(download->job->thread);
+  });
+}
+
+// A finished worker pokes the dispatcher: a job whose window went first can be freed then.
+void WatchDispatcher() {
+  static QPointer<QtDispatcher> watched;
+  auto dispatcher = std::dynamic_pointer_cast<QtDispatcher>(CurrentDispatcher());
+  if (!dispatcher || watched == dispatcher.get()) return;
+  watched = dispatcher.get();
+  QObject::connect(dispatcher.get(), &QtDispatcher::workerFinished, dispatcher.get(),
+                   [] { ReapDownloads(); });
+}
+
+SaveFileAsker DialogAsker(QWidget* parent) {
+  SaveFileAsker asker;
+  asker.choosePath = [parent](std::string& path) {
+    QFileDialog dialog(parent, QString::fromUtf8(download_texts::kSaveTitle));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(QString::fromUtf8(download_texts::kSaveDefaultExtension));
+    dialog.setNameFilter(QString::fromUtf8(download_texts::kSaveFilter));
+    // The questions about an existing file are our own.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.setDirectory(DisplayText(PathDirectory(path)));
+    dialog.selectFile(DisplayText(path));
+    if (dialog.exec() != QDialog::Accepted) return false;
+    const QStringList files = dialog.selectedFiles();
+    if (files.isEmpty() || files.front().isEmpty()) return false;
+    path = StoredText(files.front());
+    return true;
+  };
+  asker.askOverwrite = [parent](const std::string& path) {
+    const int answer = MessageBoxFormat(parent, kMbYesNo | kMbIconExclamation | kMbDefaultButton2,
+                                        shell_texts::kProgramName,
+                                        Format(download_texts::kOverwriteQuestion, path));
+    return answer == kIdYes ? kAnswerYes : kAnswerNo;
+  };
+  asker.askResume = [parent](const std::string& path) {
+    const int answer = MessageBoxFormat(parent, kMbYesNoCancel | kMbIconQuestion,
+                                        shell_texts::kProgramName,
+                                        Format(download_texts::kResumeQuestion, path));
+    if (answer == kIdYes) return kAnswerYes;
+    return answer == kIdNo ? kAnswerNo : kAnswerCancel;
+  };
+  return asker;
+}
+
+}  // namespace
+
+bool DownloadSelected(QWidget* parent, const ResultEntry& entry, Settings& settings,
+                      const std::string& home) {
+  const DownloadConfig config = DownloadConfigFrom(settings, home);
+  if (settings.downloadDirectory.empty()) {
+    settings.downloadDirectory = config.directory.substr(0, kMaxDownloadDirectory);
+  }
+  std::string localPath;
+  if (PrepareDownloadPath(localPath, entry.url, config.directory) != 1) {
+    (void)MessageBoxFormat(parent, kMbError, shell_texts::kProgramName,
+                           Format(shell_texts::kDownloadNoFileName, entry.url, config.directory));
+    return false;
+  }
+  const int choice = AskSaveFile(localPath, entry.size, DialogAsker(parent));
+  if (choice == kSaveCancel) return false;
+
+  auto download = std::make_unique<Download>();
+  download->job = std::make_unique<DownloadJob>();
+  DownloadJob& job = *download->job;
+  job.url = entry.url;
+  job.localFile = localPath;
+  job.resume = choice == kSaveResume;
+  job.config = config;
+  auto* window = new DownloadWindow(parent, *download);
+  const QPointer<DownloadWindow> view(window);
+  download->window = view;
+  // Every hook runs on the interface thread; the window may have gone meanwhile.
+  job.callbacks.lines = [view](const std::string& source, const std::string& destination) {
+    if (view) view->SetLines(source, destination);
+  };
+  job.callbacks.stateLine = [view](const std::string& text) {
+    if (view) view->SetState(text);
+  };
+  job.callbacks.remainingLine = [view](const std::string& text) {
+    if (view) view->SetRemaining(text);
+  };
+  job.callbacks.bar = [view](std::int64_t position, std::int64_t maximum) {
+    if (view) view->SetBar(position, maximum);
+  };
+  // The worker waits in this hand-off: the outcome is shown once it has let go of the job.
+  job.callbacks.done = [view](int) {
+    if (view) QMetaObject::invokeMethod(view, [view] { view->Finish(); }, Qt::QueuedConnection);
+  };
+  window->show();
+  WatchDispatcher();
+  Downloads().push_back(std::move(download));
+  if (StartDownload(job) != 1) {
+    delete window;
+    Downloads().pop_back();  // its thread never ran
+    (void)MessageBoxFormat(parent, kMbError, shell_texts::kProgramName,
+                           Format(shell_texts::kDownloadNotStarted, entry.url));
+    return false;
+  }
+  return true;
+}
+
+void CancelAllDownloads() {
+  auto& downloads = Downloads();
+  for (auto& download : downloads) download->job->cancelRequested.store(1);
+  const auto allFinished = [&downloads] {
+    for (const auto& download : downloads) {
+      if (!IsFinished(download->job->thread)) return false;
+    }
+    return true;
+  };
+  if (auto dispatcher = std::dynamic_pointer_cast<QtDispatcher>(CurrentDispatcher())) {
+    (void)dispatcher->WaitUntil(allFinished, kShutdownWaitMs);
+  } else {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kShutdownWaitMs);
+    while (!allFinished() && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(kShutdownRecheck);
+    }
+  }
+  for (auto& download : downloads) {
+    delete download->window.data();
+    // A worker that did not unwind in time still owns its job: leave it to the process exit.
+    if (!IsFinished(download->job->thread)) (void)download->job.release();
+  }
+  downloads.clear();
+}
+
+}  // namespace sondrel

@@ -1,0 +1,48 @@
+// File, Export: the whole list beside the project as HTML (then opened), text or CDF.
+
+#include "results/export.h"
+#include "results/results_texts.h"
+#include "shell/launching.h"
+#include "shell/main_window.h"
+#include "shell/message_box.h"
+#include "shell/shell_texts.h"
+
+namespace sondrel {
+namespace {
+
+// Nothing at all without a project path: the export has no place to go.
+std::string ExportTarget(const std::string& projectPath, ExportFormat format) {
+  return projectPath.empty() ? std::string() : ExportPath(projectPath, format);
+}
+
+}  // namespace
+
+void MainWindow::ExportHtmlCommand() {
+  const std::string path = ExportTarget(currentProjectPath_, ExportFormat::kHtml);
+  if (path.empty() || !ExportHtml(path, document_)) return;
+  if (!LaunchUrl(path)) {
+    MessageBoxFormat(this, kMbError, shell_texts::kProgramName, texts::kBrowserFailed);
+  }
+}
+
+void MainWindow::ExportTextCommand() {
+  const std::string path = ExportTarget(currentProjectPath_, ExportFormat::kText);
+  if (path.empty()) return;
+  if (ExportText(path, document_)) {
+    MessageBoxFormat(this, kMbInformation, shell_texts::kProgramName, ExportDoneText(path));
+  } else {
+    MessageBoxFormat(this, kMbError, shell_texts::kProgramName, ExportFailedText(path));
+  }
+}
+
+void MainWindow::ExportCdfCommand() {
+  const std::string path = ExportTarget(currentProjectPath_, ExportFormat::kCdf);
+  if (path.empty()) return;
+  if (ExportCdf(path, document_)) {
+    MessageBoxFormat(this, kMbInformation, shell_texts::kProgramName, ExportDoneText(path));
+  } else {
+    MessageBoxFormat(this, kMbError, shell_texts::kProgramName, ExportFailedText(path));
+  }
+}
+
+}  // namespace sondrel

@@ -1,0 +1,46 @@
+#pragma once
+// The image that circles while a search or a verification runs. A timer on the main thread
+// asks for a step every few milliseconds; the image moves only when more than kStepMs passed
+// since its last move, clockwise through eight places around a square of its own size.
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QPoint>
+
+class QTimer;
+class QWidget;
+
+namespace sondrel {
+
+inline constexpr int kMoveImageTickMs = 20;
+inline constexpr int kMoveImageStepMs = 170;
+inline constexpr int kMoveImagePhases = 8;
+
+// Where the image stands in phase (0..7) relative to its home (left, top) and its size.
+QPoint MoveImagePosition(QPoint home, int width, int height, int phase);
+
+class MoveImageAnimation : public QObject {
+  Q_OBJECT
+
+ public:
+  explicit MoveImageAnimation(QWidget* image, QObject* parent = nullptr);
+
+  // The image's home is where it stands when the animation is made.
+  void SetHome(QPoint home);
+  QPoint Home() const { return home_; }
+  void Start();  // a second start while running changes nothing
+  void Stop();   // the image goes back home
+  bool Running() const;
+  int Phase() const { return phase_; }
+
+ private:
+  void Step();
+
+  QWidget* image_;
+  QTimer* timer_;
+  QElapsedTimer sinceMove_;
+  QPoint home_;
+  int phase_ = 0;
+};
+
+}  // namespace sondrel

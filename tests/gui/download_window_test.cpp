@@ -1,0 +1,219 @@
+#include "shell/download_window.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+
+#include <memory>
+#include <random>
+
+#include <gtest/gtest.h>
+
+#include "net/socket_io.h"
+#include "shell/qt_dispatcher.h"
+#include "support/modal.h"
+#include "support/paths.h"
+#include "tasks/gui_dispatch.h"
+#include "testkit/nginx_server.h"
+#include "testkit/temp_dir.h"
+
+namespace sondrel {
+namespace {
+
+using guitest::WaitUntil;
+using guitest::WhenModalOpens;
+
+std::string RandomBytes(std::size_t size, unsigned seed) {
+  std::mt19937 generator(seed);
+  std::string bytes(size, '\0');
+  for (char& c : bytes) c = static_cast<char>(generator() & 0xFF);
+  return bytes;
+}
+
+QDialog* ShownDownloadWindow() {
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    if (widget->objectName() == "TFDown") return qobject_cast<QDialog*>(widget);
+  }
+  return nullptr;
+}
+
+QString LabelText(QWidget* window, const char* name) {
+  auto* label = window->findChild<QLabel*>(name);
+  return label ? label->text() : QString();
+}
+
+// Accepts the save dialog as it was preset; then next answers what follows.
+void AcceptSaveDialog(std::function<void(QWidget*)> next = {}) {
+  WhenModalOpens([next](QWidget* modal) {
+    EXPECT_NE(qobject_cast<QFileDialog*>(modal), nullptr);
+    if (next) WhenModalOpens(next);
+    guitest::AcceptModal(modal);
+  });
+}
+
+class DownloadWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!testkit::NginxServer::Installed()) GTEST_SKIP() << "nginx is not installed";
+    NetStartup();
+    dispatcher_ = QtDispatcher::Create();
+    InstallDispatcher(dispatcher_);
+    ASSERT_TRUE(server_.Start()) << server_.error();
+    ASSERT_TRUE(MakeDirectories(server_.Root() + "/slow"));
+    ASSERT_GT(FileWriteAll(server_.Root() + "/song.mp3", song_), 0);
+    ASSERT_GT(FileWriteAll(server_.Root() + "/slow/song.mp3", song_), 0);
+    ASSERT_GT(FileWriteAll(server_.Root() + "/slow/long.mp3", RandomBytes(4 << 20, 2)), 0);
+    settings_.downloadDirectory = dir_.File("downloads");
+    settings_.timeoutSeconds = 60;
+  }
+  void TearDown() override {
+    // The order of the application's shut-down.
+    if (dispatcher_) dispatcher_->Close();
+    CancelAllDownloads();
+    RemoveDispatcher();
+    NetShutdown();
+  }
+
+  ResultEntry Entry(const std::string& path, std::int32_t size) {
+    ResultEntry entry = NewEntry();
+    entry.url = server_.Url(path);
+    entry.size = size;
+    return entry;
+  }
+  std::string LocalFile(const std::string& name) { return settings_.downloadDirectory + "/" + name; }
+  std::string Read(const std::string& path) {
+    std::string data;
+    EXPECT_TRUE(FileReadAll(path, data)) << path;
+    return data;
+  }
+
+  testkit::TempDir dir_;
+  testkit::NginxServer server_{"location /slow/ { limit_rate 64k; }"};
+  std::shared_ptr<QtDispatcher> dispatcher_;
+  Settings settings_;
+  const std::string song_ = RandomBytes(128 * 1024, 1);
+};
+
+TEST_F(DownloadWindowTest, DownloadsIntoTheDefaultDirectoryAndReportsTheEnd) {
+  settings_.downloadDirectory.clear();
+  AcceptSaveDialog();
+  ASSERT_TRUE(DownloadSelected(nullptr, Entry("/song.mp3", -1), settings_, dir_.path()));
+  EXPECT_EQ(settings_.downloadDirectory, DefaultDownloadDirectory(dir_.path()));
+  QPointer<QDialog> window = ShownDownloadWindow();
+  ASSERT_TRUE(window);
+  EXPECT_FALSE(window->isModal());
+  EXPECT_TRUE(window->windowFlags() & Qt::WindowStaysOnTopHint);
+
+  QString outcome;
+  guitest::AnswerNextMessage("OK", &outcome);
+  ASSERT_TRUE(WaitUntil([&] { return window.isNull(); }));
+  EXPECT_TRUE(outcome.startsWith("Download complete")) << outcome.toStdString();
+  EXPECT_EQ(Read(LocalFile("song.mp3")), song_);
+}
+
+TEST_F(DownloadWindowTest, AnExistingFileIsResumedReplacedOrKept) {
+  const std::size_t part = 50000;
+  // Different bytes from the server's: a resumed file keeps them, a fresh one does not.
+  const std::string mine = RandomBytes(song_.size(), 9);
+  struct Case {
+    std::string existing;
+    std::string answer;
+    QMessageBox::Icon icon;
+    std::string defaultButton;
+    bool starts;
+    std::string result;
+  } cases[] = {
+      {mine.substr(0, part), "Yes", QMessageBox::Question, "Yes", true, mine.substr(0, part) + song_.substr(part)},
+      {mine.substr(0, part), "No", QMessageBox::Question, "Yes", true, song_},
+      {mine.substr(0, part), "Cancel", QMessageBox::Question, "Yes", false, mine.substr(0, part)},
+      {mine, "No", QMessageBox::Warning, "No", false, mine},
+      {mine, "Yes", QMessageBox::Warning, "No", true, song_},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.existing.size()) + " bytes there, answer " + c.answer);
+    ASSERT_TRUE(MakeDirectories(settings_.downloadDirectory));
+    ASSERT_GT(FileWriteAll(LocalFile("song.mp3"), c.existing), 0);
+    AcceptSaveDialog([&c](QWidget* box) {
+      auto* message = qobject_cast<QMessageBox*>(box);
+      ASSERT_NE(message, nullptr);
+      EXPECT_EQ(message->icon(), c.icon);
+      ASSERT_NE(message->defaultButton(), nullptr);
+      EXPECT_EQ(message->defaultButton()->text().remove('&').toStdString(), c.defaultButton);
+      guitest::ClickButton(box, QString::fromStdString(c.answer));
+    });
+    const bool started = DownloadSelected(nullptr, Entry("/song.mp3", static_cast<std::int32_t>(song_.size())),
+                                          settings_, dir_.path());
+    ASSERT_EQ(started, c.starts);
+    if (started) {
+      QPointer<QDialog> window = ShownDownloadWindow();
+      ASSERT_TRUE(window);
+      guitest::AnswerNextMessage("OK");
+      ASSERT_TRUE(WaitUntil([&] { return window.isNull(); }));
+    } else {
+      EXPECT_EQ(ShownDownloadWindow(), nullptr);
+    }
+    EXPECT_EQ(Read(LocalFile("song.mp3")), c.result);
+  }
+}
+
+TEST_F(DownloadWindowTest, ClosingTheWindowHidesItAndTheDownloadGoesOn) {
+  AcceptSaveDialog();
+  ASSERT_TRUE(DownloadSelected(nullptr, Entry("/slow/song.mp3", -1), settings_, dir_.path()));
+  QPointer<QDialog> window = ShownDownloadWindow();
+  ASSERT_TRUE(window);
+  ASSERT_TRUE(WaitUntil([&] { return !LabelText(window, "Label2").isEmpty(); }));
+  EXPECT_TRUE(LabelText(window, "Label1").startsWith("From: "));
+  EXPECT_EQ(LabelText(window, "Label2"),
+            QString::fromStdString("To: " + ShortenMiddle(LocalFile("song.mp3"), 35)));
+
+  EXPECT_TRUE(window->close());
+  EXPECT_FALSE(window->isVisible());
+  ASSERT_TRUE(window);
+  QString outcome;
+  WhenModalOpens([&](QWidget* box) {
+    outcome = guitest::MessageText(box);
+    guitest::ClickButton(box, "OK");
+  }, 20000);
+  ASSERT_TRUE(WaitUntil([&] { return window.isNull(); }, 20000));
+  EXPECT_TRUE(outcome.startsWith("Download complete")) << outcome.toStdString();
+  EXPECT_EQ(Read(LocalFile("song.mp3")), song_);
+}
+
+TEST_F(DownloadWindowTest, CancelConfirmedStopsTheDownloadAndKeepsThePart) {
+  AcceptSaveDialog();
+  ASSERT_TRUE(DownloadSelected(nullptr, Entry("/slow/long.mp3", -1), settings_, dir_.path()));
+  QPointer<QDialog> window = ShownDownloadWindow();
+  ASSERT_TRUE(window);
+  ASSERT_TRUE(WaitUntil([&] { return LabelText(window, "Label3").contains("received"); }));
+
+  // Declining the question changes nothing.
+  guitest::AnswerNextMessage("Cancel");
+  window->findChild<QPushButton*>("BBCancel")->click();
+  ASSERT_TRUE(window);
+  EXPECT_TRUE(window->isVisible());
+
+  QString question;
+  QString outcome;
+  WhenModalOpens([&](QWidget* box) {
+    question = guitest::MessageText(box);
+    WhenModalOpens([&](QWidget* result) {
+      outcome = guitest::MessageText(result);
+      guitest::ClickButton(result, "OK");
+    });
+    guitest::ClickButton(box, "OK");
+  });
+  window->findChild<QPushButton*>("BBCancel")->click();
+  ASSERT_TRUE(WaitUntil([&] { return window.isNull(); }));
+  EXPECT_EQ(question.toStdString(), "Cancel this download?");
+  EXPECT_TRUE(outcome.contains("failed")) << outcome.toStdString();
+  const long kept = FileLengthOf(LocalFile("long.mp3"));
+  EXPECT_GT(kept, 0);
+  EXPECT_LT(kept, 4 << 20);
+}
+
+}  // namespace
+}  // namespace sondrel

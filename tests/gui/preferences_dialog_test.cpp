@@ -1,0 +1,240 @@
+#include "shell/preferences_dialog.h"
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include "shell/launching.h"
+#include "support/modal.h"
+#include "testkit/temp_dir.h"
+
+namespace sondrel {
+namespace {
+
+using guitest::AcceptModal;
+using guitest::ClickButton;
+using guitest::WhenModalOpens;
+
+template <typename T = QLineEdit>
+T* Child(QWidget* dialog, const char* name) {
+  T* child = dialog->findChild<T*>(name);
+  EXPECT_NE(child, nullptr) << name;
+  return child;
+}
+
+std::vector<int> Icons(QWidget* dialog) {
+  std::vector<int> icons;
+  auto* list = Child<QListWidget>(dialog, "LVEngines");
+  for (int row = 0; row < list->count(); ++row) icons.push_back(list->item(row)->data(Qt::UserRole).toInt());
+  return icons;
+}
+
+std::vector<std::string> Names(const StringList& list) {
+  std::vector<std::string> names;
+  for (int i = 0; i < list.Count(); ++i) names.push_back(*list.Get(i));
+  return names;
+}
+
+void Press(QWidget* widget, Qt::Key key, int times) {
+  for (int i = 0; i < times; ++i) QTest::keyClick(widget, key);
+}
+
+class PreferencesDialogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* name : {"Alpha", "Beta", "Gamma"}) {
+      auto engine = std::make_unique<EngineDefinition>();
+      engine->name = name;
+      engine->homeUrl = std::string("http://") + name + ".example/";
+      engine->enabled = 1;
+      engines.Append(std::move(engine));
+    }
+    settings.enabledEngines.Add("Alpha");
+    settings.enabledEngines.Add("Gamma");
+    settings.maxConnections = 19;
+    settings.timeoutSeconds = 495;
+    settings.browserPath = "/usr/bin/browser";
+    settings.ftpClientPath = "/opt/caf\xe9/ftp";  // Latin-1, not UTF-8
+    settings.downloadDirectory = "/srv/down";
+    settings.ftpProxyOn = 1;
+    settings.ftpProxyAddress = "ftpproxy";
+    settings.ftpProxyPort = 3128;
+    AddSearchHistory(settings, "first");
+    AddSearchHistory(settings, "second");
+  }
+
+  std::vector<int> Flags() const {
+    std::vector<int> flags;
+    for (int i = 0; i < engines.Count(); ++i) flags.push_back(engines.Get(i)->enabled);
+    return flags;
+  }
+
+  Settings settings;
+  EngineList engines;
+};
+
+TEST_F(PreferencesDialogTest, OkStoresEveryPage) {
+  WhenModalOpens([](QWidget* dialog) {
+    EXPECT_EQ(dialog->windowTitle(), "Preferences");
+    // Flags come from the enabled names, not from the engines' current state.
+    EXPECT_EQ(Icons(dialog), (std::vector<int>{1, 0, 1}));
+    auto* list = Child<QListWidget>(dialog, "LVEngines");
+    list->setCurrentRow(1);
+    QTest::keyClick(list, Qt::Key_Space);
+    EXPECT_EQ(Icons(dialog), (std::vector<int>{1, 1, 1}));
+
+    Child(dialog, "EdWebBrowser")->setText(QString(300, 'b'));
+    Child(dialog, "EdDirDown")->setText("/home/me/music");
+    Child<QCheckBox>(dialog, "CBAbout")->setChecked(true);
+    Child<QCheckBox>(dialog, "CBSearchHist")->setChecked(false);
+
+    // Up-down fields take no typing, stop at their ends and the timeout moves by 5.
+    QLineEdit* cnx = Child(dialog, "EdCnx");
+    QLineEdit* timeout = Child(dialog, "EdTimeOut");
+    EXPECT_EQ(cnx->text(), "19");
+    EXPECT_EQ(timeout->text(), "495");
+    QTest::keyClicks(cnx, "5");
+    EXPECT_EQ(cnx->text(), "19");
+    auto* upDownCnx = Child<QSpinBox>(dialog, "UpDownCnx");
+    EXPECT_EQ(timeout->parentWidget(), Child<QSpinBox>(dialog, "UpDownTime"));
+    Press(upDownCnx, Qt::Key_Up, 3);
+    EXPECT_EQ(cnx->text(), "20");
+    Press(upDownCnx, Qt::Key_Down, 25);
+    EXPECT_EQ(cnx->text(), "1");
+    Press(upDownCnx, Qt::Key_Up, 2);
+    Press(timeout, Qt::Key_Up, 3);
+    EXPECT_EQ(timeout->text(), "500");
+    Press(timeout, Qt::Key_Down, 120);
+    EXPECT_EQ(timeout->text(), "5");
+    Press(timeout, Qt::Key_Up, 2);
+    EXPECT_EQ(timeout->text(), "15");
+
+    // Proxy fields follow their boxes.
+    QLineEdit* proxy = Child(dialog, "EdProxyAdd");
+    QLineEdit* ftpProxy = Child(dialog, "EdFProxyAdd");
+    EXPECT_FALSE(proxy->isEnabled());
+    EXPECT_FALSE(Child(dialog, "EdProxyPort")->isEnabled());
+    EXPECT_TRUE(ftpProxy->isEnabled());
+    Child<QCheckBox>(dialog, "CBProxy")->click();
+    EXPECT_TRUE(proxy->isEnabled());
+    EXPECT_TRUE(Child(dialog, "EdProxyPort")->isEnabled());
+    proxy->setText("proxy.example");
+    Child(dialog, "EdProxyPort")->setText("8080");
+    Child<QCheckBox>(dialog, "CBFProxy")->click();
+    EXPECT_FALSE(ftpProxy->isEnabled());
+    EXPECT_FALSE(Child(dialog, "EdFProxyPort")->isEnabled());
+
+    Child(dialog, "EdMaxResAll")->setText("many");
+    Child(dialog, "EdMaxRes")->setText("250");
+    Child<QCheckBox>(dialog, "CBAutoVerify")->setChecked(false);
+    ClickButton(dialog, "&OK");
+  });
+  ASSERT_TRUE(ShowPreferences(nullptr, settings, engines));
+
+  EXPECT_EQ(Names(settings.enabledEngines), (std::vector<std::string>{"Alpha", "Beta", "Gamma"}));
+  EXPECT_EQ(settings.browserPath, std::string(kMaxProgramPath, 'b'));
+  EXPECT_EQ(settings.ftpClientPath, "/opt/caf\xe9/ftp");
+  EXPECT_EQ(settings.downloadDirectory, "/home/me/music");
+  EXPECT_EQ(settings.showAbout, 1);
+  EXPECT_EQ(settings.showSearchHistory, 0);
+  EXPECT_EQ(settings.searchHistory.Count(), 0);
+  EXPECT_EQ(settings.maxConnections, 3);
+  EXPECT_EQ(settings.timeoutSeconds, 15);
+  EXPECT_EQ(settings.webProxyOn, 1);
+  EXPECT_EQ(settings.webProxyAddress, "proxy.example");
+  EXPECT_EQ(settings.webProxyPort, 8080);
+  EXPECT_EQ(settings.ftpProxyOn, 0);
+  EXPECT_EQ(settings.ftpProxyAddress, "ftpproxy");
+  EXPECT_EQ(settings.ftpProxyPort, 3128);
+  EXPECT_EQ(settings.maxResultsTotal, 0);
+  EXPECT_EQ(settings.maxResultsPerEngine, 250);
+  EXPECT_EQ(settings.verifyAfterSearch, 0);
+  EXPECT_EQ(settings.removeInvalidAfterVerify, 1);
+}
+
+TEST_F(PreferencesDialogTest, CancelKeepsSettingsButNotTheEngineFlags) {
+  WhenModalOpens([](QWidget* dialog) {
+    Child<QAction>(dialog, "UnselectAll")->trigger();
+    EXPECT_EQ(Icons(dialog), (std::vector<int>{0, 0, 0}));
+    Child<QTabWidget>(dialog, "Pages")->setCurrentIndex(1);
+    auto* list = Child<QListWidget>(dialog, "LVEngines");
+    // A double click is a press and release followed by the double-click press.
+    const QPoint third = list->visualItemRect(list->item(2)).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, third);
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, third);
+    EXPECT_EQ(Icons(dialog), (std::vector<int>{0, 0, 1}));
+    Child<QCheckBox>(dialog, "CBSearchHist")->setChecked(false);
+    Child(dialog, "EdMaxRes")->setText("1");
+    ClickButton(dialog, "&Cancel");
+  });
+  EXPECT_FALSE(ShowPreferences(nullptr, settings, engines));
+  EXPECT_EQ(Flags(), (std::vector<int>{0, 0, 1}));
+  EXPECT_EQ(Names(settings.enabledEngines), (std::vector<std::string>{"Alpha", "Gamma"}));
+  EXPECT_EQ(settings.searchHistory.Count(), 2);
+  EXPECT_EQ(settings.showSearchHistory, 1);
+  EXPECT_EQ(settings.maxResultsPerEngine, 100);
+
+  // The next opening starts again from the stored choice.
+  WhenModalOpens([](QWidget* dialog) {
+    EXPECT_EQ(Icons(dialog), (std::vector<int>{1, 0, 1}));
+    Child<QAction>(dialog, "SelectAll")->trigger();
+    // The file keeps 16-bit numbers: typed values are held to that range.
+    Child(dialog, "EdMaxResAll")->setText("70000");
+    Child(dialog, "EdMaxRes")->setText("-5");
+    ClickButton(dialog, "&OK");
+  });
+  EXPECT_TRUE(ShowPreferences(nullptr, settings, engines));
+  EXPECT_EQ(Names(settings.enabledEngines), (std::vector<std::string>{"Alpha", "Beta", "Gamma"}));
+  EXPECT_EQ(settings.searchHistory.Count(), 2);
+  EXPECT_EQ(settings.maxResultsTotal, 65535);
+  EXPECT_EQ(settings.maxResultsPerEngine, 0);
+}
+
+TEST_F(PreferencesDialogTest, ButtonsBesideThePathsFillTheirFields) {
+  testkit::TempDir temp;
+  temp.Write("ftp-client", "");
+  std::filesystem::create_directory(temp.File("downloads"));
+  settings.downloadDirectory = temp.File("downloads");
+  std::string detected;
+  const bool found = DetectBrowser(detected);
+
+  WhenModalOpens([&](QWidget* dialog) {
+    QLineEdit* browser = Child(dialog, "EdWebBrowser");
+    Child<QPushButton>(dialog, "BDetect")->click();
+    EXPECT_EQ(browser->text().toStdString(), found ? detected : "/usr/bin/browser");
+
+    WhenModalOpens([&](QWidget* files) {
+      auto* fileDialog = qobject_cast<QFileDialog*>(files);
+      ASSERT_NE(fileDialog, nullptr);
+      fileDialog->selectFile(QString::fromStdString(temp.File("ftp-client")));
+      AcceptModal(fileDialog);
+    });
+    Child<QPushButton>(dialog, "BGetDManager")->click();
+    EXPECT_EQ(Child(dialog, "EdDManager")->text().toStdString(), temp.File("ftp-client"));
+
+    // The directory dialog opens at the field's directory; OK puts its choice back.
+    Child(dialog, "EdDirDown")->setText(QString::fromStdString(temp.path()));
+    WhenModalOpens([](QWidget* directories) { ClickButton(directories, "OK"); });
+    Child<QPushButton>(dialog, "BDownDir")->click();
+    EXPECT_EQ(Child(dialog, "EdDirDown")->text().toStdString(), temp.path());
+    ClickButton(dialog, "&Cancel");
+  });
+  EXPECT_FALSE(ShowPreferences(nullptr, settings, engines));
+  EXPECT_EQ(settings.downloadDirectory, temp.File("downloads"));
+}
+
+}  // namespace
+}  // namespace sondrel

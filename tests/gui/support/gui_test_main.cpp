@@ -1,0 +1,13 @@
+// GoogleTest inside a QApplication on the offscreen platform: widgets are real, nothing is drawn
+// on a screen.
+#include <QApplication>
+#include <QByteArray>
+
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
