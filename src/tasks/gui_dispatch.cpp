@@ -1,5 +1,6 @@
 #include "tasks/gui_dispatch.h"
 
+#include <algorithm>
 #include <chrono>
 #include <utility>
 
@@ -54,6 +55,7 @@ MainThreadQueue::~MainThreadQueue() {
 }
 
 bool MainThreadQueue::RunSync(const std::function<void()>& fn) {
+  if (!fn) return false;
   if (std::this_thread::get_id() == owner_) {
     fn();
     return true;
@@ -65,6 +67,7 @@ bool MainThreadQueue::RunSync(const std::function<void()>& fn) {
   if (closed_) return false;
   calls_.push_back(&call);
   posted_.notify_one();
+  Posted();
   finished_.wait(lock, [&] { return call.done || call.dropped; });
   return call.done;
 }
@@ -75,23 +78,43 @@ void MainThreadQueue::Wake() {
   posted_.notify_one();
 }
 
-void MainThreadQueue::RunUntil(const std::function<bool()>& done) {
+bool MainThreadQueue::RunOne(std::unique_lock<std::mutex>& lock) {
+  if (calls_.empty()) return false;
+  Call* call = calls_.front();
+  calls_.pop_front();
+  lock.unlock();
+  // fn may open a modal window whose event loop serves further calls meanwhile.
+  (*call->fn)();
+  lock.lock();
+  call->done = true;
+  finished_.notify_all();
+  return true;
+}
+
+void MainThreadQueue::RunPending() {
+  std::unique_lock lock(mutex_);
+  while (RunOne(lock)) {
+  }
+}
+
+bool MainThreadQueue::RunUntil(const std::function<bool()>& done, int timeoutMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   std::unique_lock lock(mutex_);
   for (;;) {
-    if (!calls_.empty()) {
-      Call* call = calls_.front();
-      calls_.pop_front();
-      lock.unlock();
-      (*call->fn)();
-      lock.lock();
-      call->done = true;
-      finished_.notify_all();
-      continue;
-    }
-    if (done()) return;
+    if (RunOne(lock)) continue;
     const std::uint64_t seen = wakes_;
-    posted_.wait_for(lock, std::chrono::milliseconds(kRecheckMs),
-                     [&] { return !calls_.empty() || wakes_ != seen; });
+    // done() runs unlocked: it may read anything, even hand work to RunSync.
+    lock.unlock();
+    const bool finished = done();
+    lock.lock();
+    if (finished && calls_.empty()) return true;
+    if (finished) continue;
+    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kRecheckMs);
+    if (timeoutMs >= 0) {
+      if (std::chrono::steady_clock::now() >= deadline) return false;
+      until = std::min(until, deadline);
+    }
+    posted_.wait_until(lock, until, [&] { return !calls_.empty() || wakes_ != seen; });
   }
 }
 
@@ -101,6 +124,11 @@ void MainThreadQueue::Close() {
   for (Call* call : calls_) call->dropped = true;
   calls_.clear();
   finished_.notify_all();
+}
+
+bool MainThreadQueue::Closed() const {
+  std::lock_guard lock(mutex_);
+  return closed_;
 }
 
 }  // namespace sondrel

@@ -37,8 +37,9 @@ int RunInGuiThread(void (*fn)(void*), void* arg);
 // Wake() on the installed dispatcher, if any.
 void WakeDispatcher();
 
-// The interface thread of a front end without an event loop. The thread that constructs the
-// queue owns it and serves it with RunUntil; any other thread posts with RunSync and blocks.
+// The interface thread as a queue of calls: the thread that constructs the queue owns it and
+// serves it; any other thread posts with RunSync and blocks until its call ran. sondrel-cli
+// serves it with RunUntil; the GUI's dispatcher adds a Qt event that runs RunPending.
 class MainThreadQueue : public GuiDispatcher {
  public:
   MainThreadQueue();
@@ -49,15 +50,24 @@ class MainThreadQueue : public GuiDispatcher {
   void Wake() override;
 
   // Owner thread only: runs posted functions in order until done() holds and nothing is
-  // queued. Sleeps on a condition variable in between; done() is tested under the queue's lock
-  // after every function, on every Wake and at least every kRecheckMs.
-  void RunUntil(const std::function<bool()>& done);
+  // queued, or timeoutMs passed (negative: no limit); true when done() held. Sleeps on a
+  // condition variable in between; done() is tested unlocked after every function, on every
+  // Wake and at least every kRecheckMs.
+  bool RunUntil(const std::function<bool()>& done, int timeoutMs = -1);
+  // Owner thread only: runs every call posted so far, in order, and returns.
+  void RunPending();
 
   // Refuses every pending and later RunSync so that no worker stays blocked on a queue that
   // nobody serves any more. Called by the destructor too.
   void Close();
+  bool Closed() const;
 
   static constexpr int kRecheckMs = 100;
+
+ protected:
+  // A call was queued (under the queue's lock): a front end with an event loop asks it here to
+  // run RunPending soon. Must not call back into the queue.
+  virtual void Posted() {}
 
  private:
   struct Call {
@@ -65,8 +75,10 @@ class MainThreadQueue : public GuiDispatcher {
     bool done = false;     // ran
     bool dropped = false;  // refused by Close
   };
+  // Runs the first queued call with the lock released; false when there was none.
+  bool RunOne(std::unique_lock<std::mutex>& lock);
 
-  std::mutex mutex_;
+  mutable std::mutex mutex_;
   std::condition_variable posted_;    // owner waits: a call arrived or Wake
   std::condition_variable finished_;  // workers wait: their call ran or was dropped
   std::deque<Call*> calls_;
