@@ -11,6 +11,7 @@
 #include "shell/main_window.h"
 #include "shell/shell_texts.h"
 #include "shell/startup_switches.h"
+#include "shell/termination_signals.h"
 #include "support/memory.h"
 #include "support/paths.h"
 
@@ -35,6 +36,7 @@ int RunApplication(int argc, char** argv) {
     MainWindow window(ProgramHome(), switches.searchMode);
     if (window.Fatal()) return 0;
     window.show();
+    (void)QuitOnTerminationSignals();
     code = QApplication::exec();
   }
   return code;
