@@ -4,23 +4,13 @@
 
 namespace sondrel {
 
-DuplicateSets::DuplicateSets()
-    : urls_(
-          false,
-          [](const std::string_view& a, const std::string_view& b) {
-            // Byte-wise and case-sensitive: URLs that differ in case are different results.
-            int c = a.compare(b);
-            return c < 0 ? -1 : (c > 0 ? 1 : 0);
-          },
-          [](const std::string& url) { return std::string_view(url); }, kEntriesCapacity,
-          kEntriesGrowBy) {}
-
+// Byte-wise and case-sensitive: URLs that differ in case are different results.
 bool DuplicateSets::Contains(std::string_view url) const {
-  return urls_.IndexOf(url) >= 0;
+  return urls_.find(url) != urls_.end();
 }
 
 void DuplicateSets::Insert(std::string_view url) {
-  (void)urls_.Insert(std::make_unique<std::string>(url));
+  urls_.emplace(url);
 }
 
 void SetSearchChoices(SearchDocument& document, std::string_view query, std::uint8_t duplicates,

@@ -3,9 +3,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 
 #include "results/result_entry.h"
 #include "support/ptr_array.h"
@@ -21,16 +23,22 @@ inline constexpr int kEntriesGrowBy = 5;
 enum DuplicateRule : std::uint8_t { kKeepDuplicates = 0, kRemoveDuplicateUrls = 1 };
 enum FilterRule : std::uint8_t { kFilterNone = 0, kFilterName = 2, kFilterUrl = 3 };
 
-// The URLs already in the document, compared byte by byte; lives for one search.
+// The URLs already in the document, compared byte by byte; lives for one search. A hash set:
+// every extracted link is looked up, and a page can bring thousands of them.
 class DuplicateSets {
  public:
-  DuplicateSets();
   bool Contains(std::string_view url) const;
   void Insert(std::string_view url);  // a URL already present is left alone
-  int Count() const { return urls_.Items().Count(); }
+  int Count() const { return static_cast<int>(urls_.size()); }
 
  private:
-  SortedList<std::string, std::string_view> urls_;
+  struct UrlHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view url) const {
+      return std::hash<std::string_view>{}(url);
+    }
+  };
+  std::unordered_set<std::string, UrlHash, std::equal_to<>> urls_;
 };
 
 struct SearchDocument {
