@@ -25,6 +25,7 @@ QPoint MoveImagePosition(QPoint home, int width, int height, int phase) {
 MoveImageAnimation::MoveImageAnimation(QWidget* image, QObject* parent)
     : QObject(parent), image_(image), timer_(new QTimer(this)), home_(image->pos()) {
   timer_->setInterval(kMoveImageTickMs);
+  timer_->setTimerType(Qt::PreciseTimer);  // a coarse timer may fire early and skip a step
   connect(timer_, &QTimer::timeout, this, &MoveImageAnimation::Step);
 }
 

@@ -1,7 +1,8 @@
 #pragma once
-// The image that circles while a search or a verification runs. A timer on the main thread
-// asks for a step every few milliseconds; the image moves only when more than kStepMs passed
-// since its last move, clockwise through eight places around a square of its own size.
+// The image that circles while a search or a verification runs. A precise timer on the main
+// thread asks for a step just after each step time, so the program wakes six times a second
+// rather than fifty; the image moves only when more than the step time passed since its last
+// move, clockwise through eight places around a square of its own size.
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -12,8 +13,8 @@ class QWidget;
 
 namespace sondrel {
 
-inline constexpr int kMoveImageTickMs = 20;
 inline constexpr int kMoveImageStepMs = 170;
+inline constexpr int kMoveImageTickMs = kMoveImageStepMs + 1;
 inline constexpr int kMoveImagePhases = 8;
 
 // Where the image stands in phase (0..7) relative to its home (left, top) and its size.
