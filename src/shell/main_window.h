@@ -3,6 +3,7 @@
 // list, the search session and the verification runs, carries every command and keeps the
 // controls in step with the busy state while a search or a verification runs.
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -24,6 +25,7 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QMenu;
+class QMenuBar;
 class QPushButton;
 class QTabWidget;
 class QToolButton;
@@ -108,6 +110,13 @@ class MainWindow : public QMainWindow {
   void BuildUpperPanel();
   void BuildStatusBar();
   void BuildMenus();
+  void BuildFileMenu(QMenuBar* bar);
+  void BuildEditMenu(QMenuBar* bar);
+  void BuildOptionsMenu(QMenuBar* bar);
+  void BuildHelpMenu(QMenuBar* bar);
+  // A menu item with its object name, caption and shortcut that runs command.
+  QAction* AddCommand(QMenu* menu, const char* name, const char* caption,
+                      const QKeySequence& shortcut, std::function<void()> command);
   void BuildPopupMenu();
   QAction* MakeAction(const char* name, const QString& caption, const QKeySequence& shortcut);
   void RecordDesignSizes();
