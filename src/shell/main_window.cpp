@@ -212,8 +212,29 @@ void MainWindow::BuildUpperPanel() {
   panel1_ = new QWidget(this);
   panel1_->setObjectName("Panel1");
   panel1_->setFixedHeight(kPanel1Height);
+  BuildButtonPanel();
 
-  // The right part: the search buttons, the circling image and the entry count.
+  // The left part: the Find and Filters pages.
+  panMain_ = new QWidget(panel1_);
+  panMain_->setObjectName("PanMain");
+  panBox_ = new QTabWidget(panMain_);
+  panBox_->setObjectName("PanBox");
+  BuildFindPage();
+  BuildFiltersPage();
+
+  // Enter in the two choice boxes starts a search as it does in the query box.
+  cbDup_->installEventFilter(this);
+  cbFil_->installEventFilter(this);
+  // The banners are centred whenever their page changes size.
+  tabSheet1_->installEventFilter(this);
+  tabSheet2_->installEventFilter(this);
+  connect(panBox_, &QTabWidget::currentChanged, this, [this](int page) {
+    if (banner_) banner_->MoveToPage(page == 0 ? pBanner_ : pBanner2_);
+  });
+}
+
+// The right part of the upper panel: the search buttons, the circling image, the entry count.
+void MainWindow::BuildButtonPanel() {
   pButton_ = new QWidget(panel1_);
   pButton_->setObjectName("PButton");
   auto button = [&](QPushButton*& b, const char* name, std::string_view caption, int top,
@@ -234,13 +255,9 @@ void MainWindow::BuildUpperPanel() {
   lbnEntries_->setObjectName("LBNEntries");
   lbnEntries_->setGeometry(10, 160, kPButtonWidth - 12, 16);
   animation_ = new MoveImageAnimation(image1_, this);
+}
 
-  // The left part: the Find and Filters pages.
-  panMain_ = new QWidget(panel1_);
-  panMain_->setObjectName("PanMain");
-  panBox_ = new QTabWidget(panMain_);
-  panBox_->setObjectName("PanBox");
-
+void MainWindow::BuildFindPage() {
   tabSheet1_ = new QWidget;
   tabSheet1_->setObjectName("TabSheet1");
   queryLabel_ = new QLabel(DisplayText(shell_texts::kSearchForLabel), tabSheet1_);
@@ -260,7 +277,9 @@ void MainWindow::BuildUpperPanel() {
   pBanner_->setObjectName("PBanner");
   pBanner_->setGeometry(0, kBannerTop, kBannerWidth, kBannerHeight);
   panBox_->addTab(tabSheet1_, DisplayText(shell_texts::kFindPage));
+}
 
+void MainWindow::BuildFiltersPage() {
   tabSheet2_ = new QWidget;
   tabSheet2_->setObjectName("TabSheet2");
   dupLabel_ = new QLabel(DisplayText(shell_texts::kDuplicatesLabel), tabSheet2_);
@@ -284,16 +303,6 @@ void MainWindow::BuildUpperPanel() {
   pBanner2_->setObjectName("PBanner2");
   pBanner2_->setGeometry(0, kBannerTop, kBannerWidth, kBannerHeight);
   panBox_->addTab(tabSheet2_, DisplayText(shell_texts::kFiltersPage));
-
-  // Enter in the two choice boxes starts a search as it does in the query box.
-  cbDup_->installEventFilter(this);
-  cbFil_->installEventFilter(this);
-  // The banners are centred whenever their page changes size.
-  tabSheet1_->installEventFilter(this);
-  tabSheet2_->installEventFilter(this);
-  connect(panBox_, &QTabWidget::currentChanged, this, [this](int page) {
-    if (banner_) banner_->MoveToPage(page == 0 ? pBanner_ : pBanner2_);
-  });
 }
 
 void MainWindow::BuildStatusBar() {

@@ -108,6 +108,9 @@ class MainWindow : public QMainWindow {
   void BuildControls();
   void BuildToolbar();
   void BuildUpperPanel();
+  void BuildButtonPanel();
+  void BuildFindPage();
+  void BuildFiltersPage();
   void BuildStatusBar();
   void BuildMenus();
   void BuildFileMenu(QMenuBar* bar);
