@@ -43,6 +43,7 @@
 #include "support/modal.h"
 #include "support/paths.h"
 #include "testkit/music_index.h"
+#include "testkit/suite_server.h"
 #include "testkit/temp_dir.h"
 
 namespace sondrel {
@@ -81,11 +82,7 @@ class MainWindowTest : public ::testing::Test {
   static void SetUpTestSuite() {
     if (testkit::MusicIndex::Installed()) {
       g_index = new testkit::MusicIndex;
-      if (!g_index->Start(false)) {
-        ADD_FAILURE() << "music index: " << g_index->error();
-        delete g_index;
-        g_index = nullptr;
-      }
+      testkit::KeepIfStarted(g_index, [](auto& server) { return server.Start(false); });
     }
     IsolateEnvironment();
   }

@@ -29,6 +29,7 @@
 #include "testkit/nginx_server.h"
 #include "testkit/open_files.h"
 #include "testkit/scripted_http_server.h"
+#include "testkit/suite_server.h"
 
 namespace sondrel {
 namespace {
@@ -223,11 +224,7 @@ class NginxJobs : public AsyncJobTest {
     std::ofstream(server_->Root() + "/big.bin", std::ios::binary) << big_;
     std::ofstream(server_->Root() + "/page.html", std::ios::binary) << page_;
     std::ofstream(server_->Root() + "/small.txt", std::ios::binary) << std::string(5000, 's');
-    if (!server_->Start()) {
-      ADD_FAILURE() << server_->error();
-      delete server_;
-      server_ = nullptr;
-    }
+    testkit::KeepIfStarted(server_, [](auto& server) { return server.Start(); });
   }
   static void TearDownTestSuite() {
     delete server_;

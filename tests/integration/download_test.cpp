@@ -20,6 +20,7 @@
 #include "testkit/ftp_server.h"
 #include "testkit/nginx_server.h"
 #include "testkit/open_files.h"
+#include "testkit/suite_server.h"
 #include "testkit/temp_dir.h"
 
 namespace sondrel {
@@ -73,11 +74,7 @@ class DownloadHttp : public ::testing::Test {
     WriteAll(nginx_->Root() + "/song.bin", Content(300000, 1));
     WriteAll(nginx_->Root() + "/slow/big.bin", Content(3 << 20, 2));
     WriteAll(nginx_->Root() + "/big.bin", Content(3 << 20, 2));
-    if (!nginx_->Start()) {
-      ADD_FAILURE() << nginx_->error();
-      delete nginx_;
-      nginx_ = nullptr;
-    }
+    testkit::KeepIfStarted(nginx_, [](auto& server) { return server.Start(); });
   }
   static void TearDownTestSuite() {
     delete nginx_;

@@ -15,6 +15,7 @@
 #include "testkit/open_files.h"
 #include "testkit/scripted_ftp_server.h"
 #include "testkit/server_process.h"
+#include "testkit/suite_server.h"
 #include "testkit/temp_dir.h"
 
 namespace sondrel {
@@ -65,11 +66,7 @@ class VsftpdTest : public ::testing::Test {
     server_ = new testkit::VsftpdServer();
     server_->AddFile("song.mp3", Content(10000, 1));
     server_->AddFile("big.bin", Content(4 << 20, 2));
-    if (!server_->Start()) {
-      ADD_FAILURE() << server_->error();
-      delete server_;
-      server_ = nullptr;
-    }
+    testkit::KeepIfStarted(server_, [](auto& server) { return server.Start(); });
   }
   static void TearDownTestSuite() {
     delete server_;

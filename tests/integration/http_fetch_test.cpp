@@ -23,6 +23,7 @@
 #include "testkit/nginx_server.h"
 #include "testkit/open_files.h"
 #include "testkit/scripted_http_server.h"
+#include "testkit/suite_server.h"
 #include "testkit/temp_dir.h"
 
 namespace sondrel {
@@ -79,11 +80,7 @@ class NginxFetch : public ::testing::Test {
     big_ = RandomBytes(6 * 1024 * 1024 + 123, 7);
     std::ofstream(server_->Root() + "/big.bin", std::ios::binary) << big_;
     std::ofstream(server_->Root() + "/small.txt", std::ios::binary) << std::string(5000, 's');
-    if (!server_->Start()) {
-      ADD_FAILURE() << server_->error();
-      delete server_;
-      server_ = nullptr;
-    }
+    testkit::KeepIfStarted(server_, [](auto& server) { return server.Start(); });
   }
   static void TearDownTestSuite() {
     delete server_;

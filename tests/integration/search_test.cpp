@@ -31,6 +31,7 @@
 #include "tasks/search_thread.h"
 #include "testkit/music_index.h"
 #include "testkit/scripted_http_server.h"
+#include "testkit/suite_server.h"
 #include "testkit/temp_dir.h"
 
 namespace sondrel {
@@ -98,11 +99,7 @@ class MusicIndexSearchTest : public ::testing::Test {
     NetStartup();
     if (!testkit::MusicIndex::Installed()) return;
     index_ = new testkit::MusicIndex;
-    if (!index_->Start(false)) {
-      ADD_FAILURE() << "music index: " << index_->error();
-      delete index_;
-      index_ = nullptr;
-    }
+    testkit::KeepIfStarted(index_, [](auto& server) { return server.Start(false); });
   }
   static void TearDownTestSuite() {
     delete index_;
