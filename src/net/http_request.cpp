@@ -68,6 +68,10 @@ std::size_t BuildHttpRequest(std::string& out, const RequestTextOptions& o) {
     out += line;
   }
   if (o.noCache) AppendHeader(out, limit, t::kPragma, t::kNoCache);
+  if (o.extraHeaders) {
+    for (const auto& [name, value] : *o.extraHeaders)
+      AppendHeader(out, limit, name + ":", value);
+  }
   out += "\r\n";
   return out.size();
 }
@@ -139,6 +143,7 @@ void BuildFetchRequest(const HttpRequest& request, HttpFetchState& state, bool w
   o.resumeOffset = request.resumeOffset;
   o.referer = request.referer ? std::string_view(*request.referer) : std::string_view();
   o.noCache = request.noCache;
+  o.extraHeaders = &request.extraHeaders;
   BuildHttpRequest(state.requestText, o);
 }
 

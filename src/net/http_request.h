@@ -6,10 +6,15 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "support/dates.h"
 
 namespace sondrel {
+
+// Extra request header lines ("Accept", "application/json"), sent after the built-in ones.
+using HeaderList = std::vector<std::pair<std::string, std::string>>;
 
 enum HttpMethod { kHttpGet = 0, kHttpPost = 1, kHttpHead = 2 };
 
@@ -40,6 +45,7 @@ struct HttpRequest {
   std::optional<std::string> referer;
   bool useCookies = false;
   bool noCache = false;
+  HeaderList extraHeaders;  // an engine's own header lines
 };
 
 // Everything a request line and header needs; the caller picks target and credentials.
@@ -56,6 +62,7 @@ struct RequestTextOptions {
   std::int64_t resumeOffset = 0;
   std::string_view referer;
   bool noCache = false;
+  const HeaderList* extraHeaders = nullptr;
 };
 
 // Writes the request text into out and returns its length.

@@ -42,7 +42,9 @@ void ReportState(NetProgress& progress, int state) {
 }
 
 bool CancelRequested(NetProgress* progress) {
-  return progress && progress->shouldCancel && progress->shouldCancel(*progress);
+  if (!progress) return false;
+  if (progress->cancel && progress->cancel->Requested()) return true;
+  return progress->shouldCancel && progress->shouldCancel(*progress);
 }
 
 std::string FormatProgress(const NetProgress& progress) {

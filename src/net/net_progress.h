@@ -2,8 +2,11 @@
 // The record every network operation reports through, the clock, the stop flag and the idle
 // hook that the waits of the socket layer call.
 
+#include <atomic>
 #include <cstdint>
 #include <string>
+
+#include "net/net_failure.h"
 
 namespace sondrel {
 
@@ -17,6 +20,18 @@ enum NetState {
   kNetStateReceived = 8,
   kNetStateWaiting = 9,
   kNetStateLoggedIn = 10,
+};
+
+// The cancel flag of one operation (a search, a verification run, a download, an update): set
+// by its Stop or Cancel, read by every wait of that operation and of no other.
+class CancelFlag {
+ public:
+  void Cancel() { requested_.store(true); }
+  void Reset() { requested_.store(false); }
+  bool Requested() const { return requested_.load(); }
+
+ private:
+  std::atomic<bool> requested_{false};
 };
 
 struct NetProgress;
@@ -38,6 +53,8 @@ struct NetProgress {
   std::int64_t total = -1;  // -1 when unknown
   std::int64_t elapsedMs = 0;
   NetCancelFn shouldCancel = nullptr;
+  const CancelFlag* cancel = nullptr;  // the operation's own flag; null when it has none
+  NetFailure failure;                  // why the operation failed, filled where it failed
 };
 
 // The record for one operation that gives up after timeoutSeconds, with one connect attempt.
@@ -48,7 +65,7 @@ NetProgress TimedProgress(int timeoutSeconds, NetProgressFn onProgress, NetCance
 void ReportProgress(NetProgress& progress);
 // Sets state and calls onProgress.
 void ReportState(NetProgress& progress, int state);
-// Whether shouldCancel asks to stop.
+// Whether the operation's cancel flag is set or shouldCancel asks to stop.
 bool CancelRequested(NetProgress* progress);
 
 // The wording shown for a state: "Resolving", ..., "%ld / %ld (%d %%)" or "Received %ld bytes"
