@@ -29,7 +29,8 @@ namespace sondrel::cli {
 namespace {
 
 constexpr std::string_view kVerifyUsage = "verify PROJECT [--remove-invalid | --keep-invalid]";
-constexpr std::string_view kDownloadUsage = "download URL [--dir DIR] [--resume | --restart]";
+constexpr std::string_view kDownloadUsage =
+    "download URL [--dir DIR] [--resume | --restart] [--overwrite]";
 
 // The download that Ctrl-C cancels; set only while one runs.
 std::atomic<DownloadJob*> cancellable{nullptr};
@@ -189,6 +190,7 @@ int RunDownload(Arguments& args, const Context& context) {
   std::optional<std::string> dir = args.TakeOption("dir");
   const bool resumeFlag = args.TakeFlag("resume");
   const bool restartFlag = args.TakeFlag("restart");
+  const bool overwriteFlag = args.TakeFlag("overwrite");
   std::string error;
   std::vector<std::string> words = args.Finish(error);
   if (!error.empty()) return UsageError(error, kDownloadUsage);
@@ -206,36 +208,25 @@ int RunDownload(Arguments& args, const Context& context) {
   const Settings settings = LoadSettings(context);
   DownloadConfig config = DownloadConfigFrom(settings, context.home);
   if (dir) config.directory = *dir;
-  std::string localPath;
-  if (PrepareDownloadPath(localPath, url, config.directory) != 1) {
-    return Fail("no room for a file name in directory " + config.directory);
+  // An existing file is kept (the download takes a free name) unless --overwrite or --resume
+  // say otherwise; a partial download of the same file is continued by itself.
+  DownloadChoices choices;
+  choices.overwrite = overwriteFlag;
+  choices.resume = resumeFlag;
+  choices.restart = restartFlag;
+  DownloadTarget target;
+  if (PlanDownload(target, url, config.directory, -1, choices) != 1) {
+    return Fail("no free file name for " + url + " in directory " + config.directory);
   }
+  const std::string& localPath = target.localFile;
 
   NetStartup();
-  bool resume = false;
-  if (!restartFlag && FileLengthOf(localPath) >= 0) {
-    // The server's size decides between resuming, starting over and nothing to do; --resume
-    // resumes even when the server does not say its size.
-    const std::int64_t known = RemoteFileSize(url, config, nullptr, nullptr);
-    SaveFileAsker asker;
-    asker.askOverwrite = [](const std::string&) { return kAnswerNo; };
-    asker.askResume = [](const std::string&) { return kAnswerYes; };
-    const int choice = AskSaveFile(localPath, known, asker);
-    if (choice == kSaveCancel) {
-      NetShutdown();
-      std::cerr << "sondrel-cli: ";
-      std::fprintf(stderr, download_texts::kAlreadyComplete, localPath.c_str());
-      std::cerr << '\n';
-      std::cout << localPath << '\n';
-      return kExitOk;
-    }
-    resume = choice == kSaveResume || (resumeFlag && known < 0);
-  }
-
   auto job = std::make_unique<DownloadJob>();
   job->url = url;
   job->localFile = localPath;
-  job->resume = resume;
+  job->resume = target.resume;
+  job->restart = target.restart;
+  job->overwrite = target.overwrite;
   job->config = config;
   const int result = RunDownloadJob(*job, context.quiet);
   NetShutdown();

@@ -74,6 +74,11 @@ bool IsPreliminary(int code) {
 
 // Abandons the retrieval on the server. The data connection goes first: a server blocked on
 // sending to a reader that stopped only notices the abort once its send fails.
+bool IsRegularFd(int fd) {
+  struct stat info {};
+  return ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+}
+
 // The dotted address of the far end of s.
 bool PeerAddress(int s, std::string& address) {
   sockaddr_in peer{};
@@ -255,9 +260,10 @@ int FtpRetrieveToFd(int ctrl, std::string_view path, int fd, std::int64_t offset
                           static_cast<long>(offset)) == kFtpPending;
   }
   progress.transferred = resuming ? offset : 0;
-  // The data is written after what fd holds of the file, or from its start.
-  if (::ftruncate(fd, progress.transferred) != 0 ||
-      ::lseek(fd, static_cast<off_t>(progress.transferred), SEEK_SET) < 0) {
+  // The data is written after what fd holds of the file, or from its start; a device such as
+  // /dev/null has no start to go back to.
+  if (IsRegularFd(fd) && (::ftruncate(fd, progress.transferred) != 0 ||
+                          ::lseek(fd, static_cast<off_t>(progress.transferred), SEEK_SET) < 0)) {
     CloseConnection(data, &progress);
     return kFtpWriteFailed;
   }

@@ -98,22 +98,25 @@ TEST_F(VerifyCommandTest, DownloadsResumesAndKnowsWhenDone) {
   // transfer of this size may not have.
   EXPECT_NE(first.err.find("150000 bytes received ("), std::string::npos) << first.err;
 
-  // A partial file is continued: the server says the size.
+  // An existing file is kept: the download takes a free name.
+  testkit::CommandResult again = Cli(download);
+  ASSERT_EQ(again.status, 0) << again.err;
+  EXPECT_EQ(again.out, dir + "/song (1).mp3\n");
+  EXPECT_TRUE(ReadAll(dir + "/song (1).mp3") == original);
+
+  // --resume continues a smaller file of that name: the user says it is a part of this one.
   std::ofstream(local, std::ios::binary | std::ios::trunc) << original.substr(0, 50000);
-  testkit::CommandResult resumed = Cli(download);
+  testkit::CommandResult resumed = Cli(download + " --resume");
   ASSERT_EQ(resumed.status, 0) << resumed.err;
+  EXPECT_EQ(resumed.out, local + "\n");
   EXPECT_TRUE(ReadAll(local) == original);
   EXPECT_NE(resumed.err.find("150000 bytes received"), std::string::npos) << resumed.err;
 
-  // A complete file is left alone; --restart fetches it again.
-  struct stat before {};
-  ASSERT_EQ(::stat(local.c_str(), &before), 0);
-  testkit::CommandResult complete = Cli(download);
-  EXPECT_EQ(complete.status, 0);
-  EXPECT_NE(complete.err.find("already complete"), std::string::npos) << complete.err;
+  // --overwrite replaces it, and only once the new file is whole.
   std::ofstream(local, std::ios::binary | std::ios::trunc) << std::string(150000, 'x');
-  ASSERT_EQ(Cli(download + " --restart").status, 0);
+  ASSERT_EQ(Cli(download + " --overwrite --restart").status, 0);
   EXPECT_TRUE(ReadAll(local) == original);
+  EXPECT_FALSE(std::ifstream(local + ".part").good());
 }
 
 TEST_F(VerifyCommandTest, DownloadFailuresAndUsage) {
@@ -134,7 +137,7 @@ TEST_F(VerifyCommandTest, DownloadFailuresAndUsage) {
       << unwritable.err;
 }
 
-TEST(DownloadCommandFtp, ResumesWhenTheServerGivesTheSize) {
+TEST(DownloadCommandFtp, ResumesWhenAsked) {
   if (!testkit::VsftpdServer::Installed()) GTEST_SKIP() << "vsftpd is not installed";
   testkit::VsftpdServer server;
   std::string body(90000, '\0');
@@ -149,7 +152,7 @@ TEST(DownloadCommandFtp, ResumesWhenTheServerGivesTheSize) {
   ASSERT_EQ(RunCommand(command).status, 0);
   EXPECT_TRUE(ReadAll(local) == body);
   std::ofstream(local, std::ios::binary | std::ios::trunc) << body.substr(0, 30000);
-  testkit::CommandResult resumed = RunCommand(command);
+  testkit::CommandResult resumed = RunCommand(command + " --resume");
   ASSERT_EQ(resumed.status, 0) << resumed.err;
   EXPECT_TRUE(ReadAll(local) == body);
   const std::vector<std::string> commands = server.Commands();

@@ -11,8 +11,13 @@
 #include <memory>
 #include <random>
 #include <sstream>
+#include <optional>
 #include <string>
+#include <thread>
+#include <vector>
 
+#include "net/http_connection.h"
+#include "net/http_response.h"
 #include "net/socket_io.h"
 #include "support/paths.h"
 #include "tasks/download.h"
@@ -103,12 +108,85 @@ TEST_F(DownloadHttp, ResumedFileIsByteIdentical) {
   EXPECT_EQ(seen.firstData, 100000);  // continued after the part on disk
   EXPECT_EQ(seen.total, 300000);
 
-  // Without resume a longer leftover is replaced, not appended to.
-  WriteAll(local, std::string(400000, 'x'));
-  ASSERT_EQ(DownloadUrl(nginx_->Url("/song.bin"), local, false, Config(), nullptr, nullptr,
+  // Without the user's word a file there is neither replaced nor extended; with it, replaced.
+  WriteAll(local, std::string(5000, 'x'));
+  EXPECT_EQ(DownloadUrl(nginx_->Url("/song.bin"), local, false, Config(), nullptr, nullptr,
                         nullptr),
-            kDownloadDone);
+            kDownloadExists);
+  EXPECT_TRUE(ReadAll(local) == std::string(5000, 'x'));
+  DownloadTarget replace;
+  replace.localFile = local;
+  replace.overwrite = true;
+  NetProgress progress = TimedProgress(10, nullptr, nullptr, nullptr);
+  ASSERT_EQ(DownloadUrl(nginx_->Url("/song.bin"), replace, Config(), progress), kDownloadDone);
   EXPECT_TRUE(ReadAll(local) == original);
+  EXPECT_EQ(dir_.Names(), std::vector<std::string>{"song.bin"});
+}
+
+// The ETag nginx gives the file, read with a HEAD request.
+std::string EtagOf(const std::string& url) {
+  HttpRequest request;
+  request.url = url;
+  request.method = kHttpHead;
+  NetProgress progress = TimedProgress(10, nullptr, nullptr, nullptr);
+  std::string header;
+  const int s = HttpOpen(request, header, kHeaderBufferSize, progress);
+  if (s >= 0) CloseConnection(s, &progress);
+  std::string etag;
+  return FindHeader(etag, 200, "ETag", header) ? etag : "";
+}
+
+TEST_F(DownloadHttp, PartsContinueOnlyTheirOwnVersion) {
+  const std::string url = nginx_->Url("/song.bin");
+  const std::string original = ReadAll(nginx_->Root() + "/song.bin");
+  const std::string etag = EtagOf(url);
+  ASSERT_FALSE(etag.empty());
+  const std::string junk(100000, 'j');
+  struct Case {
+    const char* what;
+    std::string part;
+    std::optional<std::string> record;  // the meta file beside the part
+    std::int64_t firstData;             // where the transfer went on
+  };
+  const Case cases[] = {
+      {"same address and version: continued", original.substr(0, 100000),
+       "url=" + url + "\nvalidator=" + etag + "\n", 100000},
+      // If-Range with the old ETag: nginx sends the new file whole.
+      {"another version: whole", junk, "url=" + url + "\nvalidator=\"old-etag\"\n", 0},
+      {"another address: whole", junk, "url=http://elsewhere/song.bin\nvalidator=" + etag + "\n", 0},
+      {"no record: whole", junk, std::nullopt, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    testkit::TempDir dir;
+    WriteAll(dir.File("song.bin.part"), c.part);
+    if (c.record) WriteAll(dir.File("song.bin.part.meta"), *c.record);
+    Seen seen;
+    ASSERT_EQ(DownloadUrl(url, dir.File("song.bin"), false, Config(), Record, nullptr, &seen),
+              kDownloadDone);
+    EXPECT_TRUE(ReadAll(dir.File("song.bin")) == original);
+    EXPECT_EQ(seen.firstData, c.firstData);
+    EXPECT_EQ(dir.Names(), std::vector<std::string>{"song.bin"});
+  }
+}
+
+TEST_F(DownloadHttp, TwoDownloadsOfOneFileNeverMix) {
+  const std::string original = ReadAll(nginx_->Root() + "/slow/big.bin");
+  const std::string local = dir_.File("big.bin");
+  int results[2] = {0, 0};
+  auto run = [&](int i) {
+    results[i] = DownloadUrl(nginx_->Url("/slow/big.bin"), local, false, Config(), nullptr,
+                             nullptr, nullptr);
+  };
+  std::thread first(run, 0);
+  std::thread second(run, 1);
+  first.join();
+  second.join();
+  std::sort(std::begin(results), std::end(results));
+  EXPECT_EQ(results[0], kDownloadInUse);
+  EXPECT_EQ(results[1], kDownloadDone);
+  EXPECT_TRUE(ReadAll(local) == original);
+  EXPECT_EQ(dir_.Names(), std::vector<std::string>{"big.bin"});
 }
 
 TEST_F(DownloadHttp, FailuresByKind) {
@@ -118,8 +196,8 @@ TEST_F(DownloadHttp, FailuresByKind) {
   EXPECT_EQ(DownloadUrl("http://127.0.0.1:1/x.bin", dir_.File("x.bin"), false, Config(), nullptr,
                         nullptr, nullptr),
             kDownloadNoConnection);
-  // Neither left a file behind.
-  EXPECT_EQ(FileLengthOf(dir_.File("x.bin")), -1);
+  // Neither left a file behind, not even an empty part.
+  EXPECT_TRUE(dir_.Names().empty());
 }
 
 TEST_F(DownloadHttp, RefusedWritesAreReportedAsSuch) {
@@ -157,7 +235,9 @@ TEST_F(DownloadHttp, CancelLeavesThePartialFileAndNothingOpen) {
   EXPECT_EQ(doneResult, kDownloadFailed);
   EXPECT_EQ(job->result, kDownloadFailed);
   EXPECT_EQ(remaining.rfind("Remaining time: ", 0), 0u) << remaining;
-  const long partial = FileLengthOf(job->localFile);
+  // The part carries its own name, so a cut-off file never looks finished.
+  EXPECT_EQ(FileLengthOf(job->localFile), -1);
+  const long partial = FileLengthOf(job->localFile + ".part");
   EXPECT_GE(partial, (3 << 20) / 4);
   EXPECT_LT(partial, 3 << 20);
   EXPECT_EQ(testkit::OpenDescriptorCount(), openBefore);
