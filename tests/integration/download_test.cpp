@@ -4,8 +4,10 @@
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <map>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -25,6 +27,8 @@
 #include "testkit/ftp_server.h"
 #include "testkit/nginx_server.h"
 #include "testkit/open_files.h"
+#include "testkit/scripted_ftp_server.h"
+#include "testkit/scripted_http_server.h"
 #include "testkit/suite_server.h"
 #include "testkit/temp_dir.h"
 
@@ -298,6 +302,194 @@ TEST_F(DownloadFtp, FullDiskAbortsTheTransfer) {
   const std::vector<std::string> commands = server_.Commands();
   EXPECT_NE(std::find(commands.begin(), commands.end(), "ABOR"), commands.end())
       << server_.Log();
+}
+
+testkit::ScriptedReply Reply(const std::string& status, const std::string& lines,
+                             const std::string& body) {
+  return {testkit::HttpReply(status, lines, body), false};
+}
+
+// Replies no real server gives to a range request. None may put a byte at the wrong place or
+// pass a part off as the whole file.
+TEST(HostileHttpDownload, RangeRepliesNeverCorruptTheFile) {
+  const std::string whole = "ABCDEFGHIJKLMNOPQRST";
+  const std::string part = whole.substr(0, 10);
+  const std::string tail = whole.substr(10);
+  const std::string changed = "abcdefghijklmnopqrst";
+  const std::string range = "Content-Range: bytes 10-19/20\r\n";
+  struct Case {
+    const char* what;
+    bool havePart;  // a part of this address with the validator "v1"
+    std::vector<testkit::ScriptedReply> replies;
+    int result;
+    std::optional<std::string> file;       // the final file, when there is one
+    std::optional<std::string> partAfter;  // what the part holds afterwards
+    int requests;
+  };
+  const Case cases[] = {
+      {"206 continuing the part", true, {Reply("HTTP/1.1 206 Partial", range, tail)},
+       kDownloadDone, whole, std::nullopt, 1},
+      {"206 without Content-Range", true,
+       {Reply("HTTP/1.1 206 Partial", "", tail), Reply("HTTP/1.1 200 OK", "", whole)},
+       kDownloadDone, whole, std::nullopt, 2},
+      {"206 with an unreadable Content-Range", true,
+       {Reply("HTTP/1.1 206 Partial", "Content-Range: bytes 1O-19/20\r\n", tail),
+        Reply("HTTP/1.1 200 OK", "", whole)},
+       kDownloadDone, whole, std::nullopt, 2},
+      {"206 from another offset", true,
+       {Reply("HTTP/1.1 206 Partial", "Content-Range: bytes 0-19/20\r\n", whole),
+        Reply("HTTP/1.1 200 OK", "", whole)},
+       kDownloadDone, whole, std::nullopt, 2},
+      {"416 for the range", true,
+       {Reply("HTTP/1.1 416 Range Not Satisfiable", "Content-Range: bytes */20\r\n", ""),
+        Reply("HTTP/1.1 200 OK", "", whole)},
+       kDownloadDone, whole, std::nullopt, 2},
+      {"a changed file comes whole", true, {Reply("HTTP/1.1 200 OK", "ETag: \"v2\"\r\n", changed)},
+       kDownloadDone, changed, std::nullopt, 1},
+      {"200 carrying a Content-Range", true, {Reply("HTTP/1.1 200 OK", range, tail)},
+       kDownloadFailed, std::nullopt, part, 2},
+      {"206 to a request without Range", false,
+       {Reply("HTTP/1.1 206 Partial", "Content-Range: bytes 0-19/20\r\n", whole)},
+       kDownloadFailed, std::nullopt, std::nullopt, 1},
+      {"body shorter than Content-Length", false,
+       {{"HTTP/1.1 200 OK\r\nContent-Length: 20\r\n\r\n" + part, false}}, kDownloadFailed,
+       std::nullopt, part, 1},
+  };
+  NetStartup();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    testkit::ScriptedHttpServer server(c.replies);
+    testkit::TempDir dir;
+    const std::string url = server.Url("/song.mp3");
+    if (c.havePart) {
+      WriteAll(dir.File("song.mp3.part"), part);
+      WriteAll(dir.File("song.mp3.part.meta"), "url=" + url + "\nvalidator=\"v1\"\n");
+    }
+    EXPECT_EQ(DownloadUrl(url, dir.File("song.mp3"), false, Config(), nullptr, nullptr, nullptr),
+              c.result);
+    EXPECT_EQ(FileLengthOf(dir.File("song.mp3")) >= 0, c.file.has_value());
+    if (c.file) {
+      EXPECT_EQ(ReadAll(dir.File("song.mp3")), *c.file);
+    }
+    EXPECT_EQ(FileLengthOf(dir.File("song.mp3.part")) >= 0, c.partAfter.has_value());
+    if (c.partAfter) {
+      EXPECT_EQ(ReadAll(dir.File("song.mp3.part")), *c.partAfter);
+    }
+    // On the wire: the part is asked for with its validator; a second try asks for all.
+    const std::vector<std::string> requests = server.Requests();
+    ASSERT_EQ(static_cast<int>(requests.size()), c.requests);
+    EXPECT_EQ(requests[0].find("Range: bytes=10-\r\n") != std::string::npos, c.havePart);
+    EXPECT_EQ(requests[0].find("If-Range: \"v1\"\r\n") != std::string::npos, c.havePart);
+    if (c.requests > 1) {
+      EXPECT_EQ(requests[1].find("Range:"), std::string::npos);
+    }
+  }
+  NetShutdown();
+}
+
+// The command line against files in the way: an existing file, a planted link, names that
+// fall back to index.html, a name with control characters.
+TEST(HostileHttpDownload, FilesInTheWayAreKept) {
+  testkit::ScriptedHttpServer server([](int, const std::string& request) {
+    const std::string path = request.substr(4, request.find(' ', 4) - 4);
+    return Reply("HTTP/1.0 200 OK", "", path == "/song.mp3" ? "21 bytes of new data." : path);
+  });
+  testkit::TempDir home;
+  const std::string downloads = home.File("dl");
+  ASSERT_EQ(::mkdir(downloads.c_str(), 0755), 0);
+  auto cli = [&](const std::string& path, const std::string& flags) {
+    return testkit::RunCommand(std::string(SONDREL_CLI) + " --home " +
+                               testkit::ShellQuote(home.path()) + " download " +
+                               testkit::ShellQuote(server.Url(path)) + " --dir " +
+                               testkit::ShellQuote(downloads) + flags);
+  };
+  auto local = [&](const std::string& name) { return downloads + "/" + name; };
+  const std::string mine(5000, 'm');
+  WriteAll(local("song.mp3"), mine);
+
+  testkit::CommandResult kept = cli("/song.mp3", "");
+  EXPECT_EQ(kept.status, 0) << kept.err;
+  EXPECT_EQ(kept.out, local("song (1).mp3") + "\n");
+  EXPECT_TRUE(ReadAll(local("song.mp3")) == mine);
+  EXPECT_EQ(ReadAll(local("song (1).mp3")), "21 bytes of new data.");
+
+  testkit::CommandResult replaced = cli("/song.mp3", " --overwrite");
+  EXPECT_EQ(replaced.status, 0) << replaced.err;
+  EXPECT_EQ(ReadAll(local("song.mp3")), "21 bytes of new data.");
+
+  // A link planted where the part goes is refused; the file it points at stays as it was.
+  WriteAll(home.File("outside"), mine);
+  ASSERT_EQ(::symlink(home.File("outside").c_str(), local("linked.mp3.part").c_str()), 0);
+  testkit::CommandResult planted = cli("/linked.mp3", "");
+  EXPECT_EQ(planted.status, 1);
+  EXPECT_NE(planted.err.find("cannot write"), std::string::npos) << planted.err;
+  EXPECT_TRUE(ReadAll(home.File("outside")) == mine);
+
+  // Two addresses that both fall back to index.html keep both files.
+  ASSERT_EQ(cli("/a/", "").status, 0);
+  ASSERT_EQ(cli("/b/", "").status, 0);
+  EXPECT_EQ(ReadAll(local("index.html")), "/a/");
+  EXPECT_EQ(ReadAll(local("index (1).html")), "/b/");
+
+  testkit::CommandResult controls = cli("/x%0A%1B%5B2J.mp3", "");
+  EXPECT_EQ(controls.status, 0) << controls.err;
+  EXPECT_EQ(controls.out, local("x[2J.mp3") + "\n");
+  EXPECT_EQ((controls.out + controls.err).find_first_of("\n\x1b"), controls.out.size() - 1);
+}
+
+// FTP parts: the recorded MDTM stamp decides whether a part is continued, and SIZE whether the
+// data is the whole file.
+TEST(HostileFtpDownload, PartsAndSizes) {
+  const std::string whole = Content(10000, 5);
+  const std::string junk(4000, 'j');
+  constexpr const char* kStamp = "20261201100000";
+  struct Case {
+    const char* what;
+    std::map<std::string, std::string> replies;
+    std::string served;
+    std::optional<std::string> part;
+    std::optional<std::string> validator;  // the part's record
+    bool resume;
+    int result;
+    bool complete;
+    bool restarted;  // REST 4000 was sent
+  };
+  const Case cases[] = {
+      {"same MDTM: continued", {{"MDTM", "213 20261201100000\r\n"}}, whole, whole.substr(0, 4000),
+       kStamp, false, kDownloadDone, true, true},
+      {"changed MDTM: whole", {{"MDTM", "213 20261210093000\r\n"}}, whole, junk, kStamp, false,
+       kDownloadDone, true, false},
+      {"no MDTM and no record: whole", {}, whole, junk, std::nullopt, false, kDownloadDone, true,
+       false},
+      {"the user's resume without a record", {}, whole, whole.substr(0, 4000), std::nullopt, true,
+       kDownloadDone, true, true},
+      {"1000 bytes of 300000, then 226", {{"SIZE", "213 300000\r\n"}}, whole.substr(0, 1000),
+       std::nullopt, std::nullopt, false, kDownloadFailed, false, false},
+  };
+  NetStartup();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    testkit::FtpScript script;
+    script.file = c.served;
+    script.replies = c.replies;
+    testkit::ScriptedFtpServer server(script);
+    testkit::TempDir dir;
+    const std::string url = server.Url("/song.bin");
+    if (c.part) WriteAll(dir.File("song.bin.part"), *c.part);
+    if (c.validator) {
+      WriteAll(dir.File("song.bin.part.meta"), "url=" + url + "\nvalidator=" + *c.validator + "\n");
+    }
+    EXPECT_EQ(DownloadUrl(url, dir.File("song.bin"), c.resume, Config(), nullptr, nullptr, nullptr),
+              c.result);
+    EXPECT_EQ(FileLengthOf(dir.File("song.bin")) >= 0, c.complete);
+    if (c.complete) {
+      EXPECT_TRUE(ReadAll(dir.File("song.bin")) == whole);
+    } else {
+      EXPECT_EQ(FileLengthOf(dir.File("song.bin.part")), 1000);  // kept for a later try
+    }
+    EXPECT_EQ(server.Received("REST 4000"), c.restarted);
+  }
+  NetShutdown();
 }
 
 }  // namespace
