@@ -18,6 +18,8 @@
 #include <thread>
 #include <vector>
 
+#include "net/ftp_control.h"
+#include "net/ftp_transfer.h"
 #include "net/http_connection.h"
 #include "net/http_response.h"
 #include "net/socket_io.h"
@@ -293,6 +295,26 @@ TEST_F(DownloadFtp, WholeAndResumed) {
   EXPECT_EQ(DownloadUrl("ftp://127.0.0.1:1/song.bin", dir_.File("n.bin"), false, Config(),
                         nullptr, nullptr, nullptr),
             kDownloadNoConnection);
+}
+
+TEST_F(DownloadFtp, APartOfTheSameStampContinuesByItself) {
+  NetProgress progress = TimedProgress(10, nullptr, nullptr, nullptr);
+  int code = 0;
+  const int ctrl = FtpOpen(code, "127.0.0.1", server_.port(), "anonymous", "a@b", "", &progress);
+  ASSERT_GE(ctrl, 0);
+  std::string stamp;
+  ASSERT_EQ(FtpModificationTime(ctrl, stamp, "song.bin", &progress), 1);
+  (void)FtpQuit(ctrl, &progress);
+
+  const std::string url = server_.Url("/song.bin");
+  WriteAll(dir_.File("song.bin.part"), original_.substr(0, 4000));
+  WriteAll(dir_.File("song.bin.part.meta"), "url=" + url + "\nvalidator=" + stamp + "\n");
+  ASSERT_EQ(DownloadUrl(url, dir_.File("song.bin"), false, Config(), nullptr, nullptr, nullptr),
+            kDownloadDone);
+  EXPECT_TRUE(ReadAll(dir_.File("song.bin")) == original_);
+  const std::vector<std::string> commands = server_.Commands();
+  EXPECT_NE(std::find(commands.begin(), commands.end(), "REST 4000"), commands.end());
+  EXPECT_EQ(dir_.Names(), std::vector<std::string>{"song.bin"});
 }
 
 TEST_F(DownloadFtp, FullDiskAbortsTheTransfer) {
