@@ -14,6 +14,8 @@
 #include "net/http_connection.h"
 #include "net/http_response.h"
 #include "net/socket_io.h"
+#include "net/url.h"
+#include "tasks/download.h"
 
 namespace sondrel::cli {
 namespace {
@@ -77,6 +79,27 @@ std::string Reason(int result, const std::string& header) {
   int status = StatusCode(header);
   if (status >= 200 && status <= 299) return "transfer failed after " + FirstLine(header);
   return FirstLine(header);
+}
+
+// The body goes to FILE.part and takes the name FILE once it is whole, as a download's does;
+// --resume continues FILE (or its part) and the reply to the range is checked.
+int FetchIntoFile(const HttpRequest& request, const std::string& file, bool resume,
+                  int timeoutSeconds, NetProgress& progress) {
+  DownloadTarget target;
+  target.localFile = file;
+  target.resume = resume;
+  target.overwrite = true;  // -o names the file to write
+  DownloadConfig config;
+  config.timeoutSeconds = timeoutSeconds;
+  config.webProxyOn = request.useProxy;
+  config.webProxyHost = request.proxyHost;
+  config.webProxyPort = request.proxyPort;
+  switch (DownloadUrl(NormalizeHttpUrl(request.url), target, config, progress)) {
+    case kDownloadDone: return kFetchDone;
+    case kDownloadNoConnection: return kFetchNoResponse;
+    case kDownloadRefused: return kFetchRefused;
+    default: return kFetchFailed;
+  }
 }
 
 bool ParseNumber(const std::string& text, long low, long high, long& value) {
@@ -144,9 +167,7 @@ int RunFetch(Arguments& args, const Context& context) {
       CloseConnection(s, &progress);
     }
   } else {
-    request.fileName = *output;
-    if (resume) SetResumeFromFile(request, progress);
-    result = HttpFetchFile(request, progress);
+    result = FetchIntoFile(request, *output, resume, static_cast<int>(timeoutSeconds), progress);
     header = view.header;
   }
   view.Finish(progress);

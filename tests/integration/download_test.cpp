@@ -459,6 +459,27 @@ TEST(HostileHttpDownload, FilesInTheWayAreKept) {
   EXPECT_EQ((controls.out + controls.err).find_first_of("\n\x1b"), controls.out.size() - 1);
 }
 
+// fetch --resume is the user's word to continue FILE, and the reply to its range is checked
+// like a download's.
+TEST(HostileHttpDownload, FetchResumeChecksTheRange) {
+  const std::string whole = "ABCDEFGHIJKLMNOPQRST";
+  testkit::ScriptedHttpServer server(
+      {Reply("HTTP/1.1 206 Partial", "Content-Range: bytes 1O-19/20\r\n", "XXXXXXXXXX"),
+       Reply("HTTP/1.1 200 OK", "", whole)});
+  testkit::TempDir dir;
+  WriteAll(dir.File("out"), whole.substr(0, 10));
+  const testkit::CommandResult fetched = testkit::RunCommand(
+      std::string(SONDREL_CLI) + " --home " + testkit::ShellQuote(dir.path()) + " fetch " +
+      testkit::ShellQuote(server.Url("/f")) + " -o " + testkit::ShellQuote(dir.File("out")) +
+      " --resume");
+  EXPECT_EQ(fetched.status, 0) << fetched.err;
+  EXPECT_EQ(ReadAll(dir.File("out")), whole);
+  const std::vector<std::string> requests = server.Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_NE(requests[0].find("Range: bytes=10-\r\n"), std::string::npos);
+  EXPECT_EQ(requests[1].find("Range:"), std::string::npos);
+}
+
 // FTP parts: the recorded MDTM stamp decides whether a part is continued, and SIZE whether the
 // data is the whole file.
 TEST(HostileFtpDownload, PartsAndSizes) {
