@@ -231,7 +231,7 @@ int RunDownload(Arguments& args, const Context& context) {
   const int result = RunDownloadJob(*job, context.quiet);
   NetShutdown();
   if (result == kNoThread) return Fail("cannot start the download thread");
-  if (result != kDownloadDone) return Fail(DownloadResultText(result, url, localPath));
+  if (result != kDownloadDone) return Fail(DownloadResultText(result, url, localPath, job->failure));
   std::cout << localPath << '\n';
   return FlushOutput();
 }

@@ -76,11 +76,11 @@ ResumePoint ResumePointOf(const PartFile& part, std::string_view url, const Down
   const std::int64_t length = part.Length();
   if (target.restart || length <= 0) return point;
   PartRecord record;
-  const bool sameAddress = part.ReadRecord(record) && record.url == url;
-  if (!sameAddress && !target.resume) return point;
+  // A part of another address is never this file, whatever the user asked.
+  if (part.ReadRecord(record) && record.url != url) return point;
   if (!target.resume && record.validator.empty()) return point;  // no way to tell the version
   point.offset = length;
-  if (sameAddress) point.validator = record.validator;
+  point.validator = record.validator;
   return point;
 }
 
@@ -245,6 +245,23 @@ std::string SchemeOf(std::string_view url) {
   return parts.scheme;
 }
 
+std::string DownloadOutcomeText(int result, std::string_view url, std::string_view localFile) {
+  switch (result) {
+    case kDownloadNoConnection:
+      return Formatted(download_texts::kNoConnection, url);
+    case kDownloadDone:
+      return Formatted(download_texts::kComplete, localFile);
+    case kDownloadWriteFailed:
+      return Formatted(download_texts::kWriteFailed, localFile);
+    case kDownloadInUse:
+      return Formatted(download_texts::kInUse, localFile);
+    case kDownloadExists:
+      return Formatted(download_texts::kExists, localFile);
+    default:
+      return Formatted(download_texts::kFailed, url);
+  }
+}
+
 void DownloadThread(WorkerThread& thread) {
   DownloadJob& job = *static_cast<DownloadJob*>(thread.arg);
   (void)RunInGuiThread([&job] {
@@ -315,7 +332,11 @@ int PlanDownload(DownloadTarget& target, std::string_view url, const std::string
   if (PrepareDownloadPath(target.localFile, url, directory) != 1) return 0;
   target.resume = choices.resume;
   target.restart = choices.restart;
-  if (!PathExists(target.localFile)) return 1;
+  if (!PathExists(target.localFile)) {
+    // Nothing has the name, but a part beside it may be another address's download.
+    target.localFile = FreeDownloadName(target.localFile, url);
+    return target.localFile.empty() ? 0 : 1;
+  }
   if (choices.overwrite) {
     target.overwrite = true;
     return 1;
@@ -448,21 +469,11 @@ std::int64_t RemoteFileSize(std::string_view url, const DownloadConfig& config,
   return total;
 }
 
-std::string DownloadResultText(int result, std::string_view url, std::string_view localFile) {
-  switch (result) {
-    case kDownloadNoConnection:
-      return Formatted(download_texts::kNoConnection, url);
-    case kDownloadDone:
-      return Formatted(download_texts::kComplete, localFile);
-    case kDownloadWriteFailed:
-      return Formatted(download_texts::kWriteFailed, localFile);
-    case kDownloadInUse:
-      return Formatted(download_texts::kInUse, localFile);
-    case kDownloadExists:
-      return Formatted(download_texts::kExists, localFile);
-    default:
-      return Formatted(download_texts::kFailed, url);
-  }
+std::string DownloadResultText(int result, std::string_view url, std::string_view localFile,
+                               const NetFailure& failure) {
+  std::string text = DownloadOutcomeText(result, url, localFile);
+  if (result != kDownloadDone && !failure.detail.empty()) text += " (" + failure.detail + ")";
+  return text;
 }
 
 std::string DownloadSourceLine(std::string_view url) {

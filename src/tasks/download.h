@@ -149,8 +149,10 @@ bool DownloadCancelled(NetProgress& progress);
 std::int64_t RemoteFileSize(std::string_view url, const DownloadConfig& config,
                             NetCancelFn shouldCancel, void* userData);
 
-// The message that ends a download.
-std::string DownloadResultText(int result, std::string_view url, std::string_view localFile);
+// The message that ends a download; a failure's detail ("is a symbolic link; not followed",
+// "the transfer ended after 1000 of 300000 bytes") is added in parentheses.
+std::string DownloadResultText(int result, std::string_view url, std::string_view localFile,
+                               const NetFailure& failure = {});
 std::string DownloadSourceLine(std::string_view url);
 std::string DownloadDestinationLine(std::string_view localFile);
 

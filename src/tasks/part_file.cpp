@@ -103,11 +103,12 @@ std::string NumberedName(const std::string& path, int n) {
 // empty or belongs to url.
 bool NameFreeFor(const std::string& path, std::string_view url) {
   if (PathExists(path)) return false;
-  const std::string part = PartPathOf(path);
-  if (!PathExists(part)) return true;
+  struct stat part {};
+  if (::lstat(PartPathOf(path).c_str(), &part) != 0) return true;
+  if (!S_ISREG(part.st_mode)) return false;  // a link or anything else planted there
   PartRecord record;
-  if (ReadPartRecordOf(path, record) && record.url == url) return true;
-  return FileLengthOf(part) == 0;
+  if (ReadPartRecordOf(path, record)) return record.url == url;
+  return part.st_size == 0;
 }
 
 }  // namespace

@@ -439,12 +439,15 @@ TEST(HostileHttpDownload, FilesInTheWayAreKept) {
   EXPECT_EQ(replaced.status, 0) << replaced.err;
   EXPECT_EQ(ReadAll(local("song.mp3")), "21 bytes of new data.");
 
-  // A link planted where the part goes is refused; the file it points at stays as it was.
+  // A link planted where the part or the file goes is never followed: the download goes
+  // around it, and the file it points at stays as it was.
   WriteAll(home.File("outside"), mine);
   ASSERT_EQ(::symlink(home.File("outside").c_str(), local("linked.mp3.part").c_str()), 0);
+  ASSERT_EQ(::symlink(home.File("outside").c_str(), local("other.mp3").c_str()), 0);
   testkit::CommandResult planted = cli("/linked.mp3", "");
-  EXPECT_EQ(planted.status, 1);
-  EXPECT_NE(planted.err.find("cannot write"), std::string::npos) << planted.err;
+  EXPECT_EQ(planted.status, 0) << planted.err;
+  EXPECT_EQ(planted.out, local("linked (1).mp3") + "\n");
+  EXPECT_EQ(cli("/other.mp3", "").out, local("other (1).mp3") + "\n");
   EXPECT_TRUE(ReadAll(home.File("outside")) == mine);
 
   // Two addresses that both fall back to index.html keep both files.

@@ -170,7 +170,7 @@ TEST(AskSaveFile, ChosenPathIsJudgedAndCancelStopsEarly) {
 TEST(PlanDownload, AnExistingFileIsKeptUnlessTheUserSaysOtherwise) {
   struct Case {
     const char* what;
-    bool exists;
+    bool exists;  // or, without the file, a part of another address
     DownloadChoices choices;
     std::optional<ExistingFileAnswer> answer;  // the window's answer, when it asks
     int planned;
@@ -187,11 +187,17 @@ TEST(PlanDownload, AnExistingFileIsKeptUnlessTheUserSaysOtherwise) {
       {"window: resume", true, {}, ExistingFileAnswer::kResume, 1, "song.mp3", true, false},
       {"window: new name", true, {}, ExistingFileAnswer::kNewName, 1, "song (1).mp3", false, false},
       {"window: cancel", true, {}, ExistingFileAnswer::kCancel, 0, "", false, false},
+      {"another address's part", false, {.resume = true, .askExisting = nullptr}, std::nullopt, 1,
+       "song (1).mp3", true, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     testkit::TempDir dir;
     if (c.exists) dir.Write("song.mp3", "12345");
+    if (c.name == std::string("song (1).mp3") && !c.exists) {
+      dir.Write("song.mp3.part", "other");
+      dir.Write("song.mp3.part.meta", "url=http://elsewhere/song.mp3\nvalidator=\n");
+    }
     DownloadChoices choices = c.choices;
     ExistingFile asked;
     if (c.answer) {
