@@ -214,6 +214,12 @@ bool PartFile::Restart() {
 
 bool PartFile::Commit(bool replace, NetFailure& failure) {
   if (direct_) return true;
+  // The data reaches the disk before the name does, so a crash never leaves a short file with
+  // the final name.
+  if (::fdatasync(fd_) != 0) {
+    failure = LocalFailure(target_, ErrorText(errno));
+    return false;
+  }
   const std::string part = name_ + std::string(kPartSuffix);
   int r = ::renameat2(dir_, part.c_str(), dir_, name_.c_str(), replace ? 0 : RENAME_NOREPLACE);
   if (r != 0 && !replace && (errno == EINVAL || errno == ENOSYS)) {
