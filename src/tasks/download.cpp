@@ -29,6 +29,7 @@ namespace sondrel {
 namespace {
 
 constexpr std::string_view kHttpScheme = "http";
+constexpr std::string_view kHttpsScheme = "https";
 constexpr std::string_view kFtpScheme = "ftp";
 
 std::string Formatted(const char* format, std::string_view value) {
@@ -47,6 +48,10 @@ constexpr std::string_view kIfRange = "If-Range";
 constexpr std::string_view kWeakValidator = "W/";
 constexpr std::string_view kEtag = "ETag";
 constexpr std::string_view kLastModified = "Last-Modified";
+
+bool IsWebScheme(std::string_view scheme) {
+  return scheme == kHttpScheme || scheme == kHttpsScheme;
+}
 
 bool IsSuccess(int status) {
   return status >= 200 && status <= 299;
@@ -96,7 +101,7 @@ std::string ValidatorOf(std::string_view header) {
 }
 
 // The body into the part; the whole file only when its length is the announced one.
-int ReceiveIntoPart(int connection, PartFile& part, NetProgress& progress) {
+int ReceiveIntoPart(HttpStream& stream, PartFile& part, NetProgress& progress) {
   const std::uint32_t start = NowMillis();
   progress.elapsedMs = 0;
   ReportState(progress, kNetStateData);
@@ -108,7 +113,7 @@ int ReceiveIntoPart(int connection, PartFile& part, NetProgress& progress) {
       result = kDownloadFailed;
       break;
     }
-    const long n = HttpReadBlock(connection, block.data(), block.size(), progress);
+    const long n = HttpReadBlock(stream, block.data(), block.size(), progress);
     if (n < 0) {
       result = kDownloadFailed;
       break;
@@ -122,7 +127,7 @@ int ReceiveIntoPart(int connection, PartFile& part, NetProgress& progress) {
       break;
     }
   }
-  CloseConnection(connection, &progress);
+  stream.Close();
   if (result != kDownloadDone) return result;
   const std::int64_t length = part.direct() ? progress.transferred : part.Length();
   if (progress.total >= 0 && length != progress.total) {
@@ -161,9 +166,9 @@ int HttpAttempt(std::string_view url, const ResumePoint& point, const HttpProxyR
   }
   progress.transferred = point.offset;
   std::string header;
-  const int connection = HttpOpen(request, header, kHeaderBufferSize, progress);
+  HttpStream stream = HttpOpen(request, header, kHeaderBufferSize, progress);
   const std::int64_t offset = point.offset > 0 ? point.offset : -1;
-  if (connection < 0) {
+  if (!stream) {
     const int status = StatusCode(header);
     // A range the server cannot serve, or a 206 the evaluation already refused: ask for all.
     tryWhole = offset > 0 && (status == kRangeNotSatisfiable || status == kPartialContent);
@@ -171,14 +176,14 @@ int HttpAttempt(std::string_view url, const ResumePoint& point, const HttpProxyR
   }
   const RangeCheck check = CheckRangeReply(header, offset);
   if (check.verdict == RangeVerdict::kRefused) {
-    CloseConnection(connection, &progress);
+    stream.Close();
     tryWhole = offset > 0 && IsSuccess(StatusCode(header));
     SetFailure(progress, FailureKind::kProtocol, {}, check.reason);
     return IsSuccess(StatusCode(header)) ? kDownloadFailed : RefusedReply(header, progress);
   }
   if (check.verdict == RangeVerdict::kFromStart) {
     if (!part.Restart()) {
-      CloseConnection(connection, &progress);
+      stream.Close();
       SetFailure(progress, FailureKind::kLocalFile, {}, std::strerror(errno));
       return kDownloadWriteFailed;
     }
@@ -186,7 +191,7 @@ int HttpAttempt(std::string_view url, const ResumePoint& point, const HttpProxyR
   }
   progress.total = check.total;
   (void)part.WriteRecord(PartRecord{std::string(url), ValidatorOf(header)});
-  return ReceiveIntoPart(connection, part, progress);
+  return ReceiveIntoPart(stream, part, progress);
 }
 
 int HttpDownload(std::string_view url, const DownloadTarget& target, const HttpProxyRoute& route,
@@ -373,7 +378,7 @@ int PlanDownload(DownloadTarget& target, std::string_view url, const std::string
 int DownloadUrl(std::string_view url, const DownloadTarget& target, const DownloadConfig& config,
                 NetProgress& progress) {
   const std::string scheme = SchemeOf(url);
-  if (scheme != kHttpScheme && scheme != kFtpScheme) {
+  if (!IsWebScheme(scheme) && scheme != kFtpScheme) {
     SetFailure(progress, FailureKind::kBadAddress, std::string(url), {});
     return kDownloadFailed;
   }
@@ -394,7 +399,7 @@ int DownloadUrl(std::string_view url, const DownloadTarget& target, const Downlo
     return kDownloadExists;
   }
   int result = kDownloadFailed;
-  if (scheme == kHttpScheme || FtpProxyUsable(config)) {
+  if (IsWebScheme(scheme) || FtpProxyUsable(config)) {
     result = HttpDownload(url, target, HttpProxyFor(config, scheme == kFtpScheme), part, progress);
   } else {
     result = FtpFileDownload(url, target, part, progress);
@@ -446,7 +451,7 @@ std::int64_t RemoteFileSize(std::string_view url, const DownloadConfig& config,
   const std::string scheme = SchemeOf(url);
   std::int64_t total = -1;
   std::string contentType;
-  if (scheme == kHttpScheme || (scheme == kFtpScheme && FtpProxyUsable(config))) {
+  if (IsWebScheme(scheme) || (scheme == kFtpScheme && FtpProxyUsable(config))) {
     const HttpProxyRoute route = HttpProxyFor(config, scheme == kFtpScheme);
     if (HttpProbe(total, contentType, url, route.useProxy, route.host, route.port, std::nullopt,
                   std::nullopt, config.timeoutSeconds, /*useHead=*/false, nullptr, shouldCancel,

@@ -126,8 +126,8 @@ struct DownloadJob {
   WorkerThread thread;
 };
 
-// Fetches url into target.localFile by its scheme (exactly "http" or "ftp"); any other scheme
-// -1. Runs on the calling thread; progress.failure says why it failed. A local file that
+// Fetches url into target.localFile by its scheme (exactly "http", "https" or "ftp"); any other
+// scheme -1. Runs on the calling thread; progress.failure says why it failed. A local file that
 // cannot be written, a planted link and a download already running are found out before the
 // network is touched.
 [[nodiscard]] int DownloadUrl(std::string_view url, const DownloadTarget& target,
