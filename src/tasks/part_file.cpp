@@ -89,10 +89,9 @@ bool ReadRecordAt(int dir, const std::string& name, PartRecord& record) {
 
 // "song.mp3" -> "song (n).mp3"; a leading dot is part of the stem (".hidden (1)").
 std::string NumberedName(const std::string& path, int n) {
-  std::string directory, name;
-  SplitTarget(path, directory, name);
   const std::size_t slash = path.rfind('/');
   const std::string prefix = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+  const std::string name = path.substr(prefix.size());
   const std::size_t dot = name.rfind('.');
   const std::string stem = dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
   const std::string extension = stem.size() == name.size() ? "" : name.substr(dot);
