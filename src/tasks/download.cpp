@@ -199,7 +199,7 @@ int HttpDownload(std::string_view url, const DownloadTarget& target, const HttpP
   bool tryWhole = false;
   int result = HttpAttempt(url, ResumePointOf(part, url, target), route, part, progress, tryWhole);
   if (!tryWhole) return result;
-  // Once more from the start: the old part is replaced only when the new body arrives.
+  // Once more, for the whole file; nothing of the refused reply was written.
   progress.failure = NetFailure{};
   return HttpAttempt(url, ResumePoint{}, route, part, progress, tryWhole);
 }
