@@ -193,6 +193,18 @@ TEST_F(DownloadHttp, TwoDownloadsOfOneFileNeverMix) {
   EXPECT_EQ(results[1], kDownloadDone);
   EXPECT_TRUE(ReadAll(local) == original);
   EXPECT_EQ(dir_.Names(), std::vector<std::string>{"big.bin"});
+
+  // The same from two processes: one fails at once and says why.
+  testkit::TempDir home;
+  const std::string cli = std::string(SONDREL_CLI) + " --home " + testkit::ShellQuote(home.path()) +
+                          " download " + testkit::ShellQuote(nginx_->Url("/slow/big.bin")) +
+                          " --dir " + testkit::ShellQuote(home.File("dl")) + " 2>&1";
+  const testkit::CommandResult both =
+      testkit::RunCommand("mkdir " + testkit::ShellQuote(home.File("dl")) + " && (" + cli +
+                          " & sleep 0.5; " + cli + "; wait)");
+  EXPECT_NE(both.out.find("is already being downloaded"), std::string::npos) << both.out;
+  EXPECT_TRUE(ReadAll(home.File("dl/big.bin")) == original);
+  EXPECT_EQ(FileLengthOf(home.File("dl/big.bin.part")), -1);
 }
 
 TEST_F(DownloadHttp, FailuresByKind) {
