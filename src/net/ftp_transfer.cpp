@@ -300,10 +300,15 @@ int FtpRetrieveFile(int ctrl, std::string_view path, std::string_view localFile,
     if (resume) offset = std::max<std::int64_t>(LocalFileLength(file), 0);
     if (offset > size) offset = 0;
   }
+  const bool existed = LocalFileLength(file) >= 0;
   const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
   if (fd < 0) return kFtpTransferFailed;
   int result = FtpRetrieveToFd(ctrl, path, fd, offset, progress);
   if (::close(fd) != 0 && result == kFtpTransferComplete) result = kFtpWriteFailed;
+  // A retrieval that got nothing leaves no empty file behind.
+  if (result != kFtpTransferComplete && !existed && LocalFileLength(file) == 0) {
+    (void)::unlink(file.c_str());
+  }
   return result;
 }
 

@@ -65,7 +65,8 @@ bool ReadCInteger(std::string_view& text, std::int64_t& value);
 [[nodiscard]] int FtpRetrieveToFd(int ctrl, std::string_view path, int fd, std::int64_t offset,
                                   NetProgress& progress);
 // Retrieves path into localFile, resuming a partial file when asked and the server allows it.
-// 2 only when the data is complete and the server confirmed it; -1 or -2 otherwise.
+// 2 only when the data is complete (as long as SIZE said, when it answered) and the server
+// confirmed it; -1 or -2 otherwise.
 [[nodiscard]] int FtpRetrieveFile(int ctrl, std::string_view path, std::string_view localFile,
                                   bool resume, NetProgress& progress);
 // A whole download of an ftp:// address: connect, log in, binary type, retrieve, quit.
