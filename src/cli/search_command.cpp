@@ -161,7 +161,7 @@ void CopyNames(const StringList& from, StringList& to) {
 
 // As at start-up: the enabled names of the settings file, or every engine when there is none.
 void ApplyEngineChoice(bool settingsRead, Settings& settings, EngineList& list) {
-  if (settingsRead) {
+  if (settingsRead && settings.enginesChosen) {
     ApplyEnabledNames(list, settings.enabledEngines);
   } else {
     SetAllEnabled(list, true);

@@ -45,6 +45,11 @@ bool InstallDatabase(EngineUpdateTarget& target, std::string_view image) {
   target.database = info;
   // Engines that kept their names keep their choice, new ones start disabled, and names of
   // engines that are gone leave the list.
+  // Until engines were chosen, every engine is.
+  if (!target.settings.enginesChosen) {
+    SetAllEnabled(target.engines, true);
+    return true;
+  }
   ApplyEnabledNames(target.engines, target.settings.enabledEngines);
   RebuildEnabledNames(target.engines, target.settings.enabledEngines);
   return true;
