@@ -81,6 +81,7 @@ void MainWindow::SearchEnded() {
 
 void MainWindow::StopCommand() {
   StopSearch(*session_);
+  for (const auto& run : verifyRuns_) StopVerification(*run);
 }
 
 void MainWindow::NewSearch() {

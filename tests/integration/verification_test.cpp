@@ -65,13 +65,16 @@ TEST(VerificationHttp, StatusAndSizeFromTheReplyHeader) {
   if (!testkit::NginxServer::Installed()) GTEST_SKIP() << "nginx is not installed";
   testkit::NginxServer nginx(
       "    location /cs/ { charset iso-8859-1; }\n"
+      "    location /upper/ { types { } default_type \"TEXT/HTML\"; }\n"
       "    location = /moved-on { return 304; }\n"
       "    location = /gone.mp3 { return 410; }\n");
   ::mkdir(nginx.Root().c_str(), 0755);
   ::mkdir((nginx.Root() + "/cs").c_str(), 0755);
+  ::mkdir((nginx.Root() + "/upper").c_str(), 0755);
   WriteFile(nginx.Root() + "/song.mp3", 12345);
   WriteFile(nginx.Root() + "/page.html", 700);
   WriteFile(nginx.Root() + "/cs/page.html", 800);
+  WriteFile(nginx.Root() + "/upper/page", 900);
   ASSERT_TRUE(nginx.Start()) << nginx.error();
 
   struct Case {
@@ -81,8 +84,9 @@ TEST(VerificationHttp, StatusAndSizeFromTheReplyHeader) {
   };
   const std::vector<Case> cases = {
       {"/song.mp3", kStatusValid, 12345},
-      {"/page.html", kStatusInvalid, -1},    // exactly text/html: a page, not the file
-      {"/cs/page.html", kStatusValid, 800},  // text/html; charset=... is not that type
+      {"/page.html", kStatusInvalid, -1},  // text/html: a page, not the file
+      {"/cs/page.html", kStatusInvalid, -1},  // text/html; charset=iso-8859-1
+      {"/upper/page", kStatusInvalid, -1},    // TEXT/HTML
       {"/moved-on", kStatusInvalid, -1},     // 304
       {"/missing.mp3", kStatusInvalid, -1},  // 404
       {"/gone.mp3", kStatusInvalid, -1},
@@ -98,7 +102,7 @@ TEST(VerificationHttp, StatusAndSizeFromTheReplyHeader) {
     EXPECT_EQ(document.entries.Get(static_cast<int>(i))->status, cases[i].status);
     EXPECT_EQ(document.entries.Get(static_cast<int>(i))->size, cases[i].size);
   }
-  EXPECT_EQ(verifier.progress, "VERIFY: 6/6 processed");
+  EXPECT_EQ(verifier.progress, "VERIFY: 7/7 processed");
 }
 
 class VerificationFtp : public ::testing::Test {
