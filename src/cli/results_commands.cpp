@@ -369,7 +369,7 @@ int RunEngineChoice(Arguments& args, const Context& context) {
       context,
       [&](Settings& settings) -> std::optional<std::string> {
         // Until engines were chosen every engine is enabled, as at the program's first start.
-        if (settings.enginesChosen) {
+        if (EngineChoiceMade(settings)) {
           ApplyEnabledNames(list, settings.enabledEngines);
         } else {
           SetAllEnabled(list, true);

@@ -115,7 +115,7 @@ constexpr NamedField kNamedFields[] = {
     {"enginesChosen",
      // Names in the list are a choice whoever put them there.
      [](const Settings& s) -> std::optional<std::string> {
-       if (s.enginesChosen || s.enabledEngines.Count() > 0) return std::nullopt;
+       if (EngineChoiceMade(s)) return std::nullopt;
        return "0";
      },
      [](Settings& s, std::string_view value) { s.enginesChosen = value == "0" ? 0 : 1; }},
@@ -402,6 +402,10 @@ void SetShowSearchHistory(Settings& settings, bool on) {
   if (!on) settings.searchHistory.Clear();
 }
 
+bool EngineChoiceMade(const Settings& settings) {
+  return settings.enginesChosen || settings.enabledEngines.Count() > 0;
+}
+
 bool EngineChoice::Enabled(std::string_view engineName) const {
   return !fromFile || names.IndexOf(engineName, true) >= 0;
 }
@@ -410,7 +414,7 @@ EngineChoice ReadEngineChoice(std::string_view home) {
   Settings settings;
   SettingsDefaults(settings, home);
   EngineChoice choice;
-  choice.fromFile = ReadSettings(SettingsPath(home), settings) && settings.enginesChosen;
+  choice.fromFile = ReadSettings(SettingsPath(home), settings) && EngineChoiceMade(settings);
   choice.names = std::move(settings.enabledEngines);
   return choice;
 }

@@ -83,6 +83,9 @@ struct Settings {
   std::vector<std::pair<std::string, std::string>> otherNamedFields;
 };
 
+// Whether enabledEngines is somebody's choice: the flag, or any name in the list.
+bool EngineChoiceMade(const Settings& settings);
+
 // The documented range of a number setting.
 struct SettingRange {
   int low = 0;

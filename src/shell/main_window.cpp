@@ -349,7 +349,7 @@ void MainWindow::LoadStartData() {
                      std::string(shell_texts::kDatabaseFailed) + databasePath_);
     fatal_ = true;
   }
-  if (settingsRead && settings_.enginesChosen) {
+  if (settingsRead && EngineChoiceMade(settings_)) {
     ApplyEnabledNames(engines_, settings_.enabledEngines);
   } else {
     SetAllEnabled(engines_, true);
