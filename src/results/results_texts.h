@@ -53,6 +53,9 @@ inline constexpr std::string_view kDownloadDirectoryName = "downloads";  // insi
 // A settings file that does not read is kept beside under its name plus one of these and a time.
 inline constexpr std::string_view kSettingsUnreadableSuffix = ".unreadable-";
 inline constexpr std::string_view kSettingsNewerSuffix = ".newer-";
+// A number setting's range: "a number from 5 to 500".
+inline constexpr std::string_view kRangeFrom = "a number from ";
+inline constexpr std::string_view kRangeTo = " to ";
 // Each takes a path.
 inline constexpr std::string_view kSettingsNoLock = "cannot lock the settings file: ";
 inline constexpr std::string_view kSettingsNotWritten = "cannot write settings file ";

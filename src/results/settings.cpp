@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <charconv>
 #include <ctime>
 #include <optional>
 
@@ -343,7 +342,7 @@ bool WriteSettings(const std::string& path, const Settings& settings) {
 SettingsChange ChangeSettingsFile(const std::string& path, std::string_view home,
                                   const SettingsEdit& edit) {
   SettingsChange change;
-  (void)MakeDirectories(PathDirectory(path));
+  if (path.find('/') != std::string::npos) (void)MakeDirectories(PathDirectory(path));
   std::optional<FileLock> lock = FileLock::Acquire(path);
   if (!lock) {
     change.failure = std::string(texts::kSettingsNoLock) + LockFilePath(path);
@@ -364,7 +363,8 @@ SettingsChange ChangeSettingsFile(const std::string& path, std::string_view home
 }
 
 std::string DescribeRange(const SettingRange& range) {
-  return "a number from " + std::to_string(range.low) + " to " + std::to_string(range.high);
+  return std::string(texts::kRangeFrom) + std::to_string(range.low) + std::string(texts::kRangeTo) +
+         std::to_string(range.high);
 }
 
 bool Blocked(const Settings& settings, const ResultEntry& entry) {
