@@ -294,7 +294,7 @@ int RunSearch(Arguments& args, const Context& context) {
   session.updateCheck = false;
   if (session.mode == kSearchNormal && !db) {
     EngineUpdateTarget target{engines.list, run, engines.path, engines.info};
-    const int updated = UpdateCheck(target, nullptr, StopFlagCancel);
+    const int updated = AutomaticUpdateCheck(target, StopFlagCancel);
     if (updated == kUpdateReceived) CopyNames(run.enabledEngines, settings.enabledEngines);
     // The search goes on with the engines it has; the user hears why they were not renewed.
     if (updated == kUpdateFailed && !quiet) {

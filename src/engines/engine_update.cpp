@@ -186,6 +186,35 @@ int UpdateCheck(EngineUpdateTarget& target, NetProgressFn onProgress, NetCancelF
   return result;
 }
 
+namespace {
+
+struct DeadlineState {
+  NetCancelFn outer;
+  std::uint64_t deadline;
+  bool passed = false;
+};
+
+bool PastDeadline(NetProgress& progress) {
+  auto* state = static_cast<DeadlineState*>(progress.userData);
+  if (state->outer && state->outer(progress)) return true;
+  if (NowSeconds() < state->deadline) return false;
+  state->passed = true;
+  return true;
+}
+
+}  // namespace
+
+int AutomaticUpdateCheck(EngineUpdateTarget& target, NetCancelFn shouldCancel,
+                         int deadlineSeconds) {
+  DeadlineState state{shouldCancel, NowSeconds() + static_cast<std::uint64_t>(deadlineSeconds)};
+  const int result = UpdateCheck(target, nullptr, PastDeadline, &state);
+  if (result == kUpdateFailed && state.passed) {
+    target.failure.kind = FailureKind::kTimedOut;
+    target.failure.detail.clear();
+  }
+  return result;
+}
+
 bool UpdateCheckedThisRun() {
   return checkedThisRun.load();
 }

@@ -60,6 +60,13 @@ bool UpdateBodyValid(std::string_view body);
                               NetCancelFn shouldCancel, void* userData = nullptr,
                               const CancelFlag* cancel = nullptr);
 
+// The check before a search: UpdateCheck with a deadline for the whole check, so that a slow,
+// trickling or stalled server delays the search by no more than that; the search then goes on
+// with the engines it has (the failure says kTimedOut).
+inline constexpr int kAutomaticUpdateSeconds = 20;
+[[nodiscard]] int AutomaticUpdateCheck(EngineUpdateTarget& target, NetCancelFn shouldCancel,
+                                       int deadlineSeconds = kAutomaticUpdateSeconds);
+
 // "The search engines could not be updated: h: HTTP 500 Internal Server Error".
 std::string UpdateFailureText(const NetFailure& failure);
 

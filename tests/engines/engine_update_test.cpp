@@ -215,6 +215,20 @@ TEST_F(EngineUpdateTest, ErrorAnswersAreFailuresWithTheirReasonAndNotStamped) {
   }
 }
 
+// Before a search the whole check has a deadline: a server that never answers holds the
+// search up no longer than that, and the check stays due.
+TEST_F(EngineUpdateTest, TheCheckBeforeASearchEndsAtItsDeadline) {
+  Serve({{"", true}});
+  EngineUpdateTarget target{engines_, settings_, databasePath_, database_};
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(AutomaticUpdateCheck(target, StopFlagCancel, 1), kUpdateFailed);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  EXPECT_EQ(target.failure.kind, FailureKind::kTimedOut);
+  EXPECT_TRUE(settings_.lastEngineUpdate.IsEmpty());
+  EXPECT_FALSE(UpdateCheckedThisRun());
+  ExpectUnchanged();
+}
+
 TEST_F(EngineUpdateTest, NotDueAsksNobody) {
   Serve({{"HTTP/1.0 304 Not Modified\r\n\r\n"}});
   settings_.lastEngineUpdate = DateStamp::CurrentLocal();
