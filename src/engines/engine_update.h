@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "engines/engine_database.h"
 #include "engines/engine_definition.h"
@@ -37,6 +38,11 @@ enum UpdateResult {
 // What the check reads and replaces: the engine list in use, the settings (proxy, enabled
 // engines, lastEngineUpdate) and the database file with its date.
 struct EngineUpdateTarget {
+  EngineUpdateTarget(EngineList& engineList, Settings& settingsRecord, std::string path,
+                     LoadedDatabase& loaded)
+      : engines(engineList), settings(settingsRecord), databasePath(std::move(path)),
+        database(loaded) {}
+
   EngineList& engines;
   Settings& settings;
   std::string databasePath;
