@@ -53,11 +53,11 @@ std::optional<long> ParseNumber(const std::string& text, long low, long high) {
   return value;
 }
 
-SettingKey NumberKey(const char* name, int Settings::*field) {
+SettingKey NumberKey(const char* name, int Settings::*field, SettingRange range) {
   return {name, [field](const Settings& s) { return std::to_string(s.*field); },
-          [field](Settings& s, const std::string& value) -> std::optional<std::string> {
-            std::optional<long> number = ParseNumber(value, 0, 0xffff);
-            if (!number) return "a number from 0 to 65535";
+          [field, range](Settings& s, const std::string& value) -> std::optional<std::string> {
+            std::optional<long> number = ParseNumber(value, range.low, range.high);
+            if (!number) return DescribeRange(range);
             s.*field = static_cast<int>(*number);
             return std::nullopt;
           }};
@@ -111,16 +111,16 @@ std::string StampText(const DateStamp& d) {
 
 std::vector<SettingKey> SettingKeys() {
   std::vector<SettingKey> keys = {
-      NumberKey("maxConnections", &Settings::maxConnections),
-      NumberKey("timeoutSeconds", &Settings::timeoutSeconds),
-      NumberKey("maxResultsPerEngine", &Settings::maxResultsPerEngine),
-      NumberKey("maxResultsTotal", &Settings::maxResultsTotal),
+      NumberKey("maxConnections", &Settings::maxConnections, kMaxConnectionsRange),
+      NumberKey("timeoutSeconds", &Settings::timeoutSeconds, kTimeoutSecondsRange),
+      NumberKey("maxResultsPerEngine", &Settings::maxResultsPerEngine, kResultLimitRange),
+      NumberKey("maxResultsTotal", &Settings::maxResultsTotal, kResultLimitRange),
       TextKey("lastProject", &Settings::lastProject, kMaxLastProject),
       {"recentProjects", [](const Settings& s) { return JoinRecent(s.recentProjects); }, nullptr},
       {"searchHistory", [](const Settings& s) { return JoinRecent(s.searchHistory); }, nullptr},
       FlagKey("webProxyOn", &Settings::webProxyOn),
       TextKey("webProxyAddress", &Settings::webProxyAddress, kWebProxyField - 1),
-      NumberKey("webProxyPort", &Settings::webProxyPort),
+      NumberKey("webProxyPort", &Settings::webProxyPort, kPortRange),
       TextKey("browserPath", &Settings::browserPath, kMaxProgramPath),
       FlagKey("showAbout", &Settings::showAbout),
       {"enabledEngines", [](const Settings& s) { return JoinList(s.enabledEngines); }, nullptr},
@@ -147,7 +147,7 @@ std::vector<SettingKey> SettingKeys() {
        nullptr},
       FlagKey("ftpProxyOn", &Settings::ftpProxyOn),
       TextKey("ftpProxyAddress", &Settings::ftpProxyAddress, kMaxFtpProxyAddress),
-      NumberKey("ftpProxyPort", &Settings::ftpProxyPort),
+      NumberKey("ftpProxyPort", &Settings::ftpProxyPort, kPortRange),
       TextKey("downloadDirectory", &Settings::downloadDirectory, kMaxDownloadDirectory),
       FlagKey("verifyAfterSearch", &Settings::verifyAfterSearch),
       FlagKey("removeInvalidAfterVerify", &Settings::removeInvalidAfterVerify),
@@ -161,10 +161,14 @@ void LoadSettings(const Context& context, Settings& settings) {
   (void)ReadSettings(SettingsPath(context.home), settings);
 }
 
-int SaveSettings(const Context& context, const Settings& settings) {
-  (void)MakeDirectories(context.home);
-  const std::string path = SettingsPath(context.home);
-  if (!WriteSettings(path, settings)) return Fail("cannot write settings file " + path);
+// One locked read-modify-write of the settings file of the home.
+int ChangeSettings(const Context& context, const SettingsEdit& edit, std::string_view usage) {
+  const SettingsChange change = ChangeSettingsFile(SettingsPath(context.home), context.home, edit);
+  if (!change.keptAs.empty()) {
+    std::cerr << "sondrel-cli: " << texts::kSettingsKeptAside << change.keptAs << '\n';
+  }
+  if (!change.refusal.empty()) return UsageError(change.refusal, usage);
+  if (!change.saved) return Fail(change.failure);
   return kExitOk;
 }
 
@@ -243,10 +247,15 @@ int RunConfig(Arguments& args, const Context& context) {
                           (words[0] == "enabledEngines" ? " (use engines --enable/--disable)" : ""),
                       kConfigUsage);
   }
-  if (std::optional<std::string> problem = key->set(settings, words[1])) {
-    return UsageError(words[0] + " takes " + *problem, kConfigUsage);
-  }
-  return SaveSettings(context, settings);
+  return ChangeSettings(
+      context,
+      [&](Settings& s) -> std::optional<std::string> {
+        if (std::optional<std::string> problem = key->set(s, words[1])) {
+          return words[0] + " takes " + *problem;
+        }
+        return std::nullopt;
+      },
+      kConfigUsage);
 }
 
 int RunAdd(Arguments& args, const Context& /*context*/) {
@@ -262,15 +271,26 @@ int RunAdd(Arguments& args, const Context& /*context*/) {
     return Fail(std::string(texts::kAddEntryBadUrl) + " Refused: " + url);
   }
 
-  SearchDocument document;
-  if (FileExists(path)) {
-    if (std::optional<int> failed = LoadExisting(path, document)) return *failed;
-  }
+  ResultEntry added;
   // Appended after the last entry: there is no focused row here.
-  const int index = InsertHandMadeEntry(document, document.entries.Count() - 1, url, name);
-  if (index < 0) return Fail("project is full, nothing added: " + path);
-  if (!WriteDocument(path, document)) return Fail("cannot write project file " + path);
-  PrintRow(*document.entries.Get(index));
+  const ProjectChange change = ChangeProjectFile(path, [&](SearchDocument& document) {
+    const int index = InsertHandMadeEntry(document, document.entries.Count() - 1, url, name);
+    if (index >= 0) added = *document.entries.Get(index);
+    return index >= 0;
+  });
+  switch (change) {
+    case ProjectChange::kSaved:
+      break;
+    case ProjectChange::kDamaged:
+      return Fail("project file ends early or is damaged: " + path);
+    case ProjectChange::kNotProject:
+      return Fail("not a project file: " + path);
+    case ProjectChange::kRefused:
+      return Fail("project is full, nothing added: " + path);
+    case ProjectChange::kNotWritten:
+      return Fail("cannot write project file " + path);
+  }
+  PrintRow(added);
   return FlushOutput();
 }
 
@@ -345,22 +365,27 @@ int RunEngineChoice(Arguments& args, const Context& context) {
     if (!known) return Fail("no engine named " + name + " in " + dbPath);
   }
 
-  Settings settings;
-  SettingsDefaults(settings, context.home);
-  // Without a settings file every engine starts enabled, as at the program's first start.
-  if (ReadSettings(SettingsPath(context.home), settings)) {
-    ApplyEnabledNames(list, settings.enabledEngines);
-  } else {
-    SetAllEnabled(list, true);
-  }
-  if (enableAll || disableAll) SetAllEnabled(list, enableAll);
-  for (const auto& engine : list) {
-    for (const std::string& name : names) {
-      if (engine->name == name) engine->enabled = enable ? 1 : 0;
-    }
-  }
-  RebuildEnabledNames(list, settings.enabledEngines);
-  if (int status = SaveSettings(context, settings); status != kExitOk) return status;
+  const int status = ChangeSettings(
+      context,
+      [&](Settings& settings) -> std::optional<std::string> {
+        // Until engines were chosen every engine is enabled, as at the program's first start.
+        if (EngineChoiceMade(settings)) {
+          ApplyEnabledNames(list, settings.enabledEngines);
+        } else {
+          SetAllEnabled(list, true);
+        }
+        if (enableAll || disableAll) SetAllEnabled(list, enableAll);
+        for (const auto& engine : list) {
+          for (const std::string& name : names) {
+            if (engine->name == name) engine->enabled = enable ? 1 : 0;
+          }
+        }
+        RebuildEnabledNames(list, settings.enabledEngines);
+        settings.enginesChosen = 1;
+        return std::nullopt;
+      },
+      kEngineChoiceUsage);
+  if (status != kExitOk) return status;
   for (const auto& engine : list) {
     std::cout << engine->name << '\t' << (engine->enabled ? "enabled" : "disabled") << '\n';
   }

@@ -161,7 +161,7 @@ void CopyNames(const StringList& from, StringList& to) {
 
 // As at start-up: the enabled names of the settings file, or every engine when there is none.
 void ApplyEngineChoice(bool settingsRead, Settings& settings, EngineList& list) {
-  if (settingsRead) {
+  if (settingsRead && EngineChoiceMade(settings)) {
     ApplyEnabledNames(list, settings.enabledEngines);
   } else {
     SetAllEnabled(list, true);
@@ -294,8 +294,11 @@ int RunSearch(Arguments& args, const Context& context) {
   session.updateCheck = false;
   if (session.mode == kSearchNormal && !db) {
     EngineUpdateTarget target{engines.list, run, engines.path, engines.info};
-    if (UpdateCheck(target, nullptr, StopFlagCancel) == kUpdateReceived) {
-      CopyNames(run.enabledEngines, settings.enabledEngines);
+    const int updated = AutomaticUpdateCheck(target, StopFlagCancel);
+    if (updated == kUpdateReceived) CopyNames(run.enabledEngines, settings.enabledEngines);
+    // The search goes on with the engines it has; the user hears why they were not renewed.
+    if (updated == kUpdateFailed && !quiet) {
+      std::cerr << "sondrel-cli: " << UpdateFailureText(target.failure) << '\n';
     }
     settings.lastEngineUpdate = run.lastEngineUpdate;
   }
@@ -398,9 +401,7 @@ int RunUpdate(Arguments& args, const Context& context) {
   const int result = RunUpdateEngines(target, view);
   NetShutdown();
   if (shown && terminal) std::cerr << '\n';
-  if (result == kUpdateFailed) {
-    return Fail(std::string(UpdateOutcomeText(result)) + " " + UpdateAddress());
-  }
+  if (result == kUpdateFailed) return Fail(UpdateFailureText(target.failure));
   (void)MakeDirectories(context.home);
   (void)WriteSettings(settingsPath, settings);
   std::cout << UpdateOutcomeText(result) << '\n';

@@ -35,7 +35,13 @@ constexpr std::string_view kDownloadUsage =
 // The download that Ctrl-C cancels; set only while one runs.
 std::atomic<DownloadJob*> cancellable{nullptr};
 
-extern "C" void StopVerifyOnInterrupt(int) { SetStopFlag(true); }
+// The verification that Ctrl-C stops; set only while one runs.
+std::atomic<VerifyRun*> stoppable{nullptr};
+
+extern "C" void StopVerifyOnInterrupt(int) {
+  // One atomic load and store: safe in a signal handler.
+  if (VerifyRun* run = stoppable.load()) StopVerification(*run);
+}
 
 extern "C" void CancelDownloadOnInterrupt(int) {
   // Lock-free atomic loads and stores only: safe in a signal handler.
@@ -145,9 +151,11 @@ int VerifyDocument(SearchDocument& document, const Settings& settings, bool remo
   action.sa_handler = StopVerifyOnInterrupt;
   struct sigaction previous {};
   ::sigaction(SIGINT, &action, &previous);
+  stoppable.store(run.get());
   const int started = VerifyAll(*run, document, config, std::move(callbacks));
   if (started == kVerifyStarted) queue->RunUntil([&run] { return IsFinished(run->thread); });
   ::sigaction(SIGINT, &previous, nullptr);
+  stoppable.store(nullptr);
   line.Done();
   RemoveDispatcher();
   queue->Close();

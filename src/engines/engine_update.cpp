@@ -9,6 +9,7 @@
 #include "engines/update_texts.h"
 #include "net/http_connection.h"
 #include "net/http_request.h"
+#include "net/http_response.h"
 #include "support/paths.h"
 #include "support/string_list.h"
 
@@ -21,17 +22,58 @@ constexpr std::size_t kChecksumFieldSize = 4;
 // by two at once; atomic so that a reader on the other thread sees it whole.
 std::atomic<bool> checkedThisRun{false};
 
+// Only a database or a 304 is an answer; an error status, a refusal or a redirect loop says
+// nothing about whether there is a newer database, so the check stays due.
 int MapFetchResult(int fetched) {
   switch (fetched) {
     case kFetchDone:
       return kUpdateReceived;
     case kFetchNotModified:
-    case kFetchRefused:
-    case kFetchHttpError:
       return kUpdateNothing;
     default:
       return kUpdateFailed;
   }
+}
+
+// "HTTP/1.1 500 Internal Server Error" -> "Internal Server Error".
+std::string ReasonPhrase(std::string_view header) {
+  std::string_view line = header.substr(0, header.find_first_of("\r\n"));
+  const std::size_t first = line.find(' ');
+  if (first == std::string_view::npos) return {};
+  const std::size_t second = line.find(' ', first + 1);
+  if (second == std::string_view::npos) return {};
+  return std::string(line.substr(second + 1, 80));
+}
+
+// Why the fetch gave no database: what the network layer recorded, else what the last reply
+// header says.
+NetFailure FetchFailure(int fetched, const HttpRequest& request, const NetProgress& progress,
+                        const CancelFlag* cancel) {
+  NetFailure failure = progress.failure;
+  if (cancel && cancel->Requested()) failure.kind = FailureKind::kCancelled;
+  // The whole address: the user may have set it (kUpdateUrlVariable) and should see which.
+  if (failure.host.empty()) failure.host = request.url;
+  if (failure) return failure;
+  const int status = StatusCode(progress.text);
+  if (fetched == kFetchNoResponse || progress.text.empty()) {
+    failure.kind = FailureKind::kNoResponse;
+  } else if (status == 301 || status == 302 || status == 303 || status == 307 ||
+             status == 308) {
+    failure.kind = FailureKind::kProtocol;
+    failure.httpStatus = status;
+    failure.detail = kUpdateRedirectLoopText;
+  } else if (status >= 300) {
+    failure.kind = FailureKind::kHttpStatus;
+    failure.httpStatus = status;
+    failure.reason = ReasonPhrase(progress.text);
+  } else if (progress.total > static_cast<std::int64_t>(request.bodyCapacity) ||
+             progress.transferred >= static_cast<std::int64_t>(request.bodyCapacity)) {
+    failure.kind = FailureKind::kTooLarge;
+  } else {
+    failure.kind = FailureKind::kProtocol;
+    failure.detail = kUpdateTransferFailedText;
+  }
+  return failure;
 }
 
 // Puts a checked database image in place of the file and loads it. False leaves the file (when
@@ -45,6 +87,11 @@ bool InstallDatabase(EngineUpdateTarget& target, std::string_view image) {
   target.database = info;
   // Engines that kept their names keep their choice, new ones start disabled, and names of
   // engines that are gone leave the list.
+  // Until engines were chosen, every engine is.
+  if (!EngineChoiceMade(target.settings)) {
+    SetAllEnabled(target.engines, true);
+    return true;
+  }
   ApplyEnabledNames(target.engines, target.settings.enabledEngines);
   RebuildEnabledNames(target.engines, target.settings.enabledEngines);
   return true;
@@ -91,7 +138,8 @@ bool UpdateBodyValid(std::string_view body) {
 }
 
 int UpdateCheck(EngineUpdateTarget& target, NetProgressFn onProgress, NetCancelFn shouldCancel,
-                void* userData) {
+                void* userData, const CancelFlag* cancel) {
+  target.failure = NetFailure{};
   if (checkedThisRun.load()) return kUpdateNothing;
   if (!UpdateDue(target.settings.lastEngineUpdate, DateStamp::CurrentLocal())) {
     checkedThisRun = true;
@@ -111,19 +159,58 @@ int UpdateCheck(EngineUpdateTarget& target, NetProgressFn onProgress, NetCancelF
   progress.userData = userData;
   progress.onProgress = onProgress;
   progress.shouldCancel = shouldCancel;
+  progress.cancel = cancel;
   progress.attempts = kUpdateConnectAttempts;
   progress.timeoutSeconds = kUpdateTimeoutSeconds;
   progress.timeoutOn = true;
 
-  int result = MapFetchResult(HttpFetchToMemory(request, progress));
+  const int fetched = HttpFetchToMemory(request, progress);
+  int result = MapFetchResult(fetched);
+  if (result == kUpdateFailed) target.failure = FetchFailure(fetched, request, progress, cancel);
   // A body that is not a whole database of ours, or that cannot be put in place, is a failed
   // check: nothing changes and the next search asks again.
-  if (result == kUpdateReceived && !detail::AcceptUpdateBody(target, request.body)) {
-    result = kUpdateFailed;
+  if (result == kUpdateReceived) {
+    if (!UpdateBodyValid(request.body)) {
+      target.failure = {FailureKind::kProtocol, request.url, 0, 0, {},
+                        std::string(kUpdateNotDatabaseText)};
+      result = kUpdateFailed;
+    } else if (!InstallDatabase(target, request.body)) {
+      target.failure = {FailureKind::kLocalFile, target.databasePath, 0, 0, {}, {}};
+      result = kUpdateFailed;
+    }
   }
   if (result != kUpdateFailed) {
     target.settings.lastEngineUpdate = DateStamp::CurrentLocal();
     checkedThisRun = true;
+  }
+  return result;
+}
+
+namespace {
+
+struct DeadlineState {
+  NetCancelFn outer;
+  std::uint64_t deadline;
+  bool passed = false;
+};
+
+bool PastDeadline(NetProgress& progress) {
+  auto* state = static_cast<DeadlineState*>(progress.userData);
+  if (state->outer && state->outer(progress)) return true;
+  if (NowSeconds() < state->deadline) return false;
+  state->passed = true;
+  return true;
+}
+
+}  // namespace
+
+int AutomaticUpdateCheck(EngineUpdateTarget& target, NetCancelFn shouldCancel,
+                         int deadlineSeconds) {
+  DeadlineState state{shouldCancel, NowSeconds() + static_cast<std::uint64_t>(deadlineSeconds)};
+  const int result = UpdateCheck(target, nullptr, PastDeadline, &state);
+  if (result == kUpdateFailed && state.passed) {
+    target.failure.kind = FailureKind::kTimedOut;
+    target.failure.detail.clear();
   }
   return result;
 }
@@ -133,11 +220,19 @@ bool UpdateCheckedThisRun() {
 }
 
 int RunUpdateEngines(EngineUpdateTarget& target, const UpdateCommandView& view) {
-  SetStopFlag(false);
   CommandState state{&view};
-  int result = UpdateCheck(target, CommandProgress, StopFlagCancel, &state);
-  if (StopRequested()) result = kUpdateFailed;
+  int result = UpdateCheck(target, CommandProgress, nullptr, &state, view.cancel);
+  if (view.cancel && view.cancel->Requested()) {
+    result = kUpdateFailed;
+    target.failure.kind = FailureKind::kCancelled;
+  }
   return result;
+}
+
+std::string UpdateFailureText(const NetFailure& failure) {
+  std::string text(kUpdateFailedText);
+  if (failure) text.append(" ").append(DescribeFailure(failure));
+  return text;
 }
 
 std::string_view UpdateOutcomeText(int result) {

@@ -9,9 +9,11 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "engines/engine_database.h"
 #include "engines/engine_definition.h"
+#include "net/net_failure.h"
 #include "net/net_progress.h"
 #include "results/settings.h"
 #include "support/dates.h"
@@ -26,18 +28,26 @@ inline constexpr int kUpdateTimeoutSeconds = 120;
 inline constexpr long kUpdateDueHours = 5;
 
 enum UpdateResult {
-  kUpdateFailed = 0,    // no answer, transfer failure, cancelled, or the new database unusable
+  // No answer, an error status (401, 404, 500, ...), a redirect loop, a transfer failure,
+  // cancelled, or the new database unusable. Not stamped: the next search asks again.
+  kUpdateFailed = 0,
   kUpdateReceived = 1,  // a new database was received and is the engine list now
-  kUpdateNothing = 2,   // not due, checked already, or the server had nothing new
+  kUpdateNothing = 2,   // not due, checked already, or the server answered 304 (nothing new)
 };
 
 // What the check reads and replaces: the engine list in use, the settings (proxy, enabled
 // engines, lastEngineUpdate) and the database file with its date.
 struct EngineUpdateTarget {
+  EngineUpdateTarget(EngineList& engineList, Settings& settingsRecord, std::string path,
+                     LoadedDatabase& loaded)
+      : engines(engineList), settings(settingsRecord), databasePath(std::move(path)),
+        database(loaded) {}
+
   EngineList& engines;
   Settings& settings;
   std::string databasePath;
   LoadedDatabase& database;
+  NetFailure failure;  // why the last check failed; kind kNone after any other result
 };
 
 // kUpdateUrl, or $SONDREL_UPDATE_URL when set.
@@ -51,19 +61,32 @@ bool UpdateDue(const DateStamp& lastEngineUpdate, const DateStamp& now);
 bool UpdateBodyValid(std::string_view body);
 
 // The update check. onProgress and shouldCancel go into the fetch's progress record with
-// userData; either may be null.
+// userData, and cancel (the operation's own flag) too; any of them may be null.
 [[nodiscard]] int UpdateCheck(EngineUpdateTarget& target, NetProgressFn onProgress,
-                              NetCancelFn shouldCancel, void* userData = nullptr);
+                              NetCancelFn shouldCancel, void* userData = nullptr,
+                              const CancelFlag* cancel = nullptr);
+
+// The check before a search: UpdateCheck with a deadline for the whole check, so that a slow,
+// trickling or stalled server delays the search by no more than that; the search then goes on
+// with the engines it has (the failure says kTimedOut).
+inline constexpr int kAutomaticUpdateSeconds = 20;
+[[nodiscard]] int AutomaticUpdateCheck(EngineUpdateTarget& target, NetCancelFn shouldCancel,
+                                       int deadlineSeconds = kAutomaticUpdateSeconds);
+
+// "The search engines could not be updated: h: HTTP 500 Internal Server Error".
+std::string UpdateFailureText(const NetFailure& failure);
 
 // Whether a check has had an answer in this program run.
 bool UpdateCheckedThisRun();
 
 // The Update Engines command without its window: status gets the progress texts ("Resolving",
-// "12 / 300 (4 %)", ...), bar the byte counts when the size is known. Clears the stop flag
-// first and stops when it is set; a stopped command gives kUpdateFailed whatever the check got.
+// "12 / 300 (4 %)", ...), bar the byte counts when the size is known. It stops when its own
+// cancel flag is set (the progress window's Cancel), never on another operation's Stop; a
+// cancelled command gives kUpdateFailed whatever the check got.
 struct UpdateCommandView {
   std::function<void(std::string_view status)> status;
   std::function<void(std::int64_t position, std::int64_t total)> bar;
+  const CancelFlag* cancel = nullptr;
 };
 [[nodiscard]] int RunUpdateEngines(EngineUpdateTarget& target, const UpdateCommandView& view);
 

@@ -536,7 +536,7 @@ void RunSearchThread(SearchSession& session) {
     if (session.callbacks.updating) OnInterface(session, [&] { session.callbacks.updating(true); });
     EngineUpdateTarget target{session.engines, session.settings, session.databasePath,
                               session.database};
-    (void)UpdateCheck(target, nullptr, StopFlagCancel);
+    (void)AutomaticUpdateCheck(target, StopFlagCancel);
     if (session.callbacks.updating)
       OnInterface(session, [&] { session.callbacks.updating(false); });
   }

@@ -19,5 +19,9 @@ inline constexpr std::string_view kUpdateDoneText = "The search engines have bee
 inline constexpr std::string_view kUpdateNothingNewText =
     "There is nothing new: the search engines are up to date.";
 inline constexpr std::string_view kUpdateFailedText = "The search engines could not be updated.";
+// Why, where the network layer has no word of its own for it.
+inline constexpr std::string_view kUpdateRedirectLoopText = "redirected too many times";
+inline constexpr std::string_view kUpdateTransferFailedText = "the transfer broke off";
+inline constexpr std::string_view kUpdateNotDatabaseText = "not an engine database";
 
 }  // namespace sondrel

@@ -84,6 +84,8 @@ inline constexpr std::string_view kCookieLine = "Cookie: ";
 inline constexpr std::string_view kCookiePath = "path";
 inline constexpr std::string_view kCookieDomain = "domain";
 inline constexpr std::string_view kCookieExpires = "expires";
+inline constexpr std::string_view kCookieMaxAge = "max-age";
+inline constexpr std::string_view kCookieSecure = "secure";
 
 inline constexpr std::string_view kWeekDays[7] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
 inline constexpr std::string_view kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",

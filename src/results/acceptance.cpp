@@ -28,17 +28,19 @@ bool UrlPresent(const SearchDocument& document, std::string_view url) {
 }  // namespace
 
 bool AcceptResult(const SearchDocument& document, const ResultEntry& entry) {
+  // Judged as it will be stored.
+  const std::string url = SafeEntryUrl(entry.url);
   switch (document.filter) {
     case kFilterName:
       if (!TextMatch(document.query, entry.name)) return false;
       break;
     case kFilterUrl:
-      if (!TextMatch(document.query, entry.url)) return false;
+      if (!TextMatch(document.query, url)) return false;
       break;
     default:
       break;
   }
-  if (document.duplicates == kRemoveDuplicateUrls && UrlPresent(document, entry.url)) {
+  if (document.duplicates == kRemoveDuplicateUrls && UrlPresent(document, url)) {
     return false;
   }
   if (!document.includePatterns.empty() && !WildMatchAny(entry.name, document.includePatterns) &&

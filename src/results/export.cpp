@@ -39,6 +39,18 @@ std::string QuotesToApostrophes(std::string text) {
   return text;
 }
 
+// A quote inside a quoted field is written twice, the comma-delimited way, so that the field
+// reads back whole: a URL must not change, so it cannot lose its quote as a name does.
+std::string DoubledQuotes(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  return out;
+}
+
 bool WriteExport(const std::string& path, const std::string& contents) {
   return FileReplaceAll(path, contents) == 1;
 }
@@ -80,11 +92,11 @@ std::string CdfExportOf(const SearchDocument& document) {
     out += '"';
     out += QuotesToApostrophes(StrCopyN(entry->name, kMaxExportText + 1));
     out += "\",\"";
-    out += entry->url;
+    out += DoubledQuotes(entry->url);
     out += "\",\"";
     out += std::to_string(entry->position);
     out += "\",\"";
-    out += entry->engine;
+    out += DoubledQuotes(entry->engine);
     out += "\",\"";
     out += QuotesToApostrophes(DecodeHtmlEntities(entry->preview, kMaxExportText));
     out += "\"\n";

@@ -1,10 +1,14 @@
 #include "results/project_file.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <optional>
 
 #include "results/record_fields.h"
 #include "results/results_texts.h"
 #include "results/safe_save.h"
+#include "support/file_lock.h"
 #include "support/paths.h"
 #include "support/record_file.h"
 #include "support/text.h"
@@ -39,6 +43,8 @@ std::unique_ptr<ResultEntry> ReadEntry(RecordFile& file) {
     return nullptr;
   }
   entry->size = static_cast<std::int32_t>(size);
+  // A file from elsewhere is as untrusted as a page.
+  if (HasControlBytes(entry->url)) entry->url = SafeEntryUrl(entry->url);
   return entry;
 }
 
@@ -106,6 +112,21 @@ bool WriteDocument(const std::string& path, SearchDocument& document) {
       WriteRecordFileSafely(path, [&document](RecordFile& file) { WriteFields(file, document); });
   if (written) document.modified = false;
   return written;
+}
+
+ProjectChange ChangeProjectFile(const std::string& path,
+                                const std::function<bool(SearchDocument&)>& change) {
+  std::optional<FileLock> lock = FileLock::Acquire(path);
+  if (!lock) return ProjectChange::kNotWritten;
+  SearchDocument document;
+  struct stat info {};
+  if (::stat(path.c_str(), &info) == 0) {
+    const int loaded = LoadDocument(path, document);
+    if (loaded == kLoadDamaged) return ProjectChange::kDamaged;
+    if (loaded != kLoadOk) return ProjectChange::kNotProject;
+  }
+  if (!change(document)) return ProjectChange::kRefused;
+  return WriteDocument(path, document) ? ProjectChange::kSaved : ProjectChange::kNotWritten;
 }
 
 int LoadDocument(const std::string& path, SearchDocument& document) {

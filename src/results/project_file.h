@@ -3,6 +3,8 @@
 // name of a search, the recent projects and the window caption.
 
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,6 +29,18 @@ enum LoadResult {
 [[nodiscard]] bool WriteDocument(const std::string& path, SearchDocument& document);
 // Replaces document with a new one and reads the file into it.
 int LoadDocument(const std::string& path, SearchDocument& document);
+
+enum class ProjectChange : std::uint8_t {
+  kSaved,
+  kNotProject,  // the file there is not a project, or cannot be read: left as it was
+  kDamaged,     // the project ends early: left as it was
+  kRefused,     // change returned false: nothing written
+  kNotWritten,  // the file (or its lock beside it) could not be written: left as it was
+};
+// One change of a project file as several processes may make it at once: under the file's
+// lock the project is loaded (a missing file is a new, empty project), changed and written.
+ProjectChange ChangeProjectFile(const std::string& path,
+                                const std::function<bool(SearchDocument&)>& change);
 
 // After a project was opened or saved: lastProject and the recent projects.
 void RememberProject(Settings& settings, std::string_view path);

@@ -11,12 +11,51 @@ ResultEntry NewEntry() {
   return entry;
 }
 
+namespace {
+
+// Cut at max, but never inside a "%XX" escape.
+void CutUrl(std::string& url, std::size_t max) {
+  if (url.size() <= max) return;
+  url.resize(max);
+  const std::size_t percent = url.rfind('%');
+  if (percent != std::string::npos && percent + 3 > url.size()) url.resize(percent);
+}
+
+}  // namespace
+
+bool HasControlBytes(std::string_view url) {
+  for (unsigned char c : url) {
+    if (c < 0x20 || c == 0x7f) return true;
+  }
+  return false;
+}
+
+std::string SafeEntryUrl(std::string_view url) {
+  if (!HasControlBytes(url)) return std::string(url.substr(0, kMaxEntryUrl));
+  constexpr char kHex[] = "0123456789ABCDEF";
+  std::string safe;
+  safe.reserve(url.size() + 16);
+  for (unsigned char c : url) {
+    if (c < 0x20 || c == 0x7f) {
+      safe += '%';
+      safe += kHex[c >> 4];
+      safe += kHex[c & 0xf];
+    } else {
+      safe += static_cast<char>(c);
+    }
+  }
+  CutUrl(safe, kMaxEntryUrl);
+  return safe;
+}
+
 void CutToLimits(ResultEntry& entry) {
   auto cut = [](std::string& text, std::size_t max) {
     if (text.size() > max) text.resize(max);
   };
   cut(entry.name, kMaxEntryName);
-  cut(entry.url, kMaxEntryUrl);
+  if (HasControlBytes(entry.url) || entry.url.size() > kMaxEntryUrl) {
+    entry.url = SafeEntryUrl(entry.url);
+  }
   cut(entry.engine, kMaxEntryEngine);
   cut(entry.preview, kMaxEntryPreview);
   cut(entry.var1, kMaxEntryVar1);

@@ -43,9 +43,14 @@ struct ResultEntry {
 
 // A fresh entry: empty texts, position 0, the current local time, status 5, size -1.
 ResultEntry NewEntry();
-// The copy that the document stores: every text cut to its limit.
+// The copy that the document stores: every text cut to its limit, the URL made safe.
 ResultEntry CompactCopy(const ResultEntry& scratch);
 void CutToLimits(ResultEntry& entry);
+// A URL never holds a control byte: CR and LF from a page or a file would end a request line
+// and start a header of the page's choosing. They are percent-encoded ("%0D%0A"), and the
+// result is cut to kMaxEntryUrl: the URL as the document stores it.
+bool HasControlBytes(std::string_view url);
+std::string SafeEntryUrl(std::string_view url);
 
 // The texts of the row columns.
 std::string_view StatusText(std::uint8_t status);

@@ -50,6 +50,17 @@ inline constexpr std::string_view kSaveDialogTitle = "Save project as";
 inline constexpr std::string_view kSettingsFileName = "sondrel.cfg";
 inline constexpr std::string_view kSettingsMagic = "SondrelSettings\x1A\x01";
 inline constexpr std::string_view kDownloadDirectoryName = "downloads";  // inside the home
+// A settings file that does not read is kept beside under its name plus one of these and a time.
+inline constexpr std::string_view kSettingsUnreadableSuffix = ".unreadable-";
+inline constexpr std::string_view kSettingsNewerSuffix = ".newer-";
+// A number setting's range: "a number from 5 to 500".
+inline constexpr std::string_view kRangeFrom = "a number from ";
+inline constexpr std::string_view kRangeTo = " to ";
+// Each takes a path.
+inline constexpr std::string_view kSettingsNoLock = "cannot lock the settings file: ";
+inline constexpr std::string_view kSettingsNotWritten = "cannot write settings file ";
+inline constexpr std::string_view kSettingsKeptAside =
+    "the settings file did not read as settings of this version; it was kept as ";
 
 // Export layouts. The HTML entry takes url, name, separator, preview; the text entry url,
 // name, description.

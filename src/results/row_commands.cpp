@@ -170,8 +170,9 @@ void CopyEntries(const SearchDocument& document, RowView& rows) {
 int InsertHandMadeEntry(SearchDocument& document, int afterIndex, std::string_view url,
                         std::string_view name) {
   auto entry = std::make_unique<ResultEntry>(NewEntry());
-  entry->url = StrCopyN(url, kMaxEntryUrl + 1);
+  entry->url = url;
   entry->name = StrCopyN(name, kMaxEntryName + 1);
+  CutToLimits(*entry);
   entry->engine = StrCopyN(texts::kHandMadeEngineLabel, kMaxHandMadeLabel + 1);
   const int count = document.entries.Count();
   int index = 0;

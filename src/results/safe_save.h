@@ -9,8 +9,10 @@ namespace sondrel {
 
 class RecordFile;
 
-// Runs write on a fresh temporary file in path's directory, then renames it over path.
-// False (and path untouched) when the temporary file cannot be made or any write fails.
+// Runs write on a fresh temporary file in path's directory ("<path>.tmp-<pid>-XXXXXX"), then
+// renames it over path. False (and path untouched) when the temporary file cannot be made or
+// any write fails. Temporary files of path whose writer is gone (a save killed before its
+// rename) are removed first.
 [[nodiscard]] bool WriteRecordFileSafely(const std::string& path,
                                          const std::function<void(RecordFile&)>& write);
 

@@ -1,8 +1,18 @@
 #include "results/settings.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <ctime>
+#include <optional>
+
 #include "results/record_fields.h"
 #include "results/results_texts.h"
 #include "results/safe_save.h"
+#include "support/file_lock.h"
+#include "support/paths.h"
 #include "support/record_file.h"
 #include "support/text.h"
 #include "support/tokens.h"
@@ -90,6 +100,139 @@ bool ReadFields(RecordFile& file, Settings& s) {
   return ReadU8To(file, s.removeInvalidAfterVerify);
 }
 
+// Fields added after the fixed layout are stored by name, after the fixed fields: a count, then
+// name and value strings. Older readers stop before them; a field is written only when it says
+// more than its default, so a file with only defaults keeps the fixed layout.
+struct NamedField {
+  std::string_view name;
+  // The stored text; nothing when the field has its default.
+  std::optional<std::string> (*get)(const Settings&);
+  void (*set)(Settings&, std::string_view);
+};
+
+constexpr NamedField kNamedFields[] = {
+    {"enginesChosen",
+     // Names in the list are a choice whoever put them there.
+     [](const Settings& s) -> std::optional<std::string> {
+       if (EngineChoiceMade(s)) return std::nullopt;
+       return "0";
+     },
+     [](Settings& s, std::string_view value) { s.enginesChosen = value == "0" ? 0 : 1; }},
+};
+
+constexpr std::size_t kMaxNamedFieldName = 255;
+constexpr std::size_t kMaxNamedFieldValue = 4095;
+constexpr int kMaxNamedFields = 1000;
+
+// Magic without its last byte, which is the layout version.
+constexpr std::string_view kSettingsMagicStem =
+    texts::kSettingsMagic.substr(0, texts::kSettingsMagic.size() - 1);
+constexpr std::uint8_t kSettingsLayout =
+    static_cast<std::uint8_t>(texts::kSettingsMagic.back());
+
+void WriteNamedFields(RecordFile& file, const Settings& s) {
+  std::vector<std::pair<std::string, std::string>> fields;
+  for (const NamedField& field : kNamedFields) {
+    if (std::optional<std::string> value = field.get(s)) {
+      fields.emplace_back(std::string(field.name), std::move(*value));
+    }
+  }
+  for (const auto& other : s.otherNamedFields) fields.push_back(other);
+  if (fields.empty()) return;
+  file.WriteU16(static_cast<std::uint16_t>(fields.size()));
+  for (const auto& [name, value] : fields) {
+    WriteCutString(file, name, kMaxNamedFieldName);
+    WriteCutString(file, value, kMaxNamedFieldValue);
+  }
+}
+
+void TakeNamedField(Settings& s, std::string name, std::string value) {
+  for (const NamedField& field : kNamedFields) {
+    if (field.name == name) {
+      field.set(s, value);
+      return;
+    }
+  }
+  if (static_cast<int>(s.otherNamedFields.size()) < kMaxNamedFields) {
+    s.otherNamedFields.emplace_back(std::move(name), std::move(value));
+  }
+}
+
+// The end of the file after the fixed fields is no fault: files of the fixed layout stop there.
+bool ReadNamedFields(RecordFile& file, Settings& s) {
+  s.otherNamedFields.clear();
+  std::uint16_t count = 0;
+  const int got = file.ReadU16(count);
+  if (got == 0) return true;
+  if (got != 2) return false;
+  for (int i = 0; i < count; ++i) {
+    std::string name, value;
+    if (!ReadCutString(file, name, kMaxNamedFieldName) ||
+        !ReadCutString(file, value, kMaxNamedFieldValue)) {
+      return false;
+    }
+    TakeNamedField(s, std::move(name), std::move(value));
+  }
+  return true;
+}
+
+void KeepInRange(int& value, const SettingRange& range, int fallback) {
+  if (value < range.low || value > range.high) value = fallback;
+}
+
+void KeepNumbersInRange(Settings& s) {
+  const Settings defaults;
+  KeepInRange(s.maxConnections, kMaxConnectionsRange, defaults.maxConnections);
+  KeepInRange(s.timeoutSeconds, kTimeoutSecondsRange, defaults.timeoutSeconds);
+}
+
+bool FileMissing(const std::string& path) {
+  struct stat info {};
+  return ::lstat(path.c_str(), &info) != 0 && errno == ENOENT;
+}
+
+std::string TimeWord() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  ::localtime_r(&now, &local);
+  char text[32];
+  const std::size_t n = std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
+  return std::string(text, n);
+}
+
+bool CopyTo(const std::string& name, std::string_view data) {
+  const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  const bool written = FdWriteAll(fd, data);
+  if (::close(fd) != 0 || !written) {
+    ::unlink(name.c_str());
+    return false;
+  }
+  return true;
+}
+
+// A second name for the file, so that replacing it does not lose it. A hard link keeps the
+// very bytes without copying; a copy serves where links are not possible.
+std::string KeepAside(const std::string& path, SettingsFileState state) {
+  const std::string stem =
+      path +
+      std::string(state == SettingsFileState::kNewer ? texts::kSettingsNewerSuffix
+                                                     : texts::kSettingsUnreadableSuffix) +
+      TimeWord();
+  std::string data;
+  bool haveData = false;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string name = attempt == 0 ? stem : stem + "-" + std::to_string(attempt);
+    if (::link(path.c_str(), name.c_str()) == 0) return name;
+    if (errno == EEXIST) continue;
+    if (!haveData && !FileReadAll(path, data)) return {};
+    haveData = true;
+    if (CopyTo(name, data)) return name;
+    if (errno != EEXIST) return {};
+  }
+  return {};
+}
+
 void WriteFields(RecordFile& file, const Settings& s) {
   file.WriteMagic(texts::kSettingsMagic);
   const int numbers[] = {s.maxConnections,      s.timeoutSeconds,  s.reserved1,
@@ -129,6 +272,7 @@ void WriteFields(RecordFile& file, const Settings& s) {
   file.WriteU8(s.reserved7);
   file.WriteU8(s.verifyAfterSearch);
   file.WriteU8(s.removeInvalidAfterVerify);
+  WriteNamedFields(file, s);
 }
 
 }  // namespace
@@ -155,18 +299,72 @@ void SettingsDefaults(Settings& settings, std::string_view home, std::string_vie
   settings.browserPath = StrCopyN(browser, kMaxProgramPath + 1);
   settings.ftpClientPath = settings.browserPath;
   settings.downloadDirectory = DefaultDownloadDirectory(home);
+  settings.enginesChosen = 0;
+}
+
+SettingsFileState LoadSettingsFile(const std::string& path, Settings& settings) {
+  if (FileMissing(path)) return SettingsFileState::kMissing;
+  std::unique_ptr<RecordFile> file = RecordFile::Open(path, false);
+  if (!file || !file->CheckMagic(kSettingsMagicStem)) return SettingsFileState::kForeign;
+  std::uint8_t layout = 0;
+  if (file->ReadU8(layout) != 1 || layout == 0) return SettingsFileState::kForeign;
+  if (layout > kSettingsLayout) return SettingsFileState::kNewer;
+  settings.enginesChosen = 1;
+  const bool whole = ReadFields(*file, settings) && ReadNamedFields(*file, settings);
+  KeepNumbersInRange(settings);
+  return whole ? SettingsFileState::kRead : SettingsFileState::kDamaged;
 }
 
 bool ReadSettings(const std::string& path, Settings& settings) {
-  std::unique_ptr<RecordFile> file = RecordFile::Open(path, false);
-  if (!file || !file->CheckMagic(texts::kSettingsMagic)) return false;
-  (void)ReadFields(*file, settings);
-  return true;
+  const SettingsFileState state = LoadSettingsFile(path, settings);
+  return state == SettingsFileState::kRead || state == SettingsFileState::kDamaged;
+}
+
+SettingsSave SaveSettingsFile(const std::string& path, const Settings& settings) {
+  SettingsSave save;
+  Settings scratch;
+  const SettingsFileState found = LoadSettingsFile(path, scratch);
+  if (found == SettingsFileState::kDamaged || found == SettingsFileState::kForeign ||
+      found == SettingsFileState::kNewer) {
+    save.keptAs = KeepAside(path, found);
+    // Rather keep the old file than lose what it holds.
+    if (save.keptAs.empty()) return save;
+  }
+  save.written = WriteRecordFileSafely(
+      path, [&settings](RecordFile& file) { WriteFields(file, settings); });
+  return save;
 }
 
 bool WriteSettings(const std::string& path, const Settings& settings) {
-  return WriteRecordFileSafely(path,
-                               [&settings](RecordFile& file) { WriteFields(file, settings); });
+  return SaveSettingsFile(path, settings).written;
+}
+
+SettingsChange ChangeSettingsFile(const std::string& path, std::string_view home,
+                                  const SettingsEdit& edit) {
+  SettingsChange change;
+  if (path.find('/') != std::string::npos) (void)MakeDirectories(PathDirectory(path));
+  std::optional<FileLock> lock = FileLock::Acquire(path);
+  if (!lock) {
+    change.failure = std::string(texts::kSettingsNoLock) + LockFilePath(path);
+    return change;
+  }
+  Settings settings;
+  SettingsDefaults(settings, home);
+  (void)LoadSettingsFile(path, settings);
+  if (std::optional<std::string> refusal = edit(settings)) {
+    change.refusal = std::move(*refusal);
+    return change;
+  }
+  SettingsSave save = SaveSettingsFile(path, settings);
+  change.keptAs = std::move(save.keptAs);
+  change.saved = save.written;
+  if (!save.written) change.failure = std::string(texts::kSettingsNotWritten) + path;
+  return change;
+}
+
+std::string DescribeRange(const SettingRange& range) {
+  return std::string(texts::kRangeFrom) + std::to_string(range.low) + std::string(texts::kRangeTo) +
+         std::to_string(range.high);
 }
 
 bool Blocked(const Settings& settings, const ResultEntry& entry) {
@@ -204,6 +402,10 @@ void SetShowSearchHistory(Settings& settings, bool on) {
   if (!on) settings.searchHistory.Clear();
 }
 
+bool EngineChoiceMade(const Settings& settings) {
+  return settings.enginesChosen || settings.enabledEngines.Count() > 0;
+}
+
 bool EngineChoice::Enabled(std::string_view engineName) const {
   return !fromFile || names.IndexOf(engineName, true) >= 0;
 }
@@ -212,7 +414,7 @@ EngineChoice ReadEngineChoice(std::string_view home) {
   Settings settings;
   SettingsDefaults(settings, home);
   EngineChoice choice;
-  choice.fromFile = ReadSettings(SettingsPath(home), settings);
+  choice.fromFile = ReadSettings(SettingsPath(home), settings) && EngineChoiceMade(settings);
   choice.names = std::move(settings.enabledEngines);
   return choice;
 }

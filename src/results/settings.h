@@ -5,9 +5,12 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "results/result_entry.h"
@@ -71,7 +74,29 @@ struct Settings {
   std::string downloadDirectory;
   std::uint8_t verifyAfterSearch = 1;
   std::uint8_t removeInvalidAfterVerify = 1;
+
+  // Named fields, stored after the fixed ones (see kNamedFields in settings.cpp).
+  // 0 while nobody has chosen engines: every engine is enabled and enabledEngines means nothing.
+  // A file without the field was written by a front end that had the engine list: 1.
+  std::uint8_t enginesChosen = 1;
+  // Named fields this version does not know, kept as they came so that a save passes them on.
+  std::vector<std::pair<std::string, std::string>> otherNamedFields;
 };
+
+// Whether enabledEngines is somebody's choice: the flag, or any name in the list.
+bool EngineChoiceMade(const Settings& settings);
+
+// The documented range of a number setting.
+struct SettingRange {
+  int low = 0;
+  int high = 0xffff;
+};
+inline constexpr SettingRange kMaxConnectionsRange{1, 20};
+inline constexpr SettingRange kTimeoutSecondsRange{5, 500};
+inline constexpr SettingRange kResultLimitRange{0, 0xffff};  // 0 lets nothing in
+inline constexpr SettingRange kPortRange{0, 0xffff};         // 0 while the proxy is unused
+// "a number from 5 to 500".
+std::string DescribeRange(const SettingRange& range);
 
 // The path of the settings file in the program home.
 std::string SettingsPath(std::string_view home);
@@ -80,11 +105,44 @@ std::string DefaultDownloadDirectory(std::string_view home);
 // The defaults; browser is what browser detection found (empty when nothing was).
 void SettingsDefaults(Settings& settings, std::string_view home, std::string_view browser = {});
 
+// What the settings file on disk turned out to be.
+enum class SettingsFileState : std::uint8_t {
+  kRead,     // every field came from the file
+  kMissing,  // there is no file: settings is untouched
+  kDamaged,  // a settings file that breaks off: the fields before the break were taken
+  kForeign,  // not a settings file, or it cannot be read: settings is untouched
+  kNewer,    // a layout of a newer version: settings is untouched
+};
+SettingsFileState LoadSettingsFile(const std::string& path, Settings& settings);
+// A number outside its documented range is replaced by the default (a timeout of 0 would
+// wait for ever, no connections would search nothing).
 // False when the file cannot be opened or is not a settings file; then settings is untouched.
 // A file that ends early leaves the fields read so far.
 [[nodiscard]] bool ReadSettings(const std::string& path, Settings& settings);
-// Replaces the file only when all of it was written; false leaves the old file as it was.
+
+struct SettingsSave {
+  bool written = false;
+  // A file in the way that did not read as settings (damaged, foreign, of a newer version) is
+  // kept under this name before it is replaced; empty when there was none.
+  std::string keptAs;
+};
+// Replaces the file only when all of it was written, and a file that does not read as settings
+// only after it was kept aside; otherwise the old file stays as it was.
+SettingsSave SaveSettingsFile(const std::string& path, const Settings& settings);
 [[nodiscard]] bool WriteSettings(const std::string& path, const Settings& settings);
+
+// One change of the settings file as several processes may make it at once: under the file's
+// lock it is read (defaults where it gives nothing), edited and saved. edit returns a refusal
+// text to leave the file as it was.
+using SettingsEdit = std::function<std::optional<std::string>(Settings&)>;
+struct SettingsChange {
+  bool saved = false;
+  std::string refusal;  // what edit refused; nothing was written
+  std::string failure;  // why nothing could be written
+  std::string keptAs;   // see SettingsSave
+};
+SettingsChange ChangeSettingsFile(const std::string& path, std::string_view home,
+                                  const SettingsEdit& edit);
 
 // The block-list test for an accepted result.
 bool Blocked(const Settings& settings, const ResultEntry& entry);

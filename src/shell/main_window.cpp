@@ -349,11 +349,12 @@ void MainWindow::LoadStartData() {
                      std::string(shell_texts::kDatabaseFailed) + databasePath_);
     fatal_ = true;
   }
-  if (settingsRead) {
+  if (settingsRead && EngineChoiceMade(settings_)) {
     ApplyEnabledNames(engines_, settings_.enabledEngines);
   } else {
     SetAllEnabled(engines_, true);
     RebuildEnabledNames(engines_, settings_.enabledEngines);
+    settings_.enginesChosen = 1;
   }
   currentProjectPath_.clear();
   LoadDocumentIntoWindow(std::string());

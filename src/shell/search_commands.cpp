@@ -81,6 +81,7 @@ void MainWindow::SearchEnded() {
 
 void MainWindow::StopCommand() {
   StopSearch(*session_);
+  for (const auto& run : verifyRuns_) StopVerification(*run);
 }
 
 void MainWindow::NewSearch() {
@@ -141,25 +142,29 @@ void MainWindow::UpdateEnginesCommand() {
   bStart_->setEnabled(false);
   int result = kUpdateFailed;
   EngineUpdateTarget target{engines_, settings_, databasePath_, database_};
+  CancelFlag cancel;
   const bool cancelled = RunWithProgress(
       this,
       [&](ProgressWindow& window) {
         window.SetCaption(kUpdateProgressCaption);
         UpdateCommandView view;
+        view.cancel = &cancel;
         view.status = [&window](std::string_view text) { window.SetLine(text); };
         view.bar = [&window](std::int64_t position, std::int64_t total) {
           window.SetBar(position, total);
         };
         result = RunUpdateEngines(target, view);
       },
-      [] {
-        // Cancel reaches the fetch through the stop flag, which every network wait tests.
-        SetStopFlag(true);
+      [&cancel] {
+        // Cancel reaches the fetch through the update's own flag, which its waits test.
+        cancel.Cancel();
         return true;
       });
   if (cancelled) result = kUpdateFailed;
   MessageBoxFormat(this, result == kUpdateFailed ? kMbError : kMbInformation,
-                   kUpdateMessageCaption, UpdateOutcomeText(result));
+                   kUpdateMessageCaption,
+                   result == kUpdateFailed && !cancelled ? UpdateFailureText(target.failure)
+                                                         : std::string(UpdateOutcomeText(result)));
   process->setEnabled(!busy_);
   bStart_->setEnabled(!busy_);
 }

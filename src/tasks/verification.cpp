@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 
+#include "net/content_type.h"
 #include "net/ftp_control.h"
 #include "net/ftp_transfer.h"
 #include "net/ftp_url.h"
@@ -58,7 +59,7 @@ void ReportJob(VerifyRun& run, const VerifyJob* job) {
 // Reports a finished check. A failure while Stop is pending says nothing about the file: the
 // check was cut short, so the entry keeps the status it had.
 void ReportCheck(VerifyRun& run, VerifyJob& job, std::uint8_t status, std::int64_t size) {
-  if (status == kStatusInvalid && StopRequested()) return;
+  if (status == kStatusInvalid && run.cancel.Requested()) return;
   job.status = status;
   job.size = status == kStatusInvalid ? -1 : EntrySizeOf(size);
   ReportJob(run, &job);
@@ -69,13 +70,19 @@ VerifyRun& RunOfSlot(WorkerThread& thread, WorkerSlot*& slot) {
   return *static_cast<VerifyRun*>(slot->run);
 }
 
+// The waits of a check end when their run is stopped, and only then.
+bool RunCancelled(NetProgress& progress) {
+  return static_cast<const CancelFlag*>(progress.userData)->Requested();
+}
+
 // One GET whose reply header is judged; the body is never read.
-int ProbeUrl(const VerifyRun& run, std::string_view url, bool viaFtpProxy, std::int64_t& total,
+int ProbeUrl(VerifyRun& run, std::string_view url, bool viaFtpProxy, std::int64_t& total,
              std::string& contentType) {
   const VerifyConfig& c = run.config;
   const HttpProxyRoute route = HttpProxyFor(c, viaFtpProxy);
   return HttpProbe(total, contentType, url, route.useProxy, route.host, route.port, std::nullopt,
-                   std::nullopt, c.timeoutSeconds, /*useHead=*/false, nullptr, StopFlagCancel);
+                   std::nullopt, c.timeoutSeconds, /*useHead=*/false, nullptr, RunCancelled,
+                   &run.cancel);
 }
 
 void HttpWorker(WorkerThread& thread) {
@@ -91,7 +98,7 @@ void HttpWorker(WorkerThread& thread) {
 void FtpThroughProxy(VerifyRun& run, const FtpHostGroup& group) {
   for (const FtpDirGroup& dir : group.dirs) {
     for (int index : dir.jobs) {
-      if (StopRequested()) return;
+      if (run.cancel.Requested()) return;
       VerifyJob& job = run.jobs[static_cast<std::size_t>(index)];
       std::int64_t total = -1;
       std::string contentType;
@@ -114,8 +121,8 @@ void FtpWorker(WorkerThread& thread) {
     return;
   }
 
-  NetProgress progress =
-      TimedProgress(run.config.timeoutSeconds, nullptr, StopFlagCancel, nullptr);
+  NetProgress progress = TimedProgress(run.config.timeoutSeconds, nullptr, nullptr, nullptr);
+  progress.cancel = &run.cancel;
   FtpAddress address;
   (void)FtpUrlParts(run.jobs[static_cast<std::size_t>(group.dirs.front().jobs.front())].url,
                     address);
@@ -125,7 +132,7 @@ void FtpWorker(WorkerThread& thread) {
   for (const FtpDirGroup& dir : group.dirs) {
     for (int index : dir.jobs) {
       // After Stop the rest of the host stays as it was: none of it was looked at.
-      if (StopRequested()) break;
+      if (run.cancel.Requested()) break;
       VerifyJob& job = run.jobs[static_cast<std::size_t>(index)];
       if (ctrl < 0) {
         ReportCheck(run, job, kStatusInvalid, -1);
@@ -147,8 +154,6 @@ void FtpWorker(WorkerThread& thread) {
   if (ctrl >= 0) (void)FtpQuit(ctrl, &progress);
 }
 
-bool StopFlagSet() { return StopRequested(); }
-
 void RunThread(WorkerThread& thread) {
   VerifyRun& run = *static_cast<VerifyRun*>(thread.arg);
   // done and total were set when the run started.
@@ -162,7 +167,7 @@ void RunThread(WorkerThread& thread) {
     ftp.limit = limit;
     ftp.run = &run;
     ftp.proc = FtpWorker;
-    ftp.stopRequested = StopFlagSet;
+    ftp.stopRequested = [&run] { return run.cancel.Requested(); };
     (void)RunDispatchLoop(ftp);
   }
 
@@ -173,7 +178,7 @@ void RunThread(WorkerThread& thread) {
   http.run = &run;
   http.proc = HttpWorker;
   http.handles = [&run](int job) { return IsHttpJob(run.jobs[static_cast<std::size_t>(job)]); };
-  http.stopRequested = StopFlagSet;
+  http.stopRequested = [&run] { return run.cancel.Requested(); };
   (void)RunDispatchLoop(http);
 }
 
@@ -200,7 +205,7 @@ VerifyConfig VerifyConfigFrom(const Settings& settings) {
 }
 
 std::uint8_t HttpCheckStatus(int probeResult, std::string_view contentType) {
-  return probeResult == 1 && contentType != kHtmlContentType ? kStatusValid : kStatusInvalid;
+  return probeResult == 1 && !IsHtmlContentType(contentType) ? kStatusValid : kStatusInvalid;
 }
 
 std::int32_t EntrySizeOf(std::int64_t size) {
@@ -262,7 +267,8 @@ int StartVerification(VerifyRun& run, SearchDocument& document, const std::vecto
   run.total = static_cast<int>(run.jobs.size());
   run.current = nullptr;
   run.removed = 0;
-  SetStopFlag(false);
+  // A fresh start of this run; a Stop meant for a search or another run stays where it was.
+  run.cancel.Reset();
   document.modified = true;
   if (StartWorker(run.thread, 0, RunThread, &run, VerifyFinished) != 1) {
     run.jobs.clear();
@@ -270,6 +276,10 @@ int StartVerification(VerifyRun& run, SearchDocument& document, const std::vecto
   }
   run.started = true;
   return kVerifyStarted;
+}
+
+void StopVerification(VerifyRun& run) {
+  run.cancel.Cancel();
 }
 
 int VerifySelected(VerifyRun& run, SearchDocument& document, RowView& rows,

@@ -17,6 +17,7 @@
 
 #include "results/row_commands.h"
 #include "results/search_document.h"
+#include "net/net_progress.h"
 #include "results/settings.h"
 #include "tasks/transfer_config.h"
 #include "tasks/worker_thread.h"
@@ -25,8 +26,6 @@ namespace sondrel {
 
 // The second status-bar panel while a run goes on: done, total.
 inline constexpr const char* kVerifyProgressFormat = "VERIFY: %d/%d processed";
-// A reply of exactly this type is a page about the file, not the file.
-inline constexpr std::string_view kHtmlContentType = "text/html";
 
 // What a run needs of the settings, copied when it starts.
 struct VerifyConfig : TransferConfig {
@@ -75,6 +74,7 @@ struct VerifyRun {
   std::mutex mutex;                    // around current and each report
   int removed = 0;
   bool started = false;  // thread was started at least once
+  CancelFlag cancel;     // this run's Stop; no other operation's
   WorkerThread thread;
 };
 
@@ -85,10 +85,13 @@ enum VerifyStartResult {
 };
 
 // Starts a run over the given entries (indexes, in the order given; unknown ones are skipped).
-// Clears the stop flag and marks the document modified.
+// Clears the run's cancel flag and marks the document modified.
 [[nodiscard]] int StartVerification(VerifyRun& run, SearchDocument& document,
                                     const std::vector<int>& entries, const VerifyConfig& config,
                                     VerifyCallbacks callbacks, RowView* rows = nullptr);
+// Stops the run: no further check starts, the running ones end at their next wait and their
+// entries keep the status they had. Safe in a signal handler (one atomic store).
+void StopVerification(VerifyRun& run);
 // Every selected row, in row order.
 [[nodiscard]] int VerifySelected(VerifyRun& run, SearchDocument& document, RowView& rows,
                                  const VerifyConfig& config, VerifyCallbacks callbacks);
@@ -96,7 +99,8 @@ enum VerifyStartResult {
 [[nodiscard]] int VerifyAll(VerifyRun& run, SearchDocument& document, const VerifyConfig& config,
                             VerifyCallbacks callbacks, RowView* rows = nullptr);
 
-// The status of an HTTP check from HttpProbe's result and the reply's content type.
+// The status of an HTTP check from HttpProbe's result and the reply's content type: an HTML
+// page (in any spelling, with any parameters) is a page about the file, not the file.
 std::uint8_t HttpCheckStatus(int probeResult, std::string_view contentType);
 // An entry's size from a server's 64-bit one: -1 stays unknown, larger sizes stop at the top.
 std::int32_t EntrySizeOf(std::int64_t size);

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "results/project_file.h"
 #include "results/results_texts.h"
@@ -53,16 +55,26 @@ TEST_F(ResultsCommandsTest, ConfigPrintsSetsAndRefuses) {
   struct Case {
     const char* arguments;
     int status;
+    const char* told;  // part of the message
   } refused[] = {
-      {"config maxConnections lots", 2}, {"config maxConnections 70000", 2},
-      {"config showToolbar 2", 2},       {"config noSuchKey", 2},
-      {"config enabledEngines A", 2},    {"config a b c", 2},
+      {"config maxConnections lots", 2, "from 1 to 20"},
+      {"config maxConnections 70000", 2, "from 1 to 20"},
+      {"config maxConnections 0", 2, "from 1 to 20"},
+      {"config maxConnections 21", 2, "from 1 to 20"},
+      {"config timeoutSeconds 0", 2, "from 5 to 500"},
+      {"config timeoutSeconds 4", 2, "from 5 to 500"},
+      {"config timeoutSeconds 501", 2, "from 5 to 500"},
+      {"config webProxyPort 65536", 2, "from 0 to 65535"},
+      {"config showToolbar 2", 2, "0 or 1"},
+      {"config noSuchKey", 2, "noSuchKey"},
+      {"config enabledEngines A", 2, "enabledEngines"},
+      {"config a b c", 2, "at most"},
   };
   const std::string before = home_.Read(texts::kSettingsFileName.data());
   for (const Case& c : refused) {
     SCOPED_TRACE(c.arguments);
     EXPECT_EQ(Cli(c.arguments).status, c.status);
-    EXPECT_FALSE(Err().empty());
+    EXPECT_NE(Err().find(c.told), std::string::npos) << Err();
   }
   EXPECT_EQ(home_.Read(texts::kSettingsFileName.data()), before);
 }
@@ -144,6 +156,94 @@ TEST_F(ResultsCommandsTest, EngineChoiceChangesTheEnabledList) {
   EXPECT_EQ(Cli("engines --enable Gamma").status, 1);
   EXPECT_EQ(Cli("engines --enable").status, 2);
   EXPECT_EQ(Cli("engines --enable-all --disable-all").status, 2);
+}
+
+// Many processes changing one file at once: each change is made on what the one before left.
+TEST_F(ResultsCommandsTest, ConcurrentAddsAndConfigsLoseNothing) {
+  const std::string cli = std::string(SONDREL_CLI) + " --home " + ShellQuote(home_.path());
+  std::string adds = "fail=0; pids=;";
+  for (int i = 0; i < 20; ++i) {
+    adds += cli + " add " + ShellQuote(Project()) + " http://h/" + std::to_string(i) +
+            ".mp3 >/dev/null & pids=\"$pids $!\";";
+  }
+  adds += " for p in $pids; do wait $p || fail=1; done; exit $fail";
+  ASSERT_EQ(RunCommand(adds).status, 0);
+  SearchDocument document;
+  ASSERT_EQ(LoadDocument(Project(), document), kLoadOk);
+  EXPECT_EQ(document.entries.Count(), 20);
+
+  const std::vector<std::pair<std::string, std::string>> keys = {
+      {"maxConnections", "12"},      {"timeoutSeconds", "95"},  {"maxResultsPerEngine", "33"},
+      {"maxResultsTotal", "444"},    {"webProxyPort", "3128"},  {"ftpProxyPort", "2121"},
+      {"showToolbar", "0"},          {"showStatusBar", "0"},    {"webProxyAddress", "proxy"},
+      {"browserPath", "/bin/b"},     {"showAbout", "1"},        {"verifyAfterSearch", "0"},
+  };
+  std::string configs = "fail=0; pids=;";
+  for (const auto& [key, value] : keys) {
+    configs += cli + " config " + key + " " + value + " & pids=\"$pids $!\";";
+  }
+  configs += " for p in $pids; do wait $p || fail=1; done; exit $fail";
+  ASSERT_EQ(RunCommand(configs).status, 0);
+  for (const auto& [key, value] : keys) {
+    SCOPED_TRACE(key);
+    EXPECT_EQ(Cli("config " + key).out, key + "=" + value + "\n");
+  }
+}
+
+// A settings file this version cannot read is kept under another name before a change replaces
+// it, and the user is told where.
+TEST_F(ResultsCommandsTest, ConfigKeepsASettingsFileThatDoesNotRead) {
+  const std::string magic(texts::kSettingsMagic);
+  const std::string newer = magic.substr(0, magic.size() - 1) + "\x02" + "future fields";
+  struct Case {
+    const char* what;
+    std::string bytes;
+    const char* suffix;
+  } cases[] = {
+      {"newer version", newer, ".newer-"},
+      {"foreign", "not settings at all", ".unreadable-"},
+      {"damaged", magic + std::string("\x07\x00\x3c", 3), ".unreadable-"},
+  };
+  const std::string name(texts::kSettingsFileName);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    testkit::TempDir home;
+    home.Write(name, c.bytes);
+    testkit::CommandResult changed = RunCommand(std::string(SONDREL_CLI) + " --home " +
+                                                ShellQuote(home.path()) + " config showAbout 1");
+    ASSERT_EQ(changed.status, 0) << changed.err;
+    std::string kept;
+    for (const std::string& file : home.Names()) {
+      if (file.starts_with(name + c.suffix)) kept = file;
+    }
+    ASSERT_FALSE(kept.empty());
+    EXPECT_EQ(home.Read(kept), c.bytes);
+    EXPECT_NE(changed.err.find(home.File(kept)), std::string::npos) << changed.err;
+    Settings settings;
+    SettingsDefaults(settings, home.path());
+    ASSERT_EQ(LoadSettingsFile(SettingsPath(home.path()), settings), SettingsFileState::kRead);
+    EXPECT_EQ(settings.showAbout, 1);
+  }
+}
+
+// An unrelated change on a fresh home leaves every engine enabled.
+TEST_F(ResultsCommandsTest, ConfigOnAFreshHomeKeepsEveryEngineEnabled) {
+  home_.Write(
+      "two.def",
+      "[Alpha]\nACTION=http://a.local/?q=__QUERY__\nFORMAT=<a href=\"__URL__\">__TITLE__</a>\n\n"
+      "[Beta]\nACTION=http://b.local/?q=__QUERY__\nFORMAT=<a href=\"__URL__\">__TITLE__</a>\n");
+  ASSERT_EQ(Cli("compile " + ShellQuote(home_.File("two.def")) + " " +
+                ShellQuote(home_.File("engines.db")) + " 0")
+                .status,
+            0)
+      << Err();
+  ASSERT_EQ(Cli("config timeoutSeconds 30").status, 0) << Err();
+  EXPECT_EQ(Cli("engines").out, "Alpha\tenabled\nBeta\tenabled\n");
+  EXPECT_EQ(Cli("engines --disable Beta").out, "Alpha\tenabled\nBeta\tdisabled\n");
+  ASSERT_EQ(Cli("config timeoutSeconds 40").status, 0) << Err();
+  EXPECT_EQ(Cli("engines").out, "Alpha\tenabled\nBeta\tdisabled\n");
+  EXPECT_EQ(Cli("engines --disable-all").status, 0);
+  EXPECT_EQ(Cli("engines").out, "Alpha\tdisabled\nBeta\tdisabled\n");
 }
 
 }  // namespace

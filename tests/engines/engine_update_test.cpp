@@ -1,6 +1,8 @@
 #include "engines/engine_update.h"
 
 #include <gtest/gtest.h>
+
+#include <atomic>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/resource.h>
@@ -118,7 +120,9 @@ class EngineUpdateTest : public ::testing::Test {
 
   int Check() {
     EngineUpdateTarget target{engines_, settings_, databasePath_, database_};
-    return UpdateCheck(target, nullptr, StopFlagCancel);
+    const int result = UpdateCheck(target, nullptr, StopFlagCancel);
+    failure_ = target.failure;
+    return result;
   }
 
   // Nothing of the engines we had has changed.
@@ -137,6 +141,7 @@ class EngineUpdateTest : public ::testing::Test {
   LoadedDatabase database_;
   Settings settings_;
   std::unique_ptr<ScriptedHttpServer> server_;
+  NetFailure failure_;  // of the last Check()
 };
 
 TEST_F(EngineUpdateTest, NewDatabaseReplacesFileAndListAndKeepsChoices) {
@@ -163,29 +168,65 @@ TEST_F(EngineUpdateTest, NewDatabaseReplacesFileAndListAndKeepsChoices) {
   EXPECT_NE(requests[0].find("If-Modified-Since: "), std::string::npos) << requests[0];
 }
 
-TEST_F(EngineUpdateTest, AnswersWithoutDatabaseCountAsCheckedOnce) {
+TEST_F(EngineUpdateTest, NotModifiedCountsAsCheckedOnce) {
+  Serve({{"HTTP/1.0 304 Not Modified\r\n\r\n"}});
+  EXPECT_EQ(Check(), kUpdateNothing);
+  EXPECT_FALSE(settings_.lastEngineUpdate.IsEmpty());
+  EXPECT_FALSE(failure_);
+  ExpectUnchanged();
+  // A second search in the same run does not ask again.
+  EXPECT_EQ(Check(), kUpdateNothing);
+  EXPECT_EQ(server_->Connections(), 1);
+}
+
+// An error status or a redirect loop says nothing about a newer database: the check failed,
+// says why, and stays due.
+TEST_F(EngineUpdateTest, ErrorAnswersAreFailuresWithTheirReasonAndNotStamped) {
   struct Case {
     const char* what;
     std::string reply;
+    const char* reason;
   } cases[] = {
-      {"not modified", "HTTP/1.0 304 Not Modified\r\n\r\n"},
+      {"server error", HttpReply("HTTP/1.0 500 Internal Server Error", "", "oops"),
+       "HTTP 500 Internal Server Error"},
+      {"not found", HttpReply("HTTP/1.0 404 Not Found", "", "gone"), "HTTP 404 Not Found"},
       {"refused",
-       HttpReply("HTTP/1.0 401 Unauthorized", "WWW-Authenticate: Basic realm=\"x\"\r\n", "no")},
-      {"server error", HttpReply("HTTP/1.0 500 Internal Server Error", "", "oops")},
-      {"not found", HttpReply("HTTP/1.0 404 Not Found", "", "gone")},
+       HttpReply("HTTP/1.0 401 Unauthorized", "WWW-Authenticate: Basic realm=\"x\"\r\n", "no"),
+       "HTTP 401 Unauthorized"},
+      {"redirect loop", "HTTP/1.0 302 Found\r\nLocation: /engines.db\r\n\r\n",
+       "redirected too many times"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     detail::ResetUpdateCheck();
     settings_.lastEngineUpdate.Clear();
     Serve({{c.reply}});
-    EXPECT_EQ(Check(), kUpdateNothing);
-    EXPECT_FALSE(settings_.lastEngineUpdate.IsEmpty());
+    EXPECT_EQ(Check(), kUpdateFailed);
+    EXPECT_TRUE(settings_.lastEngineUpdate.IsEmpty());
+    EXPECT_FALSE(UpdateCheckedThisRun());
+    const std::string text = UpdateFailureText(failure_);
+    EXPECT_NE(text.find(c.reason), std::string::npos) << text;
+    EXPECT_NE(text.find("127.0.0.1"), std::string::npos) << text;
     ExpectUnchanged();
-    // A second search in the same run does not ask again.
-    EXPECT_EQ(Check(), kUpdateNothing);
-    EXPECT_EQ(server_->Connections(), 1);
+    // The next search asks again.
+    const int asked = server_->Connections();
+    EXPECT_EQ(Check(), kUpdateFailed);
+    EXPECT_GT(server_->Connections(), asked);
   }
+}
+
+// Before a search the whole check has a deadline: a server that never answers holds the
+// search up no longer than that, and the check stays due.
+TEST_F(EngineUpdateTest, TheCheckBeforeASearchEndsAtItsDeadline) {
+  Serve({{"", true}});
+  EngineUpdateTarget target{engines_, settings_, databasePath_, database_};
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(AutomaticUpdateCheck(target, StopFlagCancel, 1), kUpdateFailed);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  EXPECT_EQ(target.failure.kind, FailureKind::kTimedOut);
+  EXPECT_TRUE(settings_.lastEngineUpdate.IsEmpty());
+  EXPECT_FALSE(UpdateCheckedThisRun());
+  ExpectUnchanged();
 }
 
 TEST_F(EngineUpdateTest, NotDueAsksNobody) {
@@ -280,19 +321,29 @@ TEST_F(EngineUpdateTest, CommandReportsProgressAndStops) {
   EXPECT_EQ(RunUpdateEngines(target, view), kUpdateNothing);
   EXPECT_EQ(server_->Connections(), 1);
 
-  // A server that never answers: Stop ends the command with a failure at once.
+  // A server that never answers: the command's Cancel ends it with a failure at once, while
+  // a Stop meant for another operation does not touch it.
   detail::ResetUpdateCheck();
   settings_.lastEngineUpdate.Clear();
   Serve({{"", true}});
-  std::thread stopper([] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  CancelFlag cancel;
+  view.cancel = &cancel;
+  std::atomic<bool> stillRunning{false};
+  std::atomic<bool> done{false};
+  std::thread stopper([&] {
     SetStopFlag(true);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    stillRunning = !done.load();
+    cancel.Cancel();
   });
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(RunUpdateEngines(target, view), kUpdateFailed);
+  done = true;
   stopper.join();
+  EXPECT_TRUE(stillRunning.load());
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
   EXPECT_FALSE(UpdateCheckedThisRun());
+  EXPECT_EQ(target.failure.kind, FailureKind::kCancelled);
   SetStopFlag(false);
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "net/socket_io.h"
+#include "results/project_file.h"
 #include "tasks/gui_dispatch.h"
 #include "tasks/verification.h"
 #include "testkit/ftp_server.h"
@@ -65,13 +66,16 @@ TEST(VerificationHttp, StatusAndSizeFromTheReplyHeader) {
   if (!testkit::NginxServer::Installed()) GTEST_SKIP() << "nginx is not installed";
   testkit::NginxServer nginx(
       "    location /cs/ { charset iso-8859-1; }\n"
+      "    location /upper/ { types { } default_type \"TEXT/HTML\"; }\n"
       "    location = /moved-on { return 304; }\n"
       "    location = /gone.mp3 { return 410; }\n");
   ::mkdir(nginx.Root().c_str(), 0755);
   ::mkdir((nginx.Root() + "/cs").c_str(), 0755);
+  ::mkdir((nginx.Root() + "/upper").c_str(), 0755);
   WriteFile(nginx.Root() + "/song.mp3", 12345);
   WriteFile(nginx.Root() + "/page.html", 700);
   WriteFile(nginx.Root() + "/cs/page.html", 800);
+  WriteFile(nginx.Root() + "/upper/page", 900);
   ASSERT_TRUE(nginx.Start()) << nginx.error();
 
   struct Case {
@@ -81,8 +85,9 @@ TEST(VerificationHttp, StatusAndSizeFromTheReplyHeader) {
   };
   const std::vector<Case> cases = {
       {"/song.mp3", kStatusValid, 12345},
-      {"/page.html", kStatusInvalid, -1},    // exactly text/html: a page, not the file
-      {"/cs/page.html", kStatusValid, 800},  // text/html; charset=... is not that type
+      {"/page.html", kStatusInvalid, -1},  // text/html: a page, not the file
+      {"/cs/page.html", kStatusInvalid, -1},  // text/html; charset=iso-8859-1
+      {"/upper/page", kStatusInvalid, -1},    // TEXT/HTML
       {"/moved-on", kStatusInvalid, -1},     // 304
       {"/missing.mp3", kStatusInvalid, -1},  // 404
       {"/gone.mp3", kStatusInvalid, -1},
@@ -98,7 +103,7 @@ TEST(VerificationHttp, StatusAndSizeFromTheReplyHeader) {
     EXPECT_EQ(document.entries.Get(static_cast<int>(i))->status, cases[i].status);
     EXPECT_EQ(document.entries.Get(static_cast<int>(i))->size, cases[i].size);
   }
-  EXPECT_EQ(verifier.progress, "VERIFY: 6/6 processed");
+  EXPECT_EQ(verifier.progress, "VERIFY: 7/7 processed");
 }
 
 class VerificationFtp : public ::testing::Test {
@@ -201,6 +206,51 @@ TEST(VerificationFtpProxy, FtpEntriesGoToTheProxyAsHttp) {
   ASSERT_EQ(requests.size(), 3u);
   EXPECT_EQ(requests[0].rfind("GET ftp://files.invalid/pub/a.mp3 ", 0), 0u) << requests[0];
   EXPECT_EQ(requests[2].rfind("GET http://files.invalid/pub/page.mp3 ", 0), 0u) << requests[2];
+}
+
+// A page that writes CR LF into a link as &#13;&#10; must not choose the header lines that
+// verification sends: from the page through the search, the project file and the verify
+// command, the link stays one URL.
+TEST(VerificationOfPageLinks, ControlBytesFromAPageNeverReachTheWire) {
+  testkit::ScriptedHttpServer server(
+      [](int, const std::string& request) -> testkit::ScriptedReply {
+        if (request.starts_with("GET /find")) {
+          return {testkit::HttpReply("HTTP/1.0 200 OK", "Content-Type: text/html\r\n",
+                                     "<a href=\"/a&#13;&#10;X-Injected:&#32;1&#10;.mp3\">Song</a>"),
+                  false};
+        }
+        return {testkit::HttpReply("HTTP/1.0 200 OK", "Content-Type: audio/mpeg\r\n", "mp3"),
+                false};
+      });
+  testkit::TempDir home;
+  home.Write("one.def", "[Pages]\nACTION=" + server.Url("/find?q=__QUERY__") +
+                            "\nFORMAT=<a href=\"__URL__\">__TITLE__</a>\n");
+  const std::string cli = "SONDREL_UPDATE_URL=http://127.0.0.1:1/ " + std::string(SONDREL_CLI) +
+                          " --home " + testkit::ShellQuote(home.path()) + " --quiet ";
+  const std::string db = testkit::ShellQuote(home.File("one.db"));
+  const std::string project = testkit::ShellQuote(home.File("p.sdp"));
+  ASSERT_EQ(testkit::RunCommand(cli + "compile " + testkit::ShellQuote(home.File("one.def")) +
+                                " " + db + " 0")
+                .status,
+            0);
+  testkit::CommandResult searched =
+      testkit::RunCommand(cli + "search --db " + db + " --no-verify --project " + project + " song");
+  ASSERT_EQ(searched.status, 0) << searched.err;
+
+  SearchDocument document;
+  ASSERT_EQ(LoadDocument(home.File("p.sdp"), document), kLoadOk);
+  ASSERT_EQ(document.entries.Count(), 1);
+  EXPECT_EQ(document.entries.Get(0)->url, server.Url("/a%0D%0AX-Injected: 1%0A.mp3"));
+
+  testkit::CommandResult verified = testkit::RunCommand(cli + "verify " + project);
+  EXPECT_EQ(verified.status, 0) << verified.err;
+  const std::vector<std::string> requests = server.Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  for (const std::string& request : requests) {
+    SCOPED_TRACE(request);
+    EXPECT_EQ(request.find("\nX-Injected"), std::string::npos);
+    EXPECT_EQ(request.find("\r\n\r\n"), request.size() - 4);  // one header, one end
+  }
 }
 
 }  // namespace

@@ -118,6 +118,36 @@ TEST(AppendResultTest, PositionsCountersAndModifiedFlag) {
   EXPECT_TRUE(document.duplicateSets->Contains("u3"));
 }
 
+// A link that a page wrote with &#13;&#10; in it would end a request line and let the page
+// choose the header lines that follow; stored URLs never hold a control byte.
+TEST(AppendResultTest, ControlBytesInALinkArePercentEncoded) {
+  struct Case {
+    std::string url;
+    std::string stored;
+  } cases[] = {
+      {"http://h/a\r\nX-Injected: 1", "http://h/a%0D%0AX-Injected: 1"},
+      {std::string("ftp://h/\x00\t\x1f\x7f.mp3", sizeof("ftp://h/\x00\t\x1f\x7f.mp3") - 1),
+       "ftp://h/%00%09%1F%7F.mp3"},
+      {"http://h/plain%20name.mp3", "http://h/plain%20name.mp3"},
+      // At the limit an escape is dropped whole rather than cut.
+      {"http://h/" + std::string(kMaxEntryUrl - 10, 'x') + "\n",
+       "http://h/" + std::string(kMaxEntryUrl - 10, 'x')},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.url.substr(0, 40));
+    SearchDocument document;
+    BeginSearch(document);
+    int next = 0, found = 0;
+    EngineRun run{"Alpha", next, found};
+    ASSERT_TRUE(AcceptResult(document, Entry("song", c.url)));
+    ASSERT_TRUE(AppendResult(document, Entry("song", c.url), run));
+    EXPECT_EQ(document.entries.Get(0)->url, c.stored);
+    // The same link again is a duplicate of what was stored.
+    document.duplicates = kRemoveDuplicateUrls;
+    EXPECT_FALSE(AcceptResult(document, Entry("song", c.url)));
+  }
+}
+
 TEST(AppendResultTest, FullArrayDropsTheResultAndCountsNothing) {
   SearchDocument document;
   BeginSearch(document);

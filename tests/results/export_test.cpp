@@ -23,6 +23,7 @@ SearchDocument Fixture() {
   add("Say \"Hi\" & <go>", "http://h/a\"b.mp3", 0, "Alpha", "  spaced &amp; \"q\" ");
   add("", "ftp://f/x", 3, "Beta", "");
   add("N", "http://h/n?a=1&b=2", 12, "Gamma", "text&#32;here");
+  add("Q", "http://h/\"\",\"evil\".mp3", 1, "Eng \"ine\"", "");
   return document;
 }
 
@@ -32,7 +33,8 @@ TEST(ExportTest, HtmlLayout) {
       "<A HREF=\"http://h/a&quot;b.mp3\">Say &quot;Hi&quot; &amp; &lt;go&gt;</A>"
       "  spaced &amp;amp; &quot;q&quot; <P>\n"
       "<A HREF=\"ftp://f/x\"></A><P>\n"
-      "<A HREF=\"http://h/n?a=1&amp;b=2\">N</A> text&amp;#32;here<P>\n" +
+      "<A HREF=\"http://h/n?a=1&amp;b=2\">N</A> text&amp;#32;here<P>\n"
+      "<A HREF=\"http://h/&quot;&quot;,&quot;evil&quot;.mp3\">Q</A><P>\n" +
       std::string(texts::kHtmlEnd);
   EXPECT_EQ(HtmlExportOf(Fixture()), expected);
 }
@@ -41,14 +43,18 @@ TEST(ExportTest, TextLayout) {
   EXPECT_EQ(TextExportOf(Fixture()),
             "URL: http://h/a\"b.mp3\nName: Say \"Hi\" & <go>\nDescription: spaced & \"q\"\n\n"
             "URL: ftp://f/x\nName: \nDescription: \n\n"
-            "URL: http://h/n?a=1&b=2\nName: N\nDescription: text here\n\n");
+            "URL: http://h/n?a=1&b=2\nName: N\nDescription: text here\n\n"
+            "URL: http://h/\"\",\"evil\".mp3\nName: Q\nDescription: \n\n");
 }
 
+// Names and previews lose their quotes to apostrophes; a URL and an engine name keep them,
+// doubled, so that no quote ends a field early.
 TEST(ExportTest, CdfLayout) {
   EXPECT_EQ(CdfExportOf(Fixture()),
-            "\"Say 'Hi' & <go>\",\"http://h/a\"b.mp3\",\"0\",\"Alpha\",\"  spaced & 'q' \"\n"
+            "\"Say 'Hi' & <go>\",\"http://h/a\"\"b.mp3\",\"0\",\"Alpha\",\"  spaced & 'q' \"\n"
             "\"\",\"ftp://f/x\",\"3\",\"Beta\",\"\"\n"
-            "\"N\",\"http://h/n?a=1&b=2\",\"12\",\"Gamma\",\"text here\"\n");
+            "\"N\",\"http://h/n?a=1&b=2\",\"12\",\"Gamma\",\"text here\"\n"
+            "\"Q\",\"http://h/\"\"\"\",\"\"evil\"\".mp3\",\"1\",\"Eng \"\"ine\"\"\",\"\"\n");
 }
 
 TEST(ExportTest, FilesBesideTheProject) {

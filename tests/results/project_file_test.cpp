@@ -228,6 +228,55 @@ TEST(ProjectFileTest, FailedSaveLeavesTheOldFileAndTheModifiedFlag) {
       << "a temporary file was left behind";
 }
 
+// A project from elsewhere is as untrusted as a page: its URLs never hold CR, LF or another
+// control byte once read.
+TEST(ProjectFileTest, ControlBytesInStoredUrlsArePercentEncoded) {
+  testkit::TempDir dir;
+  SearchDocument document = SampleDocument(1);
+  document.entries.Get(0)->url = 
+      std::string("http://h/a\r\nX-Injected: 1\x00\x1b\x7f.mp3",
+                  sizeof("http://h/a\r\nX-Injected: 1\x00\x1b\x7f.mp3") - 1);
+  // The writer stores what it is given; the bytes reach the file as they were.
+  ASSERT_TRUE(WriteDocument(dir.File("p.sdp"), document));
+  ASSERT_NE(dir.Read("p.sdp").find("\r\nX-Injected"), std::string::npos);
+  SearchDocument read;
+  ASSERT_EQ(LoadDocument(dir.File("p.sdp"), read), kLoadOk);
+  EXPECT_EQ(read.entries.Get(0)->url, "http://h/a%0D%0AX-Injected: 1%00%1B%7F.mp3");
+}
+
+TEST(ProjectFileTest, ChangeLeavesFilesItCannotReadAsTheyWere) {
+  testkit::TempDir dir;
+  const auto addOne = [](SearchDocument& document) {
+    (void)document.entries.Append(std::make_unique<ResultEntry>(SampleEntry(1)));
+    return true;
+  };
+  EXPECT_EQ(ChangeProjectFile(dir.File("new.sdp"), addOne), ProjectChange::kSaved);
+  EXPECT_EQ(ChangeProjectFile(dir.File("new.sdp"), addOne), ProjectChange::kSaved);
+  SearchDocument read;
+  ASSERT_EQ(LoadDocument(dir.File("new.sdp"), read), kLoadOk);
+  EXPECT_EQ(read.entries.Count(), 2);
+
+  const std::string whole = dir.Read("new.sdp");
+  struct Case {
+    const char* name;
+    std::string bytes;
+    ProjectChange outcome;
+  } cases[] = {
+      {"notes.txt", "my notes", ProjectChange::kNotProject},
+      {"cut.sdp", whole.substr(0, whole.size() - 3), ProjectChange::kDamaged},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    dir.Write(c.name, c.bytes);
+    EXPECT_EQ(ChangeProjectFile(dir.File(c.name), addOne), c.outcome);
+    EXPECT_EQ(dir.Read(c.name), c.bytes);
+  }
+  EXPECT_EQ(ChangeProjectFile(dir.File("new.sdp"), [](SearchDocument&) { return false; }),
+            ProjectChange::kRefused);
+  EXPECT_EQ(dir.Read("new.sdp"), whole);
+  EXPECT_EQ(ChangeProjectFile(dir.File("no/dir/p.sdp"), addOne), ProjectChange::kNotWritten);
+}
+
 TEST(ProjectPathTest, QueryMadeNames) {
   struct Case {
     const char* query;

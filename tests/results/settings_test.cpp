@@ -75,6 +75,7 @@ void FillDistinct(Settings& s) {
   s.downloadDirectory = "/music";
   s.verifyAfterSearch = 0;
   s.removeInvalidAfterVerify = 0;
+  s.enginesChosen = 1;
 }
 
 TEST(SettingsTest, Defaults) {
@@ -224,6 +225,84 @@ TEST(SettingsTest, FailedWriteKeepsTheOldFile) {
   EXPECT_FALSE(WriteSettings(dir.File("taken.cfg"), s));
   EXPECT_EQ(dir.Names(), std::vector<std::string>{"taken.cfg"})
       << "a temporary file was left behind";
+}
+
+// Fields stored by name after the fixed layout: a newer program's fields pass through an older
+// one's save, and a file of only defaults keeps the fixed layout.
+TEST(SettingsTest, NamedFieldsArePassedOnAndOldFilesStillRead) {
+  testkit::TempDir dir;
+  Settings s;
+  SettingsDefaults(s, "/h");
+  FillDistinct(s);
+  ASSERT_TRUE(WriteSettings(dir.File("fixed.cfg"), s));
+  const std::string fixed = dir.Read("fixed.cfg");
+  dir.Write("named.cfg", fixed + U16(2) + Str("futureKey") + Str("its value") +
+                             Str("enginesChosen") + Str("0"));
+  Settings read;
+  SettingsDefaults(read, "/h");
+  ASSERT_EQ(LoadSettingsFile(dir.File("named.cfg"), read), SettingsFileState::kRead);
+  // Names in the list are a choice, whatever the flag says.
+  ASSERT_TRUE(WriteSettings(dir.File("again.cfg"), read));
+  EXPECT_EQ(dir.Read("again.cfg"), fixed + U16(1) + Str("futureKey") + Str("its value"));
+
+  read.enabledEngines.Clear();
+  ASSERT_TRUE(WriteSettings(dir.File("fresh.cfg"), read));
+  Settings fresh;
+  SettingsDefaults(fresh, "/h");
+  ASSERT_EQ(LoadSettingsFile(dir.File("fresh.cfg"), fresh), SettingsFileState::kRead);
+  EXPECT_EQ(fresh.enginesChosen, 0);
+  ASSERT_EQ(fresh.otherNamedFields.size(), 1u);
+
+  // A file of the fixed layout was written by a front end that knew its engines.
+  Settings old;
+  SettingsDefaults(old, "/h");
+  ASSERT_EQ(LoadSettingsFile(dir.File("fixed.cfg"), old), SettingsFileState::kRead);
+  EXPECT_EQ(old.enginesChosen, 1);
+  dir.Write("cutnamed.cfg", fixed + U16(2) + Str("futureKey"));
+  EXPECT_EQ(LoadSettingsFile(dir.File("cutnamed.cfg"), old), SettingsFileState::kDamaged);
+}
+
+TEST(SettingsTest, NumbersOutsideTheirRangeReadAsDefaults) {
+  testkit::TempDir dir;
+  struct Case {
+    int connections, timeout;
+    int readConnections, readTimeout;
+  } cases[] = {
+      {0, 0, 7, 60}, {21, 501, 7, 60}, {1, 5, 1, 5}, {20, 500, 20, 500}, {3, 4, 3, 60},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.connections) + " " + std::to_string(c.timeout));
+    Settings s;
+    SettingsDefaults(s, "/h");
+    s.maxConnections = c.connections;
+    s.timeoutSeconds = c.timeout;
+    ASSERT_TRUE(WriteSettings(dir.File("s.cfg"), s));
+    Settings read;
+    SettingsDefaults(read, "/h");
+    ASSERT_TRUE(ReadSettings(dir.File("s.cfg"), read));
+    EXPECT_EQ(read.maxConnections, c.readConnections);
+    EXPECT_EQ(read.timeoutSeconds, c.readTimeout);
+  }
+}
+
+TEST(SettingsTest, SaveKeepsAFileThatDoesNotReadAndNeverOneItCannotKeep) {
+  testkit::TempDir dir;
+  Settings s;
+  SettingsDefaults(s, "/h");
+  const std::string magic(texts::kSettingsMagic);
+  dir.Write("s.cfg", magic.substr(0, magic.size() - 1) + "\x09" + "newer");
+  EXPECT_EQ(LoadSettingsFile(dir.File("s.cfg"), s), SettingsFileState::kNewer);
+  EXPECT_EQ(s.maxConnections, 7);
+  SettingsSave save = SaveSettingsFile(dir.File("s.cfg"), s);
+  ASSERT_TRUE(save.written);
+  ASSERT_FALSE(save.keptAs.empty());
+  EXPECT_EQ(dir.Read(std::filesystem::path(save.keptAs).filename().string()),
+            magic.substr(0, magic.size() - 1) + "\x09" + "newer");
+  // Once replaced, the file reads: the next save keeps nothing more.
+  save = SaveSettingsFile(dir.File("s.cfg"), s);
+  EXPECT_TRUE(save.written);
+  EXPECT_TRUE(save.keptAs.empty());
+  EXPECT_EQ(LoadSettingsFile(dir.File("missing.cfg"), s), SettingsFileState::kMissing);
 }
 
 TEST(BlockedTest, WordsAndUrlsOfEnabledRecordsIgnoringCase) {

@@ -155,9 +155,13 @@ TEST(VerificationRules, HttpStatusFromProbe) {
   const Case cases[] = {
       {1, "audio/mpeg", kStatusValid},
       {1, "", kStatusValid},
+      // A page about the file, in any spelling and with any parameters.
       {1, "text/html", kStatusInvalid},
-      {1, "text/html; charset=iso-8859-1", kStatusValid},  // only the exact type is a page
-      {1, "TEXT/HTML", kStatusValid},
+      {1, "text/html; charset=iso-8859-1", kStatusInvalid},
+      {1, "TEXT/HTML", kStatusInvalid},
+      {1, " Text/Html ;charset=utf-8", kStatusInvalid},
+      {1, "text/htmlx", kStatusValid},
+      {1, "text/plain; x=text/html", kStatusValid},
       {0, "audio/mpeg", kStatusInvalid},  // 304
       {-1, "audio/mpeg", kStatusInvalid},
   };
@@ -245,7 +249,7 @@ TEST_F(VerificationTest, StopKeepsUntouchedStatusesAndStillRemovesInvalid) {
   config.timeoutSeconds = 10;
   config.removeInvalid = true;
   VerifyCallbacks callbacks;
-  callbacks.rowUpdated = [](int) { SetStopFlag(true); };  // Stop after the first answer
+  callbacks.rowUpdated = [this](int) { StopVerification(run_); };  // Stop after the first answer
   VerifyAllHere(document, config, std::move(callbacks));
 
   EXPECT_EQ(finishedCalls_, 1);
@@ -262,6 +266,24 @@ TEST_F(VerificationTest, StopKeepsUntouchedStatusesAndStillRemovesInvalid) {
   EXPECT_GE(valid, 1);
   EXPECT_LE(valid, 3);
   EXPECT_LT(server.Served(), 20);
+}
+
+// Stopping a search (or anything else on the process-wide flag) is not a Stop of this run.
+TEST_F(VerificationTest, AnotherOperationsStopLeavesTheRunAlone) {
+  SlowFileServer server(50ms);
+  SearchDocument document;
+  for (int i = 0; i < 6; ++i) AddEntry(document, server.Url("/f" + std::to_string(i) + ".mp3"));
+  VerifyConfig config;
+  config.maxConnections = 2;
+  config.timeoutSeconds = 10;
+  VerifyCallbacks callbacks;
+  callbacks.rowUpdated = [](int) { SetStopFlag(true); };
+  VerifyAllHere(document, config, std::move(callbacks));
+  for (int i = 0; i < document.entries.Count(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(document.entries.Get(i)->status, kStatusValid);
+  }
+  EXPECT_EQ(server.Served(), 6);
 }
 
 TEST_F(VerificationTest, UnreachableServersBecomeInvalidAndAreRemovedWhenAsked) {
