@@ -52,7 +52,7 @@ NetFailure FetchFailure(int fetched, const HttpRequest& request, const NetProgre
   NetFailure failure = progress.failure;
   if (cancel && cancel->Requested()) failure.kind = FailureKind::kCancelled;
   // The whole address: the user may have set it (kUpdateUrlVariable) and should see which.
-  if (failure.host.empty()) failure.host = request.url;
+  failure.host = request.url;
   if (failure) return failure;
   const int status = StatusCode(progress.text);
   if (fetched == kFetchNoResponse || progress.text.empty()) {

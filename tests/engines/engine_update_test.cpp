@@ -194,7 +194,7 @@ TEST_F(EngineUpdateTest, ErrorAnswersAreFailuresWithTheirReasonAndNotStamped) {
        HttpReply("HTTP/1.0 401 Unauthorized", "WWW-Authenticate: Basic realm=\"x\"\r\n", "no"),
        "HTTP 401 Unauthorized"},
       {"redirect loop", "HTTP/1.0 302 Found\r\nLocation: /engines.db\r\n\r\n",
-       "redirected too many times"},
+       "redirect"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
