@@ -267,7 +267,8 @@ int RunSearch(Arguments& args, const Context& context) {
   if (std::optional<int> failed = LoadEngines(context, db, engines)) return *failed;
   ApplyEngineChoice(settingsRead, run, engines.list);
   // A first run writes the settings file with every engine enabled, as the GUI does at exit.
-  if (!settingsRead) CopyNames(run.enabledEngines, settings.enabledEngines);
+  bool enginesRenewed = !settingsRead;
+  if (enginesRenewed) CopyNames(run.enabledEngines, settings.enabledEngines);
 
   SearchDocument document;
   const std::string projectPath =
@@ -295,7 +296,10 @@ int RunSearch(Arguments& args, const Context& context) {
   if (session.mode == kSearchNormal && !db) {
     EngineUpdateTarget target{engines.list, run, engines.path, engines.info};
     const int updated = AutomaticUpdateCheck(target, StopFlagCancel);
-    if (updated == kUpdateReceived) CopyNames(run.enabledEngines, settings.enabledEngines);
+    if (updated == kUpdateReceived) {
+      CopyNames(run.enabledEngines, settings.enabledEngines);
+      enginesRenewed = true;
+    }
     // The search goes on with the engines it has; the user hears why they were not renewed.
     if (updated == kUpdateFailed && !quiet) {
       std::cerr << "sondrel-cli: " << UpdateFailureText(target.failure) << '\n';
@@ -360,11 +364,17 @@ int RunSearch(Arguments& args, const Context& context) {
     if (!WriteDocument(projectPath, document)) {
       return Fail("cannot write project file " + projectPath);
     }
-    RememberProject(settings, projectPath);
   }
-  // The GUI writes its settings at exit without reporting a failure; so does this.
-  (void)MakeDirectories(context.home);
-  (void)WriteSettings(settingsPath, settings);
+  // Only what this run changed goes into the file as it is now, so a config change made
+  // meanwhile is kept. The GUI writes its settings at exit without reporting a failure; so does
+  // this.
+  (void)ChangeSettingsFile(settingsPath, context.home, [&](Settings& current) {
+    AddSearchHistory(current, query);
+    if (!projectPath.empty()) RememberProject(current, projectPath);
+    current.lastEngineUpdate = settings.lastEngineUpdate;
+    if (enginesRenewed) CopyNames(settings.enabledEngines, current.enabledEngines);
+    return std::optional<std::string>();
+  });
   if (exportFormat && !ExportDocument(*exportPath, document, *exportFormat)) {
     return Fail(ExportFailedText(*exportPath));
   }
@@ -402,8 +412,12 @@ int RunUpdate(Arguments& args, const Context& context) {
   NetShutdown();
   if (shown && terminal) std::cerr << '\n';
   if (result == kUpdateFailed) return Fail(UpdateFailureText(target.failure));
-  (void)MakeDirectories(context.home);
-  (void)WriteSettings(settingsPath, settings);
+  // Only what the update changed goes into the file as it is now.
+  (void)ChangeSettingsFile(settingsPath, context.home, [&](Settings& current) {
+    current.lastEngineUpdate = settings.lastEngineUpdate;
+    if (result == kUpdateReceived) CopyNames(settings.enabledEngines, current.enabledEngines);
+    return std::optional<std::string>();
+  });
   std::cout << UpdateOutcomeText(result) << '\n';
   return FlushOutput();
 }

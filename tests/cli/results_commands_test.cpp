@@ -2,13 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
 #include "results/project_file.h"
 #include "results/results_texts.h"
 #include "results/settings.h"
+#include "testkit/scripted_http_server.h"
 #include "testkit/temp_dir.h"
 
 namespace sondrel {
@@ -188,6 +193,51 @@ TEST_F(ResultsCommandsTest, ConcurrentAddsAndConfigsLoseNothing) {
     SCOPED_TRACE(key);
     EXPECT_EQ(Cli("config " + key).out, key + "=" + value + "\n");
   }
+}
+
+// A search reads the settings when it starts and saves them when it ends; a config change made
+// in between must survive that save.
+TEST_F(ResultsCommandsTest, ASearchKeepsAConfigChangeMadeWhileItRan) {
+  std::mutex mutex;
+  std::condition_variable wake;
+  bool asked = false, changed = false;
+  testkit::ScriptedHttpServer server([&](int, const std::string&) -> testkit::ScriptedReply {
+    std::unique_lock lock(mutex);
+    asked = true;
+    wake.notify_all();
+    wake.wait_for(lock, std::chrono::seconds(10), [&] { return changed; });
+    return {testkit::HttpReply("HTTP/1.0 200 OK", "Content-Type: text/html\r\n",
+                               "<a href=\"/x.mp3\">X</a>"),
+            false};
+  });
+  home_.Write("one.def", "[Pages]\nACTION=" + server.Url("/find?q=__QUERY__") +
+                             "\nFORMAT=<a href=\"__URL__\">__TITLE__</a>\n");
+  ASSERT_EQ(Cli("compile " + ShellQuote(home_.File("one.def")) + " " +
+                ShellQuote(home_.File("one.db")) + " 0")
+                .status,
+            0);
+  ASSERT_EQ(Cli("config timeoutSeconds 30").status, 0);
+  testkit::CommandResult searched;
+  std::thread search([&] {
+    searched = RunCommand(std::string(SONDREL_CLI) + " --home " + ShellQuote(home_.path()) +
+                          " --quiet search --db " + ShellQuote(home_.File("one.db")) +
+                          " --no-verify --no-save rock");
+  });
+  {
+    std::unique_lock lock(mutex);
+    wake.wait_for(lock, std::chrono::seconds(20), [&] { return asked; });
+  }
+  EXPECT_EQ(Cli("config maxConnections 12").status, 0);
+  {
+    std::lock_guard lock(mutex);
+    changed = true;
+  }
+  wake.notify_all();
+  search.join();
+  ASSERT_EQ(searched.status, 0) << searched.err;
+  EXPECT_EQ(Cli("config maxConnections").out, "maxConnections=12\n");
+  EXPECT_EQ(Cli("config timeoutSeconds").out, "timeoutSeconds=30\n");
+  EXPECT_EQ(Cli("config searchHistory").out, "searchHistory=rock\n");
 }
 
 // A settings file this version cannot read is kept under another name before a change replaces
