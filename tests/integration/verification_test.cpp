@@ -6,9 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "net/socket_io.h"
@@ -251,6 +255,55 @@ TEST(VerificationOfPageLinks, ControlBytesFromAPageNeverReachTheWire) {
     EXPECT_EQ(request.find("\nX-Injected"), std::string::npos);
     EXPECT_EQ(request.find("\r\n\r\n"), request.size() - 4);  // one header, one end
   }
+}
+
+// The verify command writes the project back when it ends; an entry added while it ran stays.
+TEST(VerificationOfPageLinks, AnEntryAddedDuringAVerifyIsKept) {
+  std::mutex mutex;
+  std::condition_variable wake;
+  bool asked = false, added = false;
+  testkit::ScriptedHttpServer server([&](int, const std::string& request) -> testkit::ScriptedReply {
+    std::unique_lock lock(mutex);
+    asked = true;
+    wake.notify_all();
+    wake.wait_for(lock, std::chrono::seconds(10), [&] { return added; });
+    if (request.find("missing") != std::string::npos) {
+      return {testkit::HttpReply("HTTP/1.0 404 Not Found", "", "no"), false};
+    }
+    return {testkit::HttpReply("HTTP/1.0 200 OK", "Content-Type: audio/mpeg\r\n", "mp3"), false};
+  });
+  testkit::TempDir home;
+  const std::string cli = "SONDREL_UPDATE_URL=http://127.0.0.1:1/ " + std::string(SONDREL_CLI) +
+                          " --home " + testkit::ShellQuote(home.path()) + " --quiet ";
+  const std::string project = testkit::ShellQuote(home.File("p.sdp"));
+  ASSERT_EQ(testkit::RunCommand(cli + "add " + project + " " + server.Url("/a.mp3")).status, 0);
+  ASSERT_EQ(testkit::RunCommand(cli + "add " + project + " " + server.Url("/missing.mp3")).status,
+            0);
+  testkit::CommandResult verified;
+  std::thread verify(
+      [&] { verified = testkit::RunCommand(cli + "verify --remove-invalid " + project); });
+  {
+    std::unique_lock lock(mutex);
+    wake.wait_for(lock, std::chrono::seconds(20), [&] { return asked; });
+  }
+  EXPECT_EQ(testkit::RunCommand(cli + "add " + project + " http://elsewhere.invalid/b.mp3").status,
+            0);
+  {
+    std::lock_guard lock(mutex);
+    added = true;
+  }
+  wake.notify_all();
+  verify.join();
+  ASSERT_EQ(verified.status, 0) << verified.err;
+
+  SearchDocument document;
+  ASSERT_EQ(LoadDocument(home.File("p.sdp"), document), kLoadOk);
+  ASSERT_EQ(document.entries.Count(), 2);
+  EXPECT_EQ(document.entries.Get(0)->url, server.Url("/a.mp3"));
+  EXPECT_EQ(document.entries.Get(0)->status, kStatusValid);
+  EXPECT_EQ(document.entries.Get(0)->size, 3);
+  EXPECT_EQ(document.entries.Get(1)->url, "http://elsewhere.invalid/b.mp3");
+  EXPECT_EQ(document.entries.Get(1)->status, kStatusNotVerified);
 }
 
 }  // namespace
