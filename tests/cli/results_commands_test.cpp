@@ -32,6 +32,18 @@ class ResultsCommandsTest : public ::testing::Test {
   // Standard error of the last run.
   const std::string& Err() const { return last_.err; }
   std::string Project() { return home_.File("rock.sdp"); }
+  // engines.db in the home with the engines Alpha and Beta.
+  void CompileTwoEngines() {
+    home_.Write(
+        "two.def",
+        "[Alpha]\nACTION=http://a.local/?q=__QUERY__\nFORMAT=<a href=\"__URL__\">__TITLE__</a>\n\n"
+        "[Beta]\nACTION=http://b.local/?q=__QUERY__\nFORMAT=<a href=\"__URL__\">__TITLE__</a>\n");
+    ASSERT_EQ(Cli("compile " + ShellQuote(home_.File("two.def")) + " " +
+                  ShellQuote(home_.File("engines.db")) + " 0")
+                  .status,
+              0)
+        << Err();
+  }
 
   testkit::TempDir home_;
   testkit::CommandResult last_;
@@ -138,15 +150,7 @@ TEST_F(ResultsCommandsTest, AddRefusesWhatIsNotHttpOrFtpAndLeavesTheProject) {
 }
 
 TEST_F(ResultsCommandsTest, EngineChoiceChangesTheEnabledList) {
-  home_.Write(
-      "two.def",
-      "[Alpha]\nACTION=http://a.local/?q=__QUERY__\nFORMAT=<a href=\"__URL__\">__TITLE__</a>\n\n"
-      "[Beta]\nACTION=http://b.local/?q=__QUERY__\nFORMAT=<a href=\"__URL__\">__TITLE__</a>\n");
-  ASSERT_EQ(Cli("compile " + ShellQuote(home_.File("two.def")) + " " +
-                ShellQuote(home_.File("engines.db")) + " 0")
-                .status,
-            0)
-      << Err();
+  ASSERT_NO_FATAL_FAILURE(CompileTwoEngines());
   testkit::CommandResult disabled = Cli("engines --disable Beta");
   ASSERT_EQ(disabled.status, 0) << Err();
   EXPECT_EQ(disabled.out, "Alpha\tenabled\nBeta\tdisabled\n");
@@ -278,15 +282,7 @@ TEST_F(ResultsCommandsTest, ConfigKeepsASettingsFileThatDoesNotRead) {
 
 // An unrelated change on a fresh home leaves every engine enabled.
 TEST_F(ResultsCommandsTest, ConfigOnAFreshHomeKeepsEveryEngineEnabled) {
-  home_.Write(
-      "two.def",
-      "[Alpha]\nACTION=http://a.local/?q=__QUERY__\nFORMAT=<a href=\"__URL__\">__TITLE__</a>\n\n"
-      "[Beta]\nACTION=http://b.local/?q=__QUERY__\nFORMAT=<a href=\"__URL__\">__TITLE__</a>\n");
-  ASSERT_EQ(Cli("compile " + ShellQuote(home_.File("two.def")) + " " +
-                ShellQuote(home_.File("engines.db")) + " 0")
-                .status,
-            0)
-      << Err();
+  ASSERT_NO_FATAL_FAILURE(CompileTwoEngines());
   ASSERT_EQ(Cli("config timeoutSeconds 30").status, 0) << Err();
   EXPECT_EQ(Cli("engines").out, "Alpha\tenabled\nBeta\tenabled\n");
   EXPECT_EQ(Cli("engines --disable Beta").out, "Alpha\tenabled\nBeta\tdisabled\n");
