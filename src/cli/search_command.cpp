@@ -22,6 +22,7 @@
 #include "net/socket_io.h"
 #include "results/export.h"
 #include "results/project_file.h"
+#include "results/results_texts.h"
 #include "results/search_document.h"
 #include "results/settings.h"
 #include "support/paths.h"
@@ -152,6 +153,13 @@ std::optional<int> LoadEngines(const Context& context, const std::optional<std::
     return Fail("cannot open engine database " + engines.path);
   }
   return std::nullopt;
+}
+
+// A settings file that did not read was kept aside before it was replaced: say where.
+void TellKeptSettings(const SettingsChange& change) {
+  if (!change.keptAs.empty()) {
+    std::cerr << "sondrel-cli: " << texts::kSettingsKeptAside << change.keptAs << '\n';
+  }
 }
 
 void CopyNames(const StringList& from, StringList& to) {
@@ -368,13 +376,15 @@ int RunSearch(Arguments& args, const Context& context) {
   // Only what this run changed goes into the file as it is now, so a config change made
   // meanwhile is kept. The GUI writes its settings at exit without reporting a failure; so does
   // this.
-  (void)ChangeSettingsFile(settingsPath, context.home, [&](Settings& current) {
-    AddSearchHistory(current, query);
-    if (!projectPath.empty()) RememberProject(current, projectPath);
-    current.lastEngineUpdate = settings.lastEngineUpdate;
-    if (enginesRenewed) CopyNames(settings.enabledEngines, current.enabledEngines);
-    return std::optional<std::string>();
-  });
+  const SettingsChange saved =
+      ChangeSettingsFile(settingsPath, context.home, [&](Settings& current) {
+        AddSearchHistory(current, query);
+        if (!projectPath.empty()) RememberProject(current, projectPath);
+        current.lastEngineUpdate = settings.lastEngineUpdate;
+        if (enginesRenewed) CopyNames(settings.enabledEngines, current.enabledEngines);
+        return std::optional<std::string>();
+      });
+  TellKeptSettings(saved);
   if (exportFormat && !ExportDocument(*exportPath, document, *exportFormat)) {
     return Fail(ExportFailedText(*exportPath));
   }
@@ -413,11 +423,13 @@ int RunUpdate(Arguments& args, const Context& context) {
   if (shown && terminal) std::cerr << '\n';
   if (result == kUpdateFailed) return Fail(UpdateFailureText(target.failure));
   // Only what the update changed goes into the file as it is now.
-  (void)ChangeSettingsFile(settingsPath, context.home, [&](Settings& current) {
-    current.lastEngineUpdate = settings.lastEngineUpdate;
-    if (result == kUpdateReceived) CopyNames(settings.enabledEngines, current.enabledEngines);
-    return std::optional<std::string>();
-  });
+  const SettingsChange saved =
+      ChangeSettingsFile(settingsPath, context.home, [&](Settings& current) {
+        current.lastEngineUpdate = settings.lastEngineUpdate;
+        if (result == kUpdateReceived) CopyNames(settings.enabledEngines, current.enabledEngines);
+        return std::optional<std::string>();
+      });
+  TellKeptSettings(saved);
   std::cout << UpdateOutcomeText(result) << '\n';
   return FlushOutput();
 }

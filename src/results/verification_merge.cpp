@@ -13,8 +13,8 @@ struct Outcome {
 };
 
 struct UrlOutcomes {
-  int checked = 0;             // entries with this URL when the verification began
-  std::deque<Outcome> kept;    // what the ones still in the verified document got, in order
+  int checked = 0;           // entries with this URL when the verification began
+  std::deque<Outcome> kept;  // what the ones still in the verified document got, in order
 };
 
 }  // namespace

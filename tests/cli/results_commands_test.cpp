@@ -182,10 +182,10 @@ TEST_F(ResultsCommandsTest, ConcurrentAddsAndConfigsLoseNothing) {
   EXPECT_EQ(document.entries.Count(), 20);
 
   const std::vector<std::pair<std::string, std::string>> keys = {
-      {"maxConnections", "12"},      {"timeoutSeconds", "95"},  {"maxResultsPerEngine", "33"},
-      {"maxResultsTotal", "444"},    {"webProxyPort", "3128"},  {"ftpProxyPort", "2121"},
-      {"showToolbar", "0"},          {"showStatusBar", "0"},    {"webProxyAddress", "proxy"},
-      {"browserPath", "/bin/b"},     {"showAbout", "1"},        {"verifyAfterSearch", "0"},
+      {"maxConnections", "12"},   {"timeoutSeconds", "95"}, {"maxResultsPerEngine", "33"},
+      {"maxResultsTotal", "444"}, {"webProxyPort", "3128"}, {"ftpProxyPort", "2121"},
+      {"showToolbar", "0"},       {"showStatusBar", "0"},   {"webProxyAddress", "proxy"},
+      {"browserPath", "/bin/b"},  {"showAbout", "1"},       {"verifyAfterSearch", "0"},
   };
   std::string configs = "fail=0; pids=;";
   for (const auto& [key, value] : keys) {

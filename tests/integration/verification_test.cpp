@@ -89,11 +89,11 @@ TEST(VerificationHttp, StatusAndSizeFromTheReplyHeader) {
   };
   const std::vector<Case> cases = {
       {"/song.mp3", kStatusValid, 12345},
-      {"/page.html", kStatusInvalid, -1},  // text/html: a page, not the file
+      {"/page.html", kStatusInvalid, -1},     // text/html: a page, not the file
       {"/cs/page.html", kStatusInvalid, -1},  // text/html; charset=iso-8859-1
       {"/upper/page", kStatusInvalid, -1},    // TEXT/HTML
-      {"/moved-on", kStatusInvalid, -1},     // 304
-      {"/missing.mp3", kStatusInvalid, -1},  // 404
+      {"/moved-on", kStatusInvalid, -1},      // 304
+      {"/missing.mp3", kStatusInvalid, -1},   // 404
       {"/gone.mp3", kStatusInvalid, -1},
   };
   SearchDocument document;
@@ -216,16 +216,14 @@ TEST(VerificationFtpProxy, FtpEntriesGoToTheProxyAsHttp) {
 // verification sends: from the page through the search, the project file and the verify
 // command, the link stays one URL.
 TEST(VerificationOfPageLinks, ControlBytesFromAPageNeverReachTheWire) {
-  testkit::ScriptedHttpServer server(
-      [](int, const std::string& request) -> testkit::ScriptedReply {
-        if (request.starts_with("GET /find")) {
-          return {testkit::HttpReply("HTTP/1.0 200 OK", "Content-Type: text/html\r\n",
-                                     "<a href=\"/a&#13;&#10;X-Injected:&#32;1&#10;.mp3\">Song</a>"),
-                  false};
-        }
-        return {testkit::HttpReply("HTTP/1.0 200 OK", "Content-Type: audio/mpeg\r\n", "mp3"),
-                false};
-      });
+  testkit::ScriptedHttpServer server([](int, const std::string& request) -> testkit::ScriptedReply {
+    if (request.starts_with("GET /find")) {
+      return {testkit::HttpReply("HTTP/1.0 200 OK", "Content-Type: text/html\r\n",
+                                 "<a href=\"/a&#13;&#10;X-Injected:&#32;1&#10;.mp3\">Song</a>"),
+              false};
+    }
+    return {testkit::HttpReply("HTTP/1.0 200 OK", "Content-Type: audio/mpeg\r\n", "mp3"), false};
+  });
   testkit::TempDir home;
   home.Write("one.def", "[Pages]\nACTION=" + server.Url("/find?q=__QUERY__") +
                             "\nFORMAT=<a href=\"__URL__\">__TITLE__</a>\n");
@@ -233,12 +231,12 @@ TEST(VerificationOfPageLinks, ControlBytesFromAPageNeverReachTheWire) {
                           " --home " + testkit::ShellQuote(home.path()) + " --quiet ";
   const std::string db = testkit::ShellQuote(home.File("one.db"));
   const std::string project = testkit::ShellQuote(home.File("p.sdp"));
-  ASSERT_EQ(testkit::RunCommand(cli + "compile " + testkit::ShellQuote(home.File("one.def")) +
-                                " " + db + " 0")
+  ASSERT_EQ(testkit::RunCommand(cli + "compile " + testkit::ShellQuote(home.File("one.def")) + " " +
+                                db + " 0")
                 .status,
             0);
-  testkit::CommandResult searched =
-      testkit::RunCommand(cli + "search --db " + db + " --no-verify --project " + project + " song");
+  testkit::CommandResult searched = testkit::RunCommand(
+      cli + "search --db " + db + " --no-verify --project " + project + " song");
   ASSERT_EQ(searched.status, 0) << searched.err;
 
   SearchDocument document;
@@ -262,7 +260,8 @@ TEST(VerificationOfPageLinks, AnEntryAddedDuringAVerifyIsKept) {
   std::mutex mutex;
   std::condition_variable wake;
   bool asked = false, added = false;
-  testkit::ScriptedHttpServer server([&](int, const std::string& request) -> testkit::ScriptedReply {
+  testkit::ScriptedHttpServer server([&](int,
+                                         const std::string& request) -> testkit::ScriptedReply {
     std::unique_lock lock(mutex);
     asked = true;
     wake.notify_all();

@@ -45,9 +45,8 @@ TEST(MergeVerificationTest, OutcomesGoToTheEntriesTheyBelongTo) {
   Add(current, "u/new-last", kStatusInvalid);  // not checked: not removed either
   current.modified = false;
   MergeVerification(current, checked, verified);
-  EXPECT_EQ(Rows(current), (std::vector<std::string>{"u/new-first 5 -1", "u/a 1 10",
-                                                     "u/dup 2 30", "u/dup 5 -1",
-                                                     "u/new-last 4 -1"}));
+  EXPECT_EQ(Rows(current), (std::vector<std::string>{"u/new-first 5 -1", "u/a 1 10", "u/dup 2 30",
+                                                     "u/dup 5 -1", "u/new-last 4 -1"}));
   EXPECT_TRUE(current.modified);
 }
 
