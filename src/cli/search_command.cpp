@@ -22,6 +22,7 @@
 #include "net/socket_io.h"
 #include "results/export.h"
 #include "results/project_file.h"
+#include "results/results_texts.h"
 #include "results/search_document.h"
 #include "results/settings.h"
 #include "support/paths.h"
@@ -154,6 +155,13 @@ std::optional<int> LoadEngines(const Context& context, const std::optional<std::
   return std::nullopt;
 }
 
+// A settings file that did not read was kept aside before it was replaced: say where.
+void TellKeptSettings(const SettingsChange& change) {
+  if (!change.keptAs.empty()) {
+    std::cerr << "sondrel-cli: " << texts::kSettingsKeptAside << change.keptAs << '\n';
+  }
+}
+
 void CopyNames(const StringList& from, StringList& to) {
   to.Clear();
   for (const auto& name : from) to.Add(*name);
@@ -267,7 +275,8 @@ int RunSearch(Arguments& args, const Context& context) {
   if (std::optional<int> failed = LoadEngines(context, db, engines)) return *failed;
   ApplyEngineChoice(settingsRead, run, engines.list);
   // A first run writes the settings file with every engine enabled, as the GUI does at exit.
-  if (!settingsRead) CopyNames(run.enabledEngines, settings.enabledEngines);
+  bool enginesRenewed = !settingsRead;
+  if (enginesRenewed) CopyNames(run.enabledEngines, settings.enabledEngines);
 
   SearchDocument document;
   const std::string projectPath =
@@ -295,7 +304,10 @@ int RunSearch(Arguments& args, const Context& context) {
   if (session.mode == kSearchNormal && !db) {
     EngineUpdateTarget target{engines.list, run, engines.path, engines.info};
     const int updated = AutomaticUpdateCheck(target, StopFlagCancel);
-    if (updated == kUpdateReceived) CopyNames(run.enabledEngines, settings.enabledEngines);
+    if (updated == kUpdateReceived) {
+      CopyNames(run.enabledEngines, settings.enabledEngines);
+      enginesRenewed = true;
+    }
     // The search goes on with the engines it has; the user hears why they were not renewed.
     if (updated == kUpdateFailed && !quiet) {
       std::cerr << "sondrel-cli: " << UpdateFailureText(target.failure) << '\n';
@@ -360,11 +372,19 @@ int RunSearch(Arguments& args, const Context& context) {
     if (!WriteDocument(projectPath, document)) {
       return Fail("cannot write project file " + projectPath);
     }
-    RememberProject(settings, projectPath);
   }
-  // The GUI writes its settings at exit without reporting a failure; so does this.
-  (void)MakeDirectories(context.home);
-  (void)WriteSettings(settingsPath, settings);
+  // Only what this run changed goes into the file as it is now, so a config change made
+  // meanwhile is kept. The GUI writes its settings at exit without reporting a failure; so does
+  // this.
+  const SettingsChange saved =
+      ChangeSettingsFile(settingsPath, context.home, [&](Settings& current) {
+        AddSearchHistory(current, query);
+        if (!projectPath.empty()) RememberProject(current, projectPath);
+        current.lastEngineUpdate = settings.lastEngineUpdate;
+        if (enginesRenewed) CopyNames(settings.enabledEngines, current.enabledEngines);
+        return std::optional<std::string>();
+      });
+  TellKeptSettings(saved);
   if (exportFormat && !ExportDocument(*exportPath, document, *exportFormat)) {
     return Fail(ExportFailedText(*exportPath));
   }
@@ -402,8 +422,14 @@ int RunUpdate(Arguments& args, const Context& context) {
   NetShutdown();
   if (shown && terminal) std::cerr << '\n';
   if (result == kUpdateFailed) return Fail(UpdateFailureText(target.failure));
-  (void)MakeDirectories(context.home);
-  (void)WriteSettings(settingsPath, settings);
+  // Only what the update changed goes into the file as it is now.
+  const SettingsChange saved =
+      ChangeSettingsFile(settingsPath, context.home, [&](Settings& current) {
+        current.lastEngineUpdate = settings.lastEngineUpdate;
+        if (result == kUpdateReceived) CopyNames(settings.enabledEngines, current.enabledEngines);
+        return std::optional<std::string>();
+      });
+  TellKeptSettings(saved);
   std::cout << UpdateOutcomeText(result) << '\n';
   return FlushOutput();
 }

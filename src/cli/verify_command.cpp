@@ -19,6 +19,7 @@
 #include "results/result_entry.h"
 #include "results/search_document.h"
 #include "results/settings.h"
+#include "results/verification_merge.h"
 #include "support/paths.h"
 #include "tasks/download.h"
 #include "tasks/download_texts.h"
@@ -186,10 +187,17 @@ int RunVerify(Arguments& args, const Context& context) {
                                           : "cannot open project file " + path);
   }
   const bool removeInvalid = remove || (!keep && settings.removeInvalidAfterVerify != 0);
+  std::vector<std::string> checkedUrls;
+  for (const auto& entry : document.entries) checkedUrls.push_back(entry->url);
   const int verified = VerifyDocument(document, settings, removeInvalid, context.quiet);
   NetShutdown();
   if (verified != kExitOk) return verified;
-  if (!WriteDocument(path, document)) return Fail("cannot write project file " + path);
+  // Into the project as it is now: an entry added while the verification ran stays.
+  const ProjectChange saved = ChangeProjectFile(path, [&](SearchDocument& current) {
+    MergeVerification(current, checkedUrls, document);
+    return true;
+  });
+  if (saved != ProjectChange::kSaved) return Fail("cannot write project file " + path);
   PrintEntries(document);
   return FlushOutput();
 }

@@ -57,8 +57,7 @@ NetFailure FetchFailure(int fetched, const HttpRequest& request, const NetProgre
   const int status = StatusCode(progress.text);
   if (fetched == kFetchNoResponse || progress.text.empty()) {
     failure.kind = FailureKind::kNoResponse;
-  } else if (status == 301 || status == 302 || status == 303 || status == 307 ||
-             status == 308) {
+  } else if (status == 301 || status == 302 || status == 303 || status == 307 || status == 308) {
     failure.kind = FailureKind::kProtocol;
     failure.httpStatus = status;
     failure.detail = kUpdateRedirectLoopText;
@@ -171,8 +170,8 @@ int UpdateCheck(EngineUpdateTarget& target, NetProgressFn onProgress, NetCancelF
   // check: nothing changes and the next search asks again.
   if (result == kUpdateReceived) {
     if (!UpdateBodyValid(request.body)) {
-      target.failure = {FailureKind::kProtocol, request.url, 0, 0, {},
-                        std::string(kUpdateNotDatabaseText)};
+      target.failure = {
+          FailureKind::kProtocol, request.url, 0, 0, {}, std::string(kUpdateNotDatabaseText)};
       result = kUpdateFailed;
     } else if (!InstallDatabase(target, request.body)) {
       target.failure = {FailureKind::kLocalFile, target.databasePath, 0, 0, {}, {}};

@@ -40,7 +40,9 @@ enum UpdateResult {
 struct EngineUpdateTarget {
   EngineUpdateTarget(EngineList& engineList, Settings& settingsRecord, std::string path,
                      LoadedDatabase& loaded)
-      : engines(engineList), settings(settingsRecord), databasePath(std::move(path)),
+      : engines(engineList),
+        settings(settingsRecord),
+        databasePath(std::move(path)),
         database(loaded) {}
 
   EngineList& engines;

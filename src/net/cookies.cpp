@@ -115,8 +115,7 @@ bool IsIpAddress(std::string_view host) {
 
 // The same cookie in the sense that a new one replaces it.
 bool SameCookie(const Cookie& a, const Cookie& b) {
-  return a.name == b.name && a.domain == b.domain && a.hostOnly == b.hostOnly &&
-         a.path == b.path;
+  return a.name == b.name && a.domain == b.domain && a.hostOnly == b.hostOnly && a.path == b.path;
 }
 
 // Where the cookie may live, decided against the host that set it; false refuses it.
@@ -193,7 +192,8 @@ void ParseSetCookie(Cookie& cookie, std::string_view value) {
     std::string_view p = pair;
     const std::size_t eq = p.find('=');
     std::string_view key = Trim(p.substr(0, std::min(eq, kCookieKeyMax)));
-    std::string_view val = eq == std::string_view::npos ? std::string_view() : Trim(p.substr(eq + 1));
+    std::string_view val =
+        eq == std::string_view::npos ? std::string_view() : Trim(p.substr(eq + 1));
     if (first) {
       first = false;
       if (eq == std::string_view::npos) return;  // no cookie at all
@@ -256,7 +256,7 @@ bool IsPublicSuffix(std::string_view domain) {
 
 CookieChannel CookieChannelFor(std::string_view url) {
   return url.size() >= 8 && EqualsNoCase(url.substr(0, 8), "https://") ? CookieChannel::kSecure
-                                                                      : CookieChannel::kPlain;
+                                                                       : CookieChannel::kPlain;
 }
 
 CookieStore::CookieStore() : cookies_(10, 5) {}
@@ -300,8 +300,8 @@ void CookieStore::StoreCookies(std::string_view header, std::string_view url) {
   }
 }
 
-int CookieStore::AddCookieHeader(std::string& requestText, std::size_t limit,
-                                 std::string_view url, CookieChannel channel) {
+int CookieStore::AddCookieHeader(std::string& requestText, std::size_t limit, std::string_view url,
+                                 CookieChannel channel) {
   const std::string host = CookieHost(url);
   UrlParts parts;
   SplitUrl(url, parts);
@@ -324,9 +324,8 @@ int CookieStore::AddCookieHeader(std::string& requestText, std::size_t limit,
   }
   if (selected.empty()) return 0;
   // The most specific path first; among equals the older cookie first.
-  std::stable_sort(selected.begin(), selected.end(), [](const Cookie& a, const Cookie& b) {
-    return a.path.size() > b.path.size();
-  });
+  std::stable_sort(selected.begin(), selected.end(),
+                   [](const Cookie& a, const Cookie& b) { return a.path.size() > b.path.size(); });
 
   // The text ends in the blank line; the Cookie line goes in front of that line's CR LF.
   const bool finished = requestText.ends_with("\r\n");

@@ -34,11 +34,11 @@ constexpr std::size_t kCookieRequestLimit = 7000;  // a request text never grows
 struct Cookie {
   std::string name;
   std::string value;
-  std::string domain;     // lower case, no port, no leading dot: "h.x"
-  bool hostOnly = true;   // sent to exactly domain; otherwise to domain and its subdomains
-  std::string path;       // "/d"; matched as a path prefix that ends at a '/'
-  DateStamp expires;      // UTC; empty when the cookie lasts for the session
-  bool secure = false;    // sent over TLS only
+  std::string domain;    // lower case, no port, no leading dot: "h.x"
+  bool hostOnly = true;  // sent to exactly domain; otherwise to domain and its subdomains
+  std::string path;      // "/d"; matched as a path prefix that ends at a '/'
+  DateStamp expires;     // UTC; empty when the cookie lasts for the session
+  bool secure = false;   // sent over TLS only
 };
 
 // Fills cookie from one Set-Cookie value. The caller presets path and expiry with the defaults

@@ -127,8 +127,7 @@ constexpr int kMaxNamedFields = 1000;
 // Magic without its last byte, which is the layout version.
 constexpr std::string_view kSettingsMagicStem =
     texts::kSettingsMagic.substr(0, texts::kSettingsMagic.size() - 1);
-constexpr std::uint8_t kSettingsLayout =
-    static_cast<std::uint8_t>(texts::kSettingsMagic.back());
+constexpr std::uint8_t kSettingsLayout = static_cast<std::uint8_t>(texts::kSettingsMagic.back());
 
 void WriteNamedFields(RecordFile& file, const Settings& s) {
   std::vector<std::pair<std::string, std::string>> fields;
@@ -330,8 +329,8 @@ SettingsSave SaveSettingsFile(const std::string& path, const Settings& settings)
     // Rather keep the old file than lose what it holds.
     if (save.keptAs.empty()) return save;
   }
-  save.written = WriteRecordFileSafely(
-      path, [&settings](RecordFile& file) { WriteFields(file, settings); });
+  save.written =
+      WriteRecordFileSafely(path, [&settings](RecordFile& file) { WriteFields(file, settings); });
   return save;
 }
 

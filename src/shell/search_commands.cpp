@@ -161,8 +161,7 @@ void MainWindow::UpdateEnginesCommand() {
         return true;
       });
   if (cancelled) result = kUpdateFailed;
-  MessageBoxFormat(this, result == kUpdateFailed ? kMbError : kMbInformation,
-                   kUpdateMessageCaption,
+  MessageBoxFormat(this, result == kUpdateFailed ? kMbError : kMbInformation, kUpdateMessageCaption,
                    result == kUpdateFailed && !cancelled ? UpdateFailureText(target.failure)
                                                          : std::string(UpdateOutcomeText(result)));
   process->setEnabled(!busy_);

@@ -15,9 +15,9 @@
 #include <string_view>
 #include <vector>
 
+#include "net/net_progress.h"
 #include "results/row_commands.h"
 #include "results/search_document.h"
-#include "net/net_progress.h"
 #include "results/settings.h"
 #include "tasks/transfer_config.h"
 #include "tasks/worker_thread.h"

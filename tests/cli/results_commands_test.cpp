@@ -2,13 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
 #include "results/project_file.h"
 #include "results/results_texts.h"
 #include "results/settings.h"
+#include "testkit/scripted_http_server.h"
 #include "testkit/temp_dir.h"
 
 namespace sondrel {
@@ -27,6 +32,18 @@ class ResultsCommandsTest : public ::testing::Test {
   // Standard error of the last run.
   const std::string& Err() const { return last_.err; }
   std::string Project() { return home_.File("rock.sdp"); }
+  // engines.db in the home with the engines Alpha and Beta.
+  void CompileTwoEngines() {
+    home_.Write(
+        "two.def",
+        "[Alpha]\nACTION=http://a.local/?q=__QUERY__\nFORMAT=<a href=\"__URL__\">__TITLE__</a>\n\n"
+        "[Beta]\nACTION=http://b.local/?q=__QUERY__\nFORMAT=<a href=\"__URL__\">__TITLE__</a>\n");
+    ASSERT_EQ(Cli("compile " + ShellQuote(home_.File("two.def")) + " " +
+                  ShellQuote(home_.File("engines.db")) + " 0")
+                  .status,
+              0)
+        << Err();
+  }
 
   testkit::TempDir home_;
   testkit::CommandResult last_;
@@ -133,15 +150,7 @@ TEST_F(ResultsCommandsTest, AddRefusesWhatIsNotHttpOrFtpAndLeavesTheProject) {
 }
 
 TEST_F(ResultsCommandsTest, EngineChoiceChangesTheEnabledList) {
-  home_.Write(
-      "two.def",
-      "[Alpha]\nACTION=http://a.local/?q=__QUERY__\nFORMAT=<a href=\"__URL__\">__TITLE__</a>\n\n"
-      "[Beta]\nACTION=http://b.local/?q=__QUERY__\nFORMAT=<a href=\"__URL__\">__TITLE__</a>\n");
-  ASSERT_EQ(Cli("compile " + ShellQuote(home_.File("two.def")) + " " +
-                ShellQuote(home_.File("engines.db")) + " 0")
-                .status,
-            0)
-      << Err();
+  ASSERT_NO_FATAL_FAILURE(CompileTwoEngines());
   testkit::CommandResult disabled = Cli("engines --disable Beta");
   ASSERT_EQ(disabled.status, 0) << Err();
   EXPECT_EQ(disabled.out, "Alpha\tenabled\nBeta\tdisabled\n");
@@ -173,10 +182,10 @@ TEST_F(ResultsCommandsTest, ConcurrentAddsAndConfigsLoseNothing) {
   EXPECT_EQ(document.entries.Count(), 20);
 
   const std::vector<std::pair<std::string, std::string>> keys = {
-      {"maxConnections", "12"},      {"timeoutSeconds", "95"},  {"maxResultsPerEngine", "33"},
-      {"maxResultsTotal", "444"},    {"webProxyPort", "3128"},  {"ftpProxyPort", "2121"},
-      {"showToolbar", "0"},          {"showStatusBar", "0"},    {"webProxyAddress", "proxy"},
-      {"browserPath", "/bin/b"},     {"showAbout", "1"},        {"verifyAfterSearch", "0"},
+      {"maxConnections", "12"},   {"timeoutSeconds", "95"}, {"maxResultsPerEngine", "33"},
+      {"maxResultsTotal", "444"}, {"webProxyPort", "3128"}, {"ftpProxyPort", "2121"},
+      {"showToolbar", "0"},       {"showStatusBar", "0"},   {"webProxyAddress", "proxy"},
+      {"browserPath", "/bin/b"},  {"showAbout", "1"},       {"verifyAfterSearch", "0"},
   };
   std::string configs = "fail=0; pids=;";
   for (const auto& [key, value] : keys) {
@@ -188,6 +197,51 @@ TEST_F(ResultsCommandsTest, ConcurrentAddsAndConfigsLoseNothing) {
     SCOPED_TRACE(key);
     EXPECT_EQ(Cli("config " + key).out, key + "=" + value + "\n");
   }
+}
+
+// A search reads the settings when it starts and saves them when it ends; a config change made
+// in between must survive that save.
+TEST_F(ResultsCommandsTest, ASearchKeepsAConfigChangeMadeWhileItRan) {
+  std::mutex mutex;
+  std::condition_variable wake;
+  bool asked = false, changed = false;
+  testkit::ScriptedHttpServer server([&](int, const std::string&) -> testkit::ScriptedReply {
+    std::unique_lock lock(mutex);
+    asked = true;
+    wake.notify_all();
+    wake.wait_for(lock, std::chrono::seconds(10), [&] { return changed; });
+    return {testkit::HttpReply("HTTP/1.0 200 OK", "Content-Type: text/html\r\n",
+                               "<a href=\"/x.mp3\">X</a>"),
+            false};
+  });
+  home_.Write("one.def", "[Pages]\nACTION=" + server.Url("/find?q=__QUERY__") +
+                             "\nFORMAT=<a href=\"__URL__\">__TITLE__</a>\n");
+  ASSERT_EQ(Cli("compile " + ShellQuote(home_.File("one.def")) + " " +
+                ShellQuote(home_.File("one.db")) + " 0")
+                .status,
+            0);
+  ASSERT_EQ(Cli("config timeoutSeconds 30").status, 0);
+  testkit::CommandResult searched;
+  std::thread search([&] {
+    searched = RunCommand(std::string(SONDREL_CLI) + " --home " + ShellQuote(home_.path()) +
+                          " --quiet search --db " + ShellQuote(home_.File("one.db")) +
+                          " --no-verify --no-save rock");
+  });
+  {
+    std::unique_lock lock(mutex);
+    wake.wait_for(lock, std::chrono::seconds(20), [&] { return asked; });
+  }
+  EXPECT_EQ(Cli("config maxConnections 12").status, 0);
+  {
+    std::lock_guard lock(mutex);
+    changed = true;
+  }
+  wake.notify_all();
+  search.join();
+  ASSERT_EQ(searched.status, 0) << searched.err;
+  EXPECT_EQ(Cli("config maxConnections").out, "maxConnections=12\n");
+  EXPECT_EQ(Cli("config timeoutSeconds").out, "timeoutSeconds=30\n");
+  EXPECT_EQ(Cli("config searchHistory").out, "searchHistory=rock\n");
 }
 
 // A settings file this version cannot read is kept under another name before a change replaces
@@ -228,15 +282,7 @@ TEST_F(ResultsCommandsTest, ConfigKeepsASettingsFileThatDoesNotRead) {
 
 // An unrelated change on a fresh home leaves every engine enabled.
 TEST_F(ResultsCommandsTest, ConfigOnAFreshHomeKeepsEveryEngineEnabled) {
-  home_.Write(
-      "two.def",
-      "[Alpha]\nACTION=http://a.local/?q=__QUERY__\nFORMAT=<a href=\"__URL__\">__TITLE__</a>\n\n"
-      "[Beta]\nACTION=http://b.local/?q=__QUERY__\nFORMAT=<a href=\"__URL__\">__TITLE__</a>\n");
-  ASSERT_EQ(Cli("compile " + ShellQuote(home_.File("two.def")) + " " +
-                ShellQuote(home_.File("engines.db")) + " 0")
-                .status,
-            0)
-      << Err();
+  ASSERT_NO_FATAL_FAILURE(CompileTwoEngines());
   ASSERT_EQ(Cli("config timeoutSeconds 30").status, 0) << Err();
   EXPECT_EQ(Cli("engines").out, "Alpha\tenabled\nBeta\tenabled\n");
   EXPECT_EQ(Cli("engines --disable Beta").out, "Alpha\tenabled\nBeta\tdisabled\n");

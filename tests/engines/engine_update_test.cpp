@@ -1,13 +1,12 @@
 #include "engines/engine_update.h"
 
 #include <gtest/gtest.h>
-
-#include <atomic>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <string>

@@ -68,8 +68,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   // A host that merely ends like a cookie's host gets nothing unless the cookie covers it.
   std::string foreign = "GET / HTTP/1.0\r\n\r\n";
-  if (!anyForForeign && store.AddCookieHeader(foreign, kCookieRequestLimit,
-                                              "http://h.x.evil.test/", CookieChannel::kSecure) != 0) {
+  if (!anyForForeign && store.AddCookieHeader(foreign, kCookieRequestLimit, "http://h.x.evil.test/",
+                                              CookieChannel::kSecure) != 0) {
     std::abort();
   }
 

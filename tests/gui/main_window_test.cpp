@@ -520,7 +520,8 @@ TEST_F(MainWindowTest, UpdateEnginesReportsAFailedUpdate) {
   timer->start(10);
   Action("UpdateEngines1")->trigger();
   // The failure names the address and why.
-  EXPECT_TRUE(seen.toStdString().starts_with(UpdateOutcomeText(kUpdateFailed))) << seen.toStdString();
+  EXPECT_TRUE(seen.toStdString().starts_with(UpdateOutcomeText(kUpdateFailed)))
+      << seen.toStdString();
   EXPECT_NE(seen.toStdString().find("http://127.0.0.1:1/engines.db"), std::string::npos);
   EXPECT_TRUE(Action("Process1")->isEnabled());
   EXPECT_TRUE(Find<QPushButton>("BStart")->isEnabled());

@@ -6,9 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "net/socket_io.h"
@@ -85,11 +89,11 @@ TEST(VerificationHttp, StatusAndSizeFromTheReplyHeader) {
   };
   const std::vector<Case> cases = {
       {"/song.mp3", kStatusValid, 12345},
-      {"/page.html", kStatusInvalid, -1},  // text/html: a page, not the file
+      {"/page.html", kStatusInvalid, -1},     // text/html: a page, not the file
       {"/cs/page.html", kStatusInvalid, -1},  // text/html; charset=iso-8859-1
       {"/upper/page", kStatusInvalid, -1},    // TEXT/HTML
-      {"/moved-on", kStatusInvalid, -1},     // 304
-      {"/missing.mp3", kStatusInvalid, -1},  // 404
+      {"/moved-on", kStatusInvalid, -1},      // 304
+      {"/missing.mp3", kStatusInvalid, -1},   // 404
       {"/gone.mp3", kStatusInvalid, -1},
   };
   SearchDocument document;
@@ -212,16 +216,14 @@ TEST(VerificationFtpProxy, FtpEntriesGoToTheProxyAsHttp) {
 // verification sends: from the page through the search, the project file and the verify
 // command, the link stays one URL.
 TEST(VerificationOfPageLinks, ControlBytesFromAPageNeverReachTheWire) {
-  testkit::ScriptedHttpServer server(
-      [](int, const std::string& request) -> testkit::ScriptedReply {
-        if (request.starts_with("GET /find")) {
-          return {testkit::HttpReply("HTTP/1.0 200 OK", "Content-Type: text/html\r\n",
-                                     "<a href=\"/a&#13;&#10;X-Injected:&#32;1&#10;.mp3\">Song</a>"),
-                  false};
-        }
-        return {testkit::HttpReply("HTTP/1.0 200 OK", "Content-Type: audio/mpeg\r\n", "mp3"),
-                false};
-      });
+  testkit::ScriptedHttpServer server([](int, const std::string& request) -> testkit::ScriptedReply {
+    if (request.starts_with("GET /find")) {
+      return {testkit::HttpReply("HTTP/1.0 200 OK", "Content-Type: text/html\r\n",
+                                 "<a href=\"/a&#13;&#10;X-Injected:&#32;1&#10;.mp3\">Song</a>"),
+              false};
+    }
+    return {testkit::HttpReply("HTTP/1.0 200 OK", "Content-Type: audio/mpeg\r\n", "mp3"), false};
+  });
   testkit::TempDir home;
   home.Write("one.def", "[Pages]\nACTION=" + server.Url("/find?q=__QUERY__") +
                             "\nFORMAT=<a href=\"__URL__\">__TITLE__</a>\n");
@@ -229,12 +231,12 @@ TEST(VerificationOfPageLinks, ControlBytesFromAPageNeverReachTheWire) {
                           " --home " + testkit::ShellQuote(home.path()) + " --quiet ";
   const std::string db = testkit::ShellQuote(home.File("one.db"));
   const std::string project = testkit::ShellQuote(home.File("p.sdp"));
-  ASSERT_EQ(testkit::RunCommand(cli + "compile " + testkit::ShellQuote(home.File("one.def")) +
-                                " " + db + " 0")
+  ASSERT_EQ(testkit::RunCommand(cli + "compile " + testkit::ShellQuote(home.File("one.def")) + " " +
+                                db + " 0")
                 .status,
             0);
-  testkit::CommandResult searched =
-      testkit::RunCommand(cli + "search --db " + db + " --no-verify --project " + project + " song");
+  testkit::CommandResult searched = testkit::RunCommand(
+      cli + "search --db " + db + " --no-verify --project " + project + " song");
   ASSERT_EQ(searched.status, 0) << searched.err;
 
   SearchDocument document;
@@ -251,6 +253,56 @@ TEST(VerificationOfPageLinks, ControlBytesFromAPageNeverReachTheWire) {
     EXPECT_EQ(request.find("\nX-Injected"), std::string::npos);
     EXPECT_EQ(request.find("\r\n\r\n"), request.size() - 4);  // one header, one end
   }
+}
+
+// The verify command writes the project back when it ends; an entry added while it ran stays.
+TEST(VerificationOfPageLinks, AnEntryAddedDuringAVerifyIsKept) {
+  std::mutex mutex;
+  std::condition_variable wake;
+  bool asked = false, added = false;
+  testkit::ScriptedHttpServer server([&](int,
+                                         const std::string& request) -> testkit::ScriptedReply {
+    std::unique_lock lock(mutex);
+    asked = true;
+    wake.notify_all();
+    wake.wait_for(lock, std::chrono::seconds(10), [&] { return added; });
+    if (request.find("missing") != std::string::npos) {
+      return {testkit::HttpReply("HTTP/1.0 404 Not Found", "", "no"), false};
+    }
+    return {testkit::HttpReply("HTTP/1.0 200 OK", "Content-Type: audio/mpeg\r\n", "mp3"), false};
+  });
+  testkit::TempDir home;
+  const std::string cli = "SONDREL_UPDATE_URL=http://127.0.0.1:1/ " + std::string(SONDREL_CLI) +
+                          " --home " + testkit::ShellQuote(home.path()) + " --quiet ";
+  const std::string project = testkit::ShellQuote(home.File("p.sdp"));
+  ASSERT_EQ(testkit::RunCommand(cli + "add " + project + " " + server.Url("/a.mp3")).status, 0);
+  ASSERT_EQ(testkit::RunCommand(cli + "add " + project + " " + server.Url("/missing.mp3")).status,
+            0);
+  testkit::CommandResult verified;
+  std::thread verify(
+      [&] { verified = testkit::RunCommand(cli + "verify --remove-invalid " + project); });
+  {
+    std::unique_lock lock(mutex);
+    wake.wait_for(lock, std::chrono::seconds(20), [&] { return asked; });
+  }
+  EXPECT_EQ(testkit::RunCommand(cli + "add " + project + " http://elsewhere.invalid/b.mp3").status,
+            0);
+  {
+    std::lock_guard lock(mutex);
+    added = true;
+  }
+  wake.notify_all();
+  verify.join();
+  ASSERT_EQ(verified.status, 0) << verified.err;
+
+  SearchDocument document;
+  ASSERT_EQ(LoadDocument(home.File("p.sdp"), document), kLoadOk);
+  ASSERT_EQ(document.entries.Count(), 2);
+  EXPECT_EQ(document.entries.Get(0)->url, server.Url("/a.mp3"));
+  EXPECT_EQ(document.entries.Get(0)->status, kStatusValid);
+  EXPECT_EQ(document.entries.Get(0)->size, 3);
+  EXPECT_EQ(document.entries.Get(1)->url, "http://elsewhere.invalid/b.mp3");
+  EXPECT_EQ(document.entries.Get(1)->status, kStatusNotVerified);
 }
 
 }  // namespace

@@ -110,8 +110,8 @@ TEST(SetCookieTest, ReadsNameValueAndAttributes) {
       {"flag", "", "", "", "/d", true, false, none},  // no '=': no cookie
       {"=v", "", "v", "", "/d", true, false, none},
       {"", "", "", "", "/d", true, false, none},
-      {"a=b; max-age=soon; expires=Wed, 09-Jun-2021 10:18:14 GMT", "a", "b", "", "/d", true,
-       false, june},
+      {"a=b; max-age=soon; expires=Wed, 09-Jun-2021 10:18:14 GMT", "a", "b", "", "/d", true, false,
+       june},
       {"a=b; max-age=-1", "a", "b", "", "/d", true, false, Stamp(1, 1, 1970, 0, 0, 0)},
       {"a=b; max-age=0; expires=Wed, 09-Jun-2031 10:18:14 GMT", "a", "b", "", "/d", true, false,
        Stamp(1, 1, 1970, 0, 0, 0)},
@@ -210,20 +210,28 @@ TEST(CookieStoreTest, DomainsMatchAsWholeLabelsAndNeverAPublicSuffix) {
         {"http://a.example.com.evil.net/", false},
         {"http://badexample.com/", false},
         {"http://example.com.au/", false}}},
-      {"http://a.example.com/", "k=v; Domain=.", true, {{"http://a.example.com/", true},
-                                                        {"http://b.example.com/", false}}},
+      {"http://a.example.com/",
+       "k=v; Domain=.",
+       true,
+       {{"http://a.example.com/", true}, {"http://b.example.com/", false}}},
       {"http://a.example.com/", "k=v; Domain=.com", false, {{"http://b.com/", false}}},
       {"http://a.example.com/", "k=v; Domain=com", false, {{"http://b.com/", false}}},
       {"http://a.example.com/", "k=v; Domain=other.org", false, {{"http://other.org/", false}}},
-      {"http://a.example.com/", "k=v; Domain=a.example.com.evil.net", false,
+      {"http://a.example.com/",
+       "k=v; Domain=a.example.com.evil.net",
+       false,
        {{"http://a.example.com.evil.net/", false}}},
-      {"http://example.com/", "k=v; Domain=a.example.com", false,
+      {"http://example.com/",
+       "k=v; Domain=a.example.com",
+       false,
        {{"http://a.example.com/", false}}},
       {"http://a.b.co.uk/", "k=v; Domain=co.uk", false, {{"http://x.co.uk/", false}}},
       {"http://a.b.co.uk/", "k=v; Domain=b.co.uk", true, {{"http://c.b.co.uk/", true}}},
       {"http://x.github.io/", "k=v; Domain=github.io", false, {{"http://y.github.io/", false}}},
       {"http://127.0.0.1/", "k=v; Domain=0.0.1", false, {{"http://0.0.1/", false}}},
-      {"http://127.0.0.1/", "k=v; Domain=127.0.0.1", true,
+      {"http://127.0.0.1/",
+       "k=v; Domain=127.0.0.1",
+       true,
        {{"http://127.0.0.1/", true}, {"http://1.127.0.0.1/", false}}},
       {"http://h.x/", "k=v; Domain=H.X", true, {{"http://w.h.x/", true}, {"http://h.y/", false}}},
   };
@@ -269,16 +277,16 @@ TEST(CookieStoreTest, SecureCookiesTravelOnlyEncrypted) {
   EXPECT_EQ(CookieLineFor(store, "HTTPS://h.x/"), "Cookie: s=1; p=2");
   // The caller may know better than the scheme, e.g. behind a tunnel.
   std::string request(kRequest);
-  EXPECT_EQ(store.AddCookieHeader(request, kCookieRequestLimit, "https://h.x/",
-                                  CookieChannel::kPlain),
-            1);
+  EXPECT_EQ(
+      store.AddCookieHeader(request, kCookieRequestLimit, "https://h.x/", CookieChannel::kPlain),
+      1);
 }
 
 TEST(CookieStoreTest, LongerPathsAreSentFirstThenTheOlder) {
   CookieStore store;
-  store.StoreCookies(Header({"r=1; path=/", "ab=2; path=/a/b", "a=3; path=/a", "x=4; path=/a/",
-                             "y=5; path=/a/"}),
-                     "http://h.x/");
+  store.StoreCookies(
+      Header({"r=1; path=/", "ab=2; path=/a/b", "a=3; path=/a", "x=4; path=/a/", "y=5; path=/a/"}),
+      "http://h.x/");
   EXPECT_EQ(CookieLineFor(store, "http://h.x/a/b/c"), "Cookie: ab=2; x=4; y=5; a=3; r=1");
 }
 
@@ -306,7 +314,9 @@ TEST(CookieStoreTest, ExpiredCookiesAreDroppedAndWithdrawTheirNamesakes) {
       {"past expiry is never stored", {}, past, "Cookie: keep=0"},
       {"past expiry withdraws", {future}, past, "Cookie: keep=0"},
       {"max-age 0 withdraws", {future}, "s=1; path=/; max-age=0", "Cookie: keep=0"},
-      {"two-digit past year", {}, "s=1; path=/; expires=Sunday, 06-Nov-94 08:49:37 GMT",
+      {"two-digit past year",
+       {},
+       "s=1; path=/; expires=Sunday, 06-Nov-94 08:49:37 GMT",
        "Cookie: keep=0"},
       {"future expiry stays", {}, future, "Cookie: keep=0; s=1"},
       {"max-age in the future stays", {}, "s=1; path=/; max-age=600", "Cookie: keep=0; s=1"},
@@ -354,7 +364,8 @@ TEST(CookieStoreTest, TheRequestNeverGrowsPastItsLimitAndKeepsItsBlankLine) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.limit);
     std::string request(kRequest);
-    EXPECT_EQ(store.AddCookieHeader(request, c.limit, "http://h.x/", CookieChannel::kPlain), c.sent);
+    EXPECT_EQ(store.AddCookieHeader(request, c.limit, "http://h.x/", CookieChannel::kPlain),
+              c.sent);
     if (c.sent == 0) {
       EXPECT_EQ(request, kRequest);
     } else {

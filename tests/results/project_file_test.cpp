@@ -233,7 +233,7 @@ TEST(ProjectFileTest, FailedSaveLeavesTheOldFileAndTheModifiedFlag) {
 TEST(ProjectFileTest, ControlBytesInStoredUrlsArePercentEncoded) {
   testkit::TempDir dir;
   SearchDocument document = SampleDocument(1);
-  document.entries.Get(0)->url = 
+  document.entries.Get(0)->url =
       std::string("http://h/a\r\nX-Injected: 1\x00\x1b\x7f.mp3",
                   sizeof("http://h/a\r\nX-Injected: 1\x00\x1b\x7f.mp3") - 1);
   // The writer stores what it is given; the bytes reach the file as they were.

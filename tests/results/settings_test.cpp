@@ -236,8 +236,8 @@ TEST(SettingsTest, NamedFieldsArePassedOnAndOldFilesStillRead) {
   FillDistinct(s);
   ASSERT_TRUE(WriteSettings(dir.File("fixed.cfg"), s));
   const std::string fixed = dir.Read("fixed.cfg");
-  dir.Write("named.cfg", fixed + U16(2) + Str("futureKey") + Str("its value") +
-                             Str("enginesChosen") + Str("0"));
+  dir.Write("named.cfg",
+            fixed + U16(2) + Str("futureKey") + Str("its value") + Str("enginesChosen") + Str("0"));
   Settings read;
   SettingsDefaults(read, "/h");
   ASSERT_EQ(LoadSettingsFile(dir.File("named.cfg"), read), SettingsFileState::kRead);
