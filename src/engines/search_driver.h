@@ -135,6 +135,7 @@ struct SearchSession {
 
   SearchJob job;
   ExtractionContext* scanContext = nullptr;  // while the scheduler runs: what its slots scan with
+  ConnectionPool* connections = nullptr;     // while the scheduler runs: kept-open connections
   SearchProgress counts;                     // written by the search thread only
   std::atomic<bool> completed{false};        // the completion has run
 };
