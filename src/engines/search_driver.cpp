@@ -479,7 +479,7 @@ void RunScheduler(SearchSession& session) {
   ResetSearchState(session.engines);
 
   ConnectionPool pool;  // outlives the slots, which hand their connections back as they close
-  session.connections = &pool;
+  session.connections = session.keepConnections ? &pool : nullptr;
   auto table = std::make_unique<SlotTable>();
   for (auto& slot : table->slots) slot = std::make_unique<EngineSlot>();
   // At least one connection, or no engine would ever start; never more than the table holds.
