@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "net/connection_pool.h"
 #include "net/cookies.h"
 #include "net/host_cache.h"
 #include "net/http_connection.h"
@@ -567,6 +568,29 @@ TEST(ScriptedFetch, HostPortUserInfoAndTheAgentLine) {
   EXPECT_EQ(HttpFetchToMemory(wrapped, progress), kFetchNoResponse);
   EXPECT_EQ(progress.failure.kind, FailureKind::kBadAddress);
   EXPECT_EQ(server.Requests().size(), 1u);
+}
+
+// A kept connection the server has closed since is not reused: the next request opens another.
+TEST(ScriptedFetch, AKeptConnectionTheServerClosedIsReplaced) {
+  ScriptedHttpServer server(std::vector<ScriptedReply>{{HttpReply("HTTP/1.1 200 OK", "", "kept")}});
+  ConnectionPool pool;
+  for (int i = 0; i < 2; ++i) {
+    SCOPED_TRACE(i);
+    HttpRequest request;
+    request.url = server.Url("/k");
+    request.pool = &pool;
+    request.bodyCapacity = 100;
+    NetProgress progress = MakeProgress(nullptr);
+    EXPECT_EQ(HttpFetchToMemory(request, progress), kFetchDone)
+        << DescribeFailure(progress.failure);
+    EXPECT_EQ(request.body, "kept");
+    // The scripted server closes after each reply.
+    for (int wait = 0; wait < 50 && server.Connections() == i; ++wait) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
+  EXPECT_EQ(server.Connections(), 2);
+  EXPECT_EQ(pool.Reused(), 0u);
 }
 
 TEST(ScriptedFetch, ResumeAnsweredWithoutRangeRewritesTheFile) {
