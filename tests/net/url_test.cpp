@@ -273,6 +273,8 @@ TEST(UrlChecksTest, ExtensionsSchemesHosts) {
   EXPECT_EQ(DefaultPortOf("http://h/"), 80);
   EXPECT_EQ(NormalizeHttpUrl("HTTPS://h/a"), "https://h/a");
   EXPECT_EQ(NormalizeHttpUrl("h/a"), "http://h/a");
+  EXPECT_EQ(NormalizeHttpUrl("gopher://h/a"), "gopher://h/a");
+  EXPECT_EQ(NormalizeHttpUrl("h:8080/a"), "http://h:8080/a");
 }
 
 }  // namespace
