@@ -118,6 +118,12 @@ constexpr NamedField kNamedFields[] = {
        return "0";
      },
      [](Settings& s, std::string_view value) { s.enginesChosen = value == "0" ? 0 : 1; }},
+    {"caFile",
+     [](const Settings& s) -> std::optional<std::string> {
+       if (s.caFile.empty()) return std::nullopt;
+       return s.caFile;
+     },
+     [](Settings& s, std::string_view value) { s.caFile = StrCopyN(value, kMaxProgramPath + 1); }},
 };
 
 constexpr std::size_t kMaxNamedFieldName = 255;

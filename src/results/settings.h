@@ -79,6 +79,7 @@ struct Settings {
   // 0 while nobody has chosen engines: every engine is enabled and enabledEngines means nothing.
   // A file without the field was written by a front end that had the engine list: 1.
   std::uint8_t enginesChosen = 1;
+  std::string caFile;  // extra trust anchors (PEM) for https; empty for the system's alone
   // Named fields this version does not know, kept as they came so that a save passes them on.
   std::vector<std::pair<std::string, std::string>> otherNamedFields;
 };

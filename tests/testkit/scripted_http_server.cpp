@@ -4,13 +4,17 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <stdexcept>
+
+#include "testkit/server_process.h"
 
 namespace sondrel::testkit {
 namespace {
@@ -35,6 +39,24 @@ std::size_t RequestLength(const std::string& bytes) {
   return headerLength + body;
 }
 
+// False when the client went away or the server stops. Sends wait at most a slice at a time,
+// so a client that stops reading cannot hold the server's thread.
+bool SendAll(int client, const std::string& bytes, const std::atomic<bool>& stop) {
+  timeval slice{0, kSliceMs * 1000};
+  ::setsockopt(client, SOL_SOCKET, SO_SNDTIMEO, &slice, sizeof slice);
+  std::size_t sent = 0;
+  while (sent < bytes.size()) {
+    if (stop) return false;
+    ssize_t n = ::send(client, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+    if (n < 0) {
+      if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
+      return false;
+    }
+    sent += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string HttpReply(std::string_view statusLine, std::string_view headerLines,
@@ -56,17 +78,8 @@ ScriptedHttpServer::ScriptedHttpServer(std::vector<ScriptedReply> replies)
       }) {}
 
 ScriptedHttpServer::ScriptedHttpServer(ReplyScript script) : script_(std::move(script)) {
-  listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-      ::listen(listener_, 16) != 0 ||
-      ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    throw std::runtime_error("scripted server: cannot listen");
-  }
-  port_ = ntohs(address.sin_port);
+  listener_ = ListenLoopback(port_);
+  if (listener_ < 0) throw std::runtime_error("scripted server: cannot listen");
   thread_ = std::thread([this] { Run(); });
 }
 
@@ -126,14 +139,15 @@ void ScriptedHttpServer::Serve(int client, int index) {
     }
     return;
   }
-  std::size_t sent = 0;
-  while (sent < reply.bytes.size() && !stop_) {
-    ssize_t n = ::send(client, reply.bytes.data() + sent, reply.bytes.size() - sent, MSG_NOSIGNAL);
-    if (n < 0) {
-      if (errno == EINTR || errno == EAGAIN) continue;
-      return;
+  if (!SendAll(client, reply.bytes, stop_)) return;
+  for (const std::string& piece : reply.pieces) {
+    for (int waited = 0; waited < reply.pauseMs && !stop_; waited += kSliceMs) {
+      ::poll(nullptr, 0, std::min(kSliceMs, reply.pauseMs - waited));
     }
-    sent += static_cast<std::size_t>(n);
+    if (stop_ || !SendAll(client, piece, stop_)) return;
+  }
+  while (!reply.endless.empty() && !stop_) {
+    if (!SendAll(client, reply.endless, stop_)) return;
   }
   ::shutdown(client, SHUT_WR);
   // Let the client read everything before the socket goes away.
