@@ -2,6 +2,8 @@
 // The commands of sondrel-cli. Each command group lives in its own file and is listed in
 // the table of main.cpp.
 
+#include <span>
+
 #include "cli/arguments.h"
 
 namespace sondrel {
@@ -16,7 +18,20 @@ struct Command {
   const char* usage;    // the words after "sondrel-cli"
   const char* summary;  // one line for --help
   int (*run)(Arguments& args, const Context& context);
+  // The command's own options for its --help, kept beside the code that takes them.
+  std::span<const OptionHelp> (*options)();
 };
+
+// The option tables, one per command.
+std::span<const OptionHelp> NoOptions();
+std::span<const OptionHelp> EnginesOptions();
+std::span<const OptionHelp> ShowOptions();
+std::span<const OptionHelp> QueryOptions();
+std::span<const OptionHelp> FetchOptions();
+std::span<const OptionHelp> SearchOptions();
+std::span<const OptionHelp> UpdateOptions();
+std::span<const OptionHelp> VerifyOptions();
+std::span<const OptionHelp> DownloadOptions();
 
 int RunCompile(Arguments& args, const Context& context);
 int RunEngines(Arguments& args, const Context& context);

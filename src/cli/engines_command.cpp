@@ -16,7 +16,7 @@ namespace sondrel::cli {
 namespace {
 
 constexpr std::string_view kCompileUsage = "compile DEFINITIONS DATABASE NUMBER";
-constexpr std::string_view kEnginesUsage = "engines [--db PATH] [--keys]";
+constexpr std::string_view kEnginesUsage = "engines [OPTIONS]";
 
 // A decimal number that fits the 4-byte field, signed or unsigned.
 std::optional<std::uint32_t> ParseFieldNumber(const std::string& word) {
@@ -31,6 +31,20 @@ std::optional<std::uint32_t> ParseFieldNumber(const std::string& word) {
 }
 
 }  // namespace
+
+std::span<const OptionHelp> NoOptions() { return {}; }
+
+std::span<const OptionHelp> EnginesOptions() {
+  static const OptionHelp kOptions[] = {
+      {"--db PATH", "the engine database (default: the one in the program home)"},
+      {"--keys", "print every engine as a definition-text section (default: name and state)"},
+      {"--enable NAME...", "enable the named engines in the settings file"},
+      {"--disable NAME...", "disable the named engines in the settings file"},
+      {"--enable-all", "enable every engine in the settings file"},
+      {"--disable-all", "disable every engine in the settings file"},
+  };
+  return kOptions;
+}
 
 int RunCompile(Arguments& args, const Context& context) {
   std::string error;

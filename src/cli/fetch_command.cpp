@@ -18,8 +18,7 @@
 namespace sondrel::cli {
 namespace {
 
-constexpr std::string_view kFetchUsage =
-    "fetch URL [-o FILE] [--resume] [--head] [--proxy HOST:PORT] [--timeout S]";
+constexpr std::string_view kFetchUsage = "fetch URL [OPTIONS]";
 constexpr int kDefaultTimeoutSeconds = 30;
 constexpr std::uint32_t kDataLineEveryMs = 250;  // data progress is shown at most this often
 
@@ -88,6 +87,17 @@ bool ParseNumber(const std::string& text, long low, long high, long& value) {
 }
 
 }  // namespace
+
+std::span<const OptionHelp> FetchOptions() {
+  static const OptionHelp kOptions[] = {
+      {"-o FILE", "write the body to FILE (default: standard output)"},
+      {"--resume", "continue a partial FILE from its length (needs -o; default: start over)"},
+      {"--head", "send HEAD and print the response header (default: GET)"},
+      {"--proxy HOST:PORT", "send the request through this HTTP proxy (default: none)"},
+      {"--timeout S", "give up after S seconds of silence (default: 30)"},
+  };
+  return kOptions;
+}
 
 int RunFetch(Arguments& args, const Context& context) {
   std::optional<std::string> output = args.TakeShort('o');

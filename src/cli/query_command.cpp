@@ -15,10 +15,18 @@
 namespace sondrel::cli {
 namespace {
 
-constexpr std::string_view kQueryUsage = "query QUERY [--db PATH] [--engine NAME]";
+constexpr std::string_view kQueryUsage = "query QUERY [OPTIONS]";
 constexpr std::string_view kUrlRuleUsage = "urlrule DIRECTIVES URL...";
 
 }  // namespace
+
+std::span<const OptionHelp> QueryOptions() {
+  static const OptionHelp kOptions[] = {
+      {"--db PATH", "the engine database (default: the one in the program home)"},
+      {"--engine NAME", "only this engine, enabled or not (default: every enabled engine)"},
+  };
+  return kOptions;
+}
 
 int RunQuery(Arguments& args, const Context& context) {
   std::optional<std::string> db = args.TakeOption("db");

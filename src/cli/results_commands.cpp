@@ -216,6 +216,8 @@ std::optional<ExportFormat> FormatFromWord(const std::string& word) {
 
 }  // namespace
 
+std::span<const OptionHelp> ShowOptions() { return {}; }
+
 int RunConfig(Arguments& args, const Context& context) {
   std::string error;
   std::vector<std::string> words = args.Finish(error);

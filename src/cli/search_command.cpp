@@ -34,12 +34,8 @@
 namespace sondrel::cli {
 namespace {
 
-constexpr std::string_view kSearchUsage =
-    "search QUERY [--db PATH] [--engines NAME,NAME] [--max-connections N] [--timeout SECONDS] "
-    "[--max-results N] [--max-results-per-engine N] [--duplicates keep|remove] "
-    "[--filter none|name|url] [--merge] [--project PATH] [--no-save] [--verify|--no-verify] "
-    "[--export PATH] [--capture|--replay] [--quiet]";
-constexpr std::string_view kUpdateUsage = "update";
+constexpr std::string_view kSearchUsage = "search QUERY [OPTIONS]";
+constexpr std::string_view kUpdateUsage = "update [OPTIONS]";
 
 // The search that Ctrl-C stops; set only while one runs.
 std::atomic<SearchSession*> interruptible{nullptr};
@@ -171,6 +167,30 @@ void ApplyEngineChoice(bool settingsRead, Settings& settings, EngineList& list) 
 
 }  // namespace
 
+std::span<const OptionHelp> SearchOptions() {
+  static const OptionHelp kOptions[] = {
+      {"--db PATH", "the engine database (default: the one in the program home)"},
+      {"--engines NAME,NAME", "only these engines, for this run (default: the enabled ones)"},
+      {"--max-connections N", "connections at a time (default: from the settings)"},
+      {"--timeout SECONDS", "give up on a silent server after this (default: from the settings)"},
+      {"--max-results N", "stop at N results in all (default: from the settings, 0 = no limit)"},
+      {"--max-results-per-engine N", "at most N results from each engine (default: settings)"},
+      {"--duplicates keep|remove", "keep or remove entries with the same URL (default: project's)"},
+      {"--filter none|name|url", "what the patterns are matched against (default: project's)"},
+      {"--merge", "add the results to the project's entries (default: replace them)"},
+      {"--project PATH", "open PATH first when it exists, save to it (default: a new project)"},
+      {"--no-save", "do not save the search as a project (default: saved)"},
+      {"--verify", "verify the results after the search (default: from the settings)"},
+      {"--no-verify", "do not verify the results (default: from the settings)"},
+      {"--export PATH", "also export the results; .htm, .txt or .cdf (default: no export)"},
+      {"--capture", "save each engine's pages as test fixtures (default: off)"},
+      {"--replay", "read each engine's pages from its test fixtures (default: off)"},
+  };
+  return kOptions;
+}
+
+std::span<const OptionHelp> UpdateOptions() { return {}; }
+
 int RunSearch(Arguments& args, const Context& context) {
   const std::optional<std::string> db = args.TakeOption("db");
   const std::optional<std::string> engineNames = args.TakeOption("engines");
@@ -188,7 +208,7 @@ int RunSearch(Arguments& args, const Context& context) {
   const std::optional<std::string> exportPath = args.TakeOption("export");
   const bool capture = args.TakeFlag("capture");
   const bool replay = args.TakeFlag("replay");
-  const bool quiet = args.TakeFlag("quiet") || context.quiet;
+  const bool quiet = context.quiet;
   std::string error;
   std::vector<std::string> words = args.Finish(error);
   if (!error.empty()) return UsageError(error, kSearchUsage);

@@ -28,8 +28,8 @@
 namespace sondrel::cli {
 namespace {
 
-constexpr std::string_view kVerifyUsage = "verify PROJECT [--remove-invalid | --keep-invalid]";
-constexpr std::string_view kDownloadUsage = "download URL [--dir DIR] [--resume | --restart]";
+constexpr std::string_view kVerifyUsage = "verify PROJECT [OPTIONS]";
+constexpr std::string_view kDownloadUsage = "download URL [OPTIONS]";
 
 // The download that Ctrl-C cancels; set only while one runs.
 std::atomic<DownloadJob*> cancellable{nullptr};
@@ -127,6 +127,23 @@ int RunDownloadJob(DownloadJob& job, bool quiet) {
 }
 
 }  // namespace
+
+std::span<const OptionHelp> VerifyOptions() {
+  static const OptionHelp kOptions[] = {
+      {"--remove-invalid", "remove the entries found invalid (default: from the settings)"},
+      {"--keep-invalid", "keep the entries found invalid (default: from the settings)"},
+  };
+  return kOptions;
+}
+
+std::span<const OptionHelp> DownloadOptions() {
+  static const OptionHelp kOptions[] = {
+      {"--dir DIR", "download into DIR (default: the download directory of the settings)"},
+      {"--resume", "continue a partial file even when the server does not say its size"},
+      {"--restart", "start a partial file over (default: resume when the server says its size)"},
+  };
+  return kOptions;
+}
 
 int VerifyDocument(SearchDocument& document, const Settings& settings, bool removeInvalid,
                    bool quiet) {
