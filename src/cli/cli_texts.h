@@ -1,9 +1,9 @@
 #pragma once
-// The fixed texts of sondrel-cli's help.
+// The fixed texts of sondrel-cli: its help and the headers of its output.
 
 #include <string_view>
 
-namespace sondrel::cli::texts {
+namespace sondrel::cli::cli_texts {
 
 inline constexpr std::string_view kCommonOptions =
     "common options:\n"
@@ -24,4 +24,7 @@ inline constexpr std::string_view kExitStatuses =
     "  4    the server answered with an HTTP or FTP error reply\n"
     "  130  interrupted\n";
 
-}  // namespace sondrel::cli::texts
+// The first line of every result list.
+inline constexpr std::string_view kResultHeader = "Name\tURL\tSize\tStatus\tPos\tEngine";
+
+}  // namespace sondrel::cli::cli_texts

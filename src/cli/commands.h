@@ -3,6 +3,7 @@
 // the table of main.cpp.
 
 #include <span>
+#include <string>
 
 #include "cli/arguments.h"
 
@@ -51,12 +52,22 @@ int RunUpdate(Arguments& args, const Context& context);
 // verify_command.cpp: verification of a project, and a single download.
 int RunVerify(Arguments& args, const Context& context);
 int RunDownload(Arguments& args, const Context& context);
-// Verifies every entry of document with the settings' connections, timeout and proxies,
-// removing the invalid ones when removeInvalid holds; "VERIFY: %d/%d processed" on stderr
-// unless quiet. Serves its own interface-thread queue (call it with no other dispatcher
-// running) and starts the network layer; the caller shuts it down. Ctrl-C stops the run.
-// kExitOk, or kExitFailure (reported) when the run could not be started.
-int VerifyDocument(SearchDocument& document, const Settings& settings, bool removeInvalid,
-                   bool quiet);
+// How a verification of a whole document runs.
+struct VerifyChoices {
+  bool removeInvalid = false;
+  bool quiet = false;  // no "VERIFY: %d/%d processed" on stderr
+};
+struct VerifyOutcome {
+  int status = kExitOk;  // kExitFailure (reported) when it could not start, kExitInterrupted
+  int removed = 0;       // invalid entries removed
+};
+// Verifies every entry of document with the settings' connections, timeout and proxies.
+// Serves its own interface-thread queue (call it with no other dispatcher running) and starts
+// the network layer; the caller shuts it down. Ctrl-C stops the run.
+VerifyOutcome VerifyDocument(SearchDocument& document, const Settings& settings,
+                             const VerifyChoices& choices);
+// "removed N invalid entries" on stderr unless quiet; returns outcome.status.
+int ReportRemoved(const VerifyOutcome& outcome, bool quiet);
+std::string RemovedInvalidText(int removed);
 
 }  // namespace sondrel::cli

@@ -8,6 +8,7 @@
 
 #include "cli/cli_engines.h"
 #include "cli/commands.h"
+#include "cli/json_writer.h"
 #include "engines/definition_text.h"
 #include "engines/engine_database.h"
 #include "results/settings.h"
@@ -30,6 +31,22 @@ std::optional<std::uint32_t> ParseFieldNumber(const std::string& word) {
   return static_cast<std::uint32_t>(value);
 }
 
+std::string EnginesJson(const std::string& path, const EngineList& list) {
+  JsonWriter json;
+  json.BeginObject();
+  json.Key("database").String(path);
+  json.Key("engines").BeginArray();
+  for (const auto& engine : list) {
+    json.BeginObject();
+    json.Key("name").String(engine->name);
+    json.Key("enabled").Bool(engine->enabled != 0);
+    json.EndObject();
+  }
+  json.EndArray();
+  json.EndObject();
+  return json.Document();
+}
+
 }  // namespace
 
 std::span<const OptionHelp> NoOptions() { return {}; }
@@ -42,6 +59,7 @@ std::span<const OptionHelp> EnginesOptions() {
       {"--disable NAME...", "disable the named engines in the settings file"},
       {"--enable-all", "enable every engine in the settings file"},
       {"--disable-all", "disable every engine in the settings file"},
+      {"--json", "print the list as one JSON document (default: name and state lines)"},
   };
   return kOptions;
 }
@@ -77,16 +95,22 @@ int RunEngines(Arguments& args, const Context& context) {
     if (args.HasFlag(change)) return RunEngineChoice(args, context);
   }
   std::optional<std::string> db = args.TakeOption("db");
-  bool keys = args.TakeFlag("keys");
+  const bool keys = args.TakeFlag("keys");
+  const bool json = args.TakeFlag("json");
   std::string error;
   std::vector<std::string> words = args.Finish(error);
   if (!error.empty()) return UsageError(error, kEnginesUsage);
   if (!words.empty()) return UsageError("unexpected argument " + words.front(), kEnginesUsage);
+  if (keys && json) return UsageError("--keys and --json exclude each other", kEnginesUsage);
 
   std::string path;
   EngineList list;
   if (int status = LoadEnginesForCommand(context, db, list, path); status != kExitOk) return status;
   ApplyEngineChoice(list, ReadEngineChoice(context.home));
+  if (json) {
+    std::cout << EnginesJson(path, list);
+    return FlushOutput();
+  }
 
   bool first = true;
   for (const auto& engine : list) {

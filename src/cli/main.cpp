@@ -59,7 +59,7 @@ void PrintProgramHelp(std::ostream& out) {
   for (const Command& command : kCommands) {
     out << "  " << command.usage << "\n      " << command.summary << '\n';
   }
-  out << '\n' << texts::kCommonOptions << '\n' << texts::kExitStatuses
+  out << '\n' << cli_texts::kCommonOptions << '\n' << cli_texts::kExitStatuses
       << "\nRun 'sondrel-cli COMMAND --help' for the options of one command.\n";
 }
 
@@ -78,7 +78,7 @@ void PrintCommandHelp(const Command& command) {
   std::cout << "usage: sondrel-cli " << command.usage << "\n" << command.summary << "\n\n";
   std::span<const OptionHelp> options = command.options();
   if (!options.empty()) PrintOptions(options);
-  std::cout << texts::kCommonOptions << '\n' << texts::kExitStatuses;
+  std::cout << cli_texts::kCommonOptions << '\n' << cli_texts::kExitStatuses;
 }
 
 const Command* FindCommand(const std::string& name) {

@@ -11,7 +11,10 @@
 #include <vector>
 
 #include "cli/cli_engines.h"
+#include "cli/cli_texts.h"
 #include "cli/commands.h"
+#include "cli/json_writer.h"
+#include "cli/result_output.h"
 #include "engines/engine_database.h"
 #include "net/ftp_url.h"
 #include "net/url.h"
@@ -188,12 +191,6 @@ std::optional<int> LoadExisting(const std::string& path, SearchDocument& documen
   }
 }
 
-void PrintRow(const ResultEntry& entry) {
-  const EntryRow row = MakeEntryRow(entry);
-  std::cout << row.name << '\t' << row.url << '\t' << row.size << '\t' << row.status << '\t'
-            << row.pos << '\t' << row.engine << '\n';
-}
-
 std::string DuplicatesName(std::uint8_t rule) {
   if (rule == kKeepDuplicates) return "keep";
   if (rule == kRemoveDuplicateUrls) return "remove";
@@ -207,6 +204,27 @@ std::string FilterName(std::uint8_t rule) {
   return std::to_string(rule);
 }
 
+std::string ProjectJson(const std::string& path, const SearchDocument& document) {
+  JsonWriter json;
+  json.BeginObject();
+  json.Key("project").String(path);
+  json.Key("query").String(document.query);
+  json.Key("duplicates").String(DuplicatesName(document.duplicates));
+  json.Key("filter").String(FilterName(document.filter));
+  json.Key("merge").Bool(document.merge != 0);
+  json.Key("matchMode").Number(document.matchMode);
+  json.Key("includePatterns").String(document.includePatterns);
+  json.Key("excludePatterns").String(document.excludePatterns);
+  json.Key("var1").String(document.var1);
+  json.Key("var2").String(document.var2);
+  json.Key("var3").String(document.var3);
+  json.Key("var4").String(document.var4);
+  json.Key("daysBack").Number(document.daysBack);
+  WriteEntriesJson(json, document);
+  json.EndObject();
+  return json.Document();
+}
+
 std::optional<ExportFormat> FormatFromWord(const std::string& word) {
   if (word == "htm") return ExportFormat::kHtml;
   if (word == "txt") return ExportFormat::kText;
@@ -216,7 +234,12 @@ std::optional<ExportFormat> FormatFromWord(const std::string& word) {
 
 }  // namespace
 
-std::span<const OptionHelp> ShowOptions() { return {}; }
+std::span<const OptionHelp> ShowOptions() {
+  static const OptionHelp kOptions[] = {
+      {"--json", "print one JSON document instead of text (default: text)"},
+  };
+  return kOptions;
+}
 
 int RunConfig(Arguments& args, const Context& context) {
   std::string error;
@@ -272,17 +295,23 @@ int RunAdd(Arguments& args, const Context& /*context*/) {
   const int index = InsertHandMadeEntry(document, document.entries.Count() - 1, url, name);
   if (index < 0) return Fail("project is full, nothing added: " + path);
   if (!WriteDocument(path, document)) return Fail("cannot write project file " + path);
-  PrintRow(*document.entries.Get(index));
+  std::cout << cli_texts::kResultHeader << '\n';
+  PrintResultLine(*document.entries.Get(index));
   return FlushOutput();
 }
 
 int RunShow(Arguments& args, const Context& /*context*/) {
+  const bool json = args.TakeFlag("json");
   std::string error;
   std::vector<std::string> words = args.Finish(error);
   if (!error.empty()) return UsageError(error, kShowUsage);
   if (words.size() != 1) return UsageError("show takes one PROJECT", kShowUsage);
   SearchDocument document;
   if (std::optional<int> failed = LoadExisting(words[0], document)) return *failed;
+  if (json) {
+    std::cout << ProjectJson(words[0], document);
+    return FlushOutput();
+  }
 
   std::cout << "query=" << document.query << '\n'
             << "duplicates=" << DuplicatesName(document.duplicates) << '\n'
@@ -297,7 +326,7 @@ int RunShow(Arguments& args, const Context& /*context*/) {
             << "var4=" << document.var4 << '\n'
             << "daysBack=" << document.daysBack << '\n'
             << "entries=" << document.entries.Count() << "\n\n";
-  for (const auto& entry : document.entries) PrintRow(*entry);
+  PrintResultList(document);
   return FlushOutput();
 }
 

@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/json_writer.h"
+#include "cli/result_output.h"
 #include "net/socket_io.h"
 #include "net/url.h"
 #include "results/project_file.h"
@@ -34,7 +36,14 @@ constexpr std::string_view kDownloadUsage = "download URL [OPTIONS]";
 // The download that Ctrl-C cancels; set only while one runs.
 std::atomic<DownloadJob*> cancellable{nullptr};
 
-extern "C" void StopVerifyOnInterrupt(int) { SetStopFlag(true); }
+// Whether Ctrl-C stopped the verification run.
+std::atomic<bool> verifyInterrupted{false};
+
+extern "C" void StopVerifyOnInterrupt(int) {
+  // Lock-free atomic stores only: safe in a signal handler.
+  verifyInterrupted.store(true);
+  SetStopFlag(true);
+}
 
 extern "C" void CancelDownloadOnInterrupt(int) {
   // Lock-free atomic loads and stores only: safe in a signal handler.
@@ -77,14 +86,6 @@ Settings LoadSettings(const Context& context) {
   SettingsDefaults(settings, context.home);
   (void)ReadSettings(SettingsPath(context.home), settings);
   return settings;
-}
-
-void PrintEntries(const SearchDocument& document) {
-  for (const auto& entry : document.entries) {
-    const EntryRow row = MakeEntryRow(*entry);
-    std::cout << row.name << '\t' << row.url << '\t' << row.size << '\t' << row.status << '\t'
-              << row.pos << '\t' << row.engine << '\n';
-  }
 }
 
 // RunDownloadJob's result when the download thread could not be started.
@@ -132,6 +133,7 @@ std::span<const OptionHelp> VerifyOptions() {
   static const OptionHelp kOptions[] = {
       {"--remove-invalid", "remove the entries found invalid (default: from the settings)"},
       {"--keep-invalid", "keep the entries found invalid (default: from the settings)"},
+      {"--json", "print one JSON document instead of text (default: text)"},
   };
   return kOptions;
 }
@@ -145,18 +147,21 @@ std::span<const OptionHelp> DownloadOptions() {
   return kOptions;
 }
 
-int VerifyDocument(SearchDocument& document, const Settings& settings, bool removeInvalid,
-                   bool quiet) {
+VerifyOutcome VerifyDocument(SearchDocument& document, const Settings& settings,
+                             const VerifyChoices& choices) {
   VerifyConfig config = VerifyConfigFrom(settings);
-  config.removeInvalid = removeInvalid;
+  config.removeInvalid = choices.removeInvalid;
   NetStartup();
   auto queue = std::make_shared<MainThreadQueue>();
   InstallDispatcher(queue);
-  StatusLine line(quiet);
+  StatusLine line(choices.quiet);
+  VerifyOutcome outcome;
   VerifyCallbacks callbacks;
   callbacks.progress = [&line](const std::string& text) { line.Show(text); };
+  callbacks.finished = [&outcome](int removed) { outcome.removed = removed; };
 
   auto run = std::make_unique<VerifyRun>();
+  verifyInterrupted = false;
   struct sigaction action {};
   action.sa_handler = StopVerifyOnInterrupt;
   struct sigaction previous {};
@@ -167,13 +172,30 @@ int VerifyDocument(SearchDocument& document, const Settings& settings, bool remo
   line.Done();
   RemoveDispatcher();
   queue->Close();
-  if (started == kVerifyNotStarted) return Fail("cannot start the verification thread");
-  return kExitOk;
+  if (started == kVerifyNotStarted) {
+    outcome.status = Fail("cannot start the verification thread");
+  } else if (verifyInterrupted) {
+    outcome.status = kExitInterrupted;
+  }
+  return outcome;
+}
+
+int ReportRemoved(const VerifyOutcome& outcome, bool quiet) {
+  if (!quiet && outcome.status != kExitFailure) {
+    std::cerr << "sondrel-cli: " << RemovedInvalidText(outcome.removed) << '\n';
+  }
+  return outcome.status;
+}
+
+std::string RemovedInvalidText(int removed) {
+  return "removed " + std::to_string(removed) +
+         (removed == 1 ? " invalid entry" : " invalid entries");
 }
 
 int RunVerify(Arguments& args, const Context& context) {
   const bool remove = args.TakeFlag("remove-invalid");
   const bool keep = args.TakeFlag("keep-invalid");
+  const bool json = args.TakeFlag("json");
   std::string error;
   std::vector<std::string> words = args.Finish(error);
   if (!error.empty()) return UsageError(error, kVerifyUsage);
@@ -193,13 +215,29 @@ int RunVerify(Arguments& args, const Context& context) {
       return Fail(FileLengthOf(path) >= 0 ? "not a project file: " + path
                                           : "cannot open project file " + path);
   }
-  const bool removeInvalid = remove || (!keep && settings.removeInvalidAfterVerify != 0);
-  const int verified = VerifyDocument(document, settings, removeInvalid, context.quiet);
+  VerifyChoices choices;
+  choices.removeInvalid = remove || (!keep && settings.removeInvalidAfterVerify != 0);
+  choices.quiet = context.quiet;
+  const VerifyOutcome outcome = VerifyDocument(document, settings, choices);
   NetShutdown();
-  if (verified != kExitOk) return verified;
+  if (outcome.status == kExitFailure) return outcome.status;
+  // An interrupted run keeps what it verified so far.
   if (!WriteDocument(path, document)) return Fail("cannot write project file " + path);
-  PrintEntries(document);
-  return FlushOutput();
+  (void)ReportRemoved(outcome, context.quiet);
+  if (json) {
+    JsonWriter writer;
+    writer.BeginObject();
+    writer.Key("project").String(path);
+    writer.Key("removedInvalid").Number(outcome.removed);
+    writer.Key("interrupted").Bool(outcome.status == kExitInterrupted);
+    WriteEntriesJson(writer, document);
+    writer.EndObject();
+    std::cout << writer.Document();
+  } else {
+    PrintResultList(document);
+  }
+  const int flushed = FlushOutput();
+  return flushed != kExitOk ? flushed : outcome.status;
 }
 
 int RunDownload(Arguments& args, const Context& context) {

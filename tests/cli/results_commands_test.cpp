@@ -67,11 +67,13 @@ TEST_F(ResultsCommandsTest, ConfigPrintsSetsAndRefuses) {
   EXPECT_EQ(home_.Read(texts::kSettingsFileName.data()), before);
 }
 
+const std::string kHeader = "Name\tURL\tSize\tStatus\tPos\tEngine\n";
+
 TEST_F(ResultsCommandsTest, AddShowAndExport) {
   testkit::CommandResult added =
       Cli("add " + ShellQuote(Project()) + " http://h/one.mp3 'Song \"One\"'");
   ASSERT_EQ(added.status, 0) << Err();
-  EXPECT_EQ(added.out, "Song \"One\"\thttp://h/one.mp3\t???\t" +
+  EXPECT_EQ(added.out, kHeader + "Song \"One\"\thttp://h/one.mp3\t???\t" +
                            std::string(texts::kStatusNotVerified) + "\t1\t" +
                            std::string(texts::kHandMadeEngineLabel) + "\n");
   ASSERT_EQ(Cli("add " + ShellQuote(Project()) + " ftp://f/two.mp3").status, 0);
@@ -85,7 +87,7 @@ TEST_F(ResultsCommandsTest, AddShowAndExport) {
       std::string(texts::kHandMadeEngineLabel) + "\n";
   EXPECT_EQ(shown.out.substr(0, 6), "query=");
   EXPECT_NE(shown.out.find("duplicates=remove\nfilter=none\n"), std::string::npos);
-  EXPECT_NE(shown.out.find("entries=2\n\n" + rows), std::string::npos) << shown.out;
+  EXPECT_NE(shown.out.find("entries=2\n\n" + kHeader + rows), std::string::npos) << shown.out;
 
   testkit::CommandResult exported = Cli("export " + ShellQuote(Project()) + " cdf");
   ASSERT_EQ(exported.status, 0) << Err();

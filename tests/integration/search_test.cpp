@@ -262,6 +262,8 @@ TEST_F(MusicIndexSearchTest, CliSearchSavesExportsAndReplaysWithoutNetwork) {
       Cli("search rock --no-verify --export " + ShellQuote(home_.File("rock.htm")));
   std::istringstream lines(listed);
   std::string line;
+  ASSERT_TRUE(std::getline(lines, line));
+  EXPECT_EQ(line, "Name\tURL\tSize\tStatus\tPos\tEngine");
   int rows = 0;
   while (std::getline(lines, line)) {
     ++rows;
