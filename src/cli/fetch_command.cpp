@@ -6,14 +6,17 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <optional>
 #include <string>
 
 #include "cli/commands.h"
+#include "cli/net_errors.h"
 #include "net/http_connection.h"
 #include "net/http_response.h"
 #include "net/socket_io.h"
+#include "net/url.h"
 
 namespace sondrel::cli {
 namespace {
@@ -66,16 +69,17 @@ void OnProgress(NetProgress& progress) {
   view.Show(FormatProgress(progress));
 }
 
-std::string FirstLine(const std::string& header) {
-  return header.substr(0, header.find_first_of("\r\n"));
-}
-
-std::string Reason(int result, const std::string& header) {
-  if (result == kFetchNoResponse || header.empty()) return "no response";
-  if (result == kFetchRefused) return "refused: " + FirstLine(header);
-  int status = StatusCode(header);
-  if (status >= 200 && status <= 299) return "transfer failed after " + FirstLine(header);
-  return FirstLine(header);
+// A file that cannot be made in its directory is found out before the network is touched.
+std::optional<NetFailure> UnwritableOutput(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  const std::string directory =
+      slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+  if (::access(directory.c_str(), W_OK | X_OK) == 0) return std::nullopt;
+  NetFailure failure;
+  failure.kind = FailureKind::kLocalFile;
+  failure.host = path;
+  failure.detail = std::strerror(errno);
+  return failure;
 }
 
 bool ParseNumber(const std::string& text, long low, long high, long& value) {
@@ -114,6 +118,7 @@ int RunFetch(Arguments& args, const Context& context) {
 
   HttpRequest request;
   request.url = words.front();
+
   long timeoutSeconds = kDefaultTimeoutSeconds;
   if (timeout && !ParseNumber(*timeout, 1, 86400, timeoutSeconds)) {
     return UsageError("--timeout needs a number of seconds", kFetchUsage);
@@ -128,6 +133,18 @@ int RunFetch(Arguments& args, const Context& context) {
     request.useProxy = true;
     request.proxyHost = proxy->substr(0, colon);
     request.proxyPort = static_cast<int>(port);
+  }
+
+  if (!IsHttpUrl(request.url)) {
+    NetFailure failure;
+    failure.kind = FailureKind::kBadAddress;
+    failure.host = request.url;
+    return FailNet(failure);
+  }
+  if (output) {
+    if (std::optional<NetFailure> unwritable = UnwritableOutput(*output)) {
+      return FailNet(*unwritable);
+    }
   }
 
   FetchView view;
@@ -162,10 +179,16 @@ int RunFetch(Arguments& args, const Context& context) {
   view.Finish(progress);
   NetShutdown();
   if (result == kFetchDone) return kExitOk;
-  if (result == kFetchFailed && output && header.empty() && view.header.empty()) {
-    return Fail(request.url + ": cannot fetch into " + *output);
+  NetFailure failure = progress.failure;
+  if (!failure) {
+    if (result == kFetchFailed && output && header.empty() && view.header.empty()) {
+      failure.kind = FailureKind::kLocalFile;
+      failure.host = *output;
+    } else {
+      failure = FailureFromReply(request.url, header.empty() ? view.header : header);
+    }
   }
-  return Fail(request.url + ": " + Reason(result, header.empty() ? view.header : header));
+  return FailNet(failure);
 }
 
 }  // namespace sondrel::cli

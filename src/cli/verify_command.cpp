@@ -45,9 +45,23 @@ extern "C" void StopVerifyOnInterrupt(int) {
   SetStopFlag(true);
 }
 
+// Whether Ctrl-C cancelled the download.
+std::atomic<bool> downloadInterrupted{false};
+
 extern "C" void CancelDownloadOnInterrupt(int) {
   // Lock-free atomic loads and stores only: safe in a signal handler.
+  downloadInterrupted.store(true);
   if (DownloadJob* job = cancellable.load()) job->cancelRequested.store(1);
+}
+
+// The exit status of a download that did not end well.
+int DownloadExitStatus(int result) {
+  if (downloadInterrupted) return kExitInterrupted;
+  switch (result) {
+    case kDownloadNoConnection: return kExitNothingAnswered;
+    case kDownloadRefused: return kExitErrorReply;
+    default: return kExitFailure;
+  }
 }
 
 // One line that updates in place on a terminal; elsewhere whole lines, as few as make sense.
@@ -113,6 +127,7 @@ int RunDownloadJob(DownloadJob& job, bool quiet) {
   action.sa_handler = CancelDownloadOnInterrupt;
   struct sigaction previous {};
   cancellable = &job;
+  downloadInterrupted = false;
   ::sigaction(SIGINT, &action, &previous);
   const int started = StartDownload(job);
   if (started == 1) queue->RunUntil([&job] { return IsFinished(job.thread); });
@@ -295,7 +310,9 @@ int RunDownload(Arguments& args, const Context& context) {
   const int result = RunDownloadJob(*job, context.quiet);
   NetShutdown();
   if (result == kNoThread) return Fail("cannot start the download thread");
-  if (result != kDownloadDone) return Fail(DownloadResultText(result, url, localPath));
+  if (result != kDownloadDone) {
+    return FailWith(DownloadExitStatus(result), DownloadResultText(result, url, localPath));
+  }
   std::cout << localPath << '\n';
   return FlushOutput();
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
 #include <vector>
 
 #include "testkit/scripted_http_server.h"
@@ -49,11 +51,42 @@ TEST(FetchCommand, BodyProgressAndOutcomes) {
 
   testkit::CommandResult missing =
       RunCommand(Cli("fetch --quiet " + ShellQuote(server.Url("/missing"))));
-  EXPECT_EQ(missing.status, 1);
-  EXPECT_EQ(missing.err, "sondrel-cli: " + server.Url("/missing") + ": HTTP/1.0 404 Not Found\n");
+  EXPECT_EQ(missing.status, 4);
+  EXPECT_EQ(missing.err, "sondrel-cli: 127.0.0.1: HTTP 404 Not Found\n");
 
   EXPECT_EQ(RunCommand(Cli("fetch --resume " + ShellQuote(server.Url("/f")))).status, 2);
   EXPECT_EQ(RunCommand(Cli("fetch u --proxy nohost")).status, 2);
+}
+
+// Each failure names its cause and host (or path) and has its own exit status.
+TEST(FetchCommand, FailuresNameTheCauseAndTheirStatus) {
+  ScriptedHttpServer server([](int, const std::string& request) {
+    if (request.starts_with("GET /silent ")) return ScriptedReply{""};
+    if (request.starts_with("GET /gone "))
+      return ScriptedReply{HttpReply("HTTP/1.1 410 Gone", "", "")};
+    return ScriptedReply{HttpReply("HTTP/1.1 200 OK", "", "body")};
+  });
+  // A port nothing listens on: the scripted server's port after it closed would race, so
+  // take the discard port, which is never served here.
+  const struct {
+    std::string words;
+    int status;
+    std::string err;
+  } cases[] = {
+      {"fetch -q " + server.Url("/gone"), 4, "127.0.0.1: HTTP 410 Gone"},
+      {"fetch -q " + server.Url("/silent"), 3, "127.0.0.1: "},
+      {"fetch -q http://127.0.0.1:9/x", 3, "127.0.0.1: "},
+      {"fetch -q not-an-address", 1, "not-an-address: "},
+      {"fetch -q " + server.Url("/f") + " -o /nonexistent/dir/f", 1, "/nonexistent/dir/f"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.words);
+    const testkit::CommandResult result = RunCommand(Cli(c.words));
+    EXPECT_EQ(result.status, c.status);
+    EXPECT_EQ(result.out, "");
+    EXPECT_TRUE(result.err.starts_with("sondrel-cli: " + c.err)) << result.err;
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+  }
 }
 
 }  // namespace
