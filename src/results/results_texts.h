@@ -50,6 +50,7 @@ inline constexpr std::string_view kSaveDialogTitle = "Save project as";
 inline constexpr std::string_view kSettingsFileName = "sondrel.cfg";
 inline constexpr std::string_view kSettingsMagic = "SondrelSettings\x1A\x01";
 inline constexpr std::string_view kDownloadDirectoryName = "downloads";  // inside the home
+inline constexpr std::string_view kUserDownloadFolderName = "Sondrel";  // in the user's downloads
 
 // Export layouts. The HTML entry takes url, name, separator, preview; the text entry url,
 // name, description.

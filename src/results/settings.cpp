@@ -1,11 +1,15 @@
 #include "results/settings.h"
 
+#include <cstdio>
+
 #include "results/record_fields.h"
 #include "results/results_texts.h"
 #include "results/safe_save.h"
+#include "support/paths.h"
 #include "support/record_file.h"
 #include "support/text.h"
 #include "support/tokens.h"
+#include "support/user_dirs.h"
 
 namespace sondrel {
 namespace {
@@ -136,17 +140,46 @@ void WriteFields(RecordFile& file, const Settings& s) {
 BlockRecord::BlockRecord()
     : urls(false, CompareNoCase, KeyOf), words(false, CompareNoCase, KeyOf) {}
 
-std::string SettingsPath(std::string_view home) {
-  std::string path(home);
+namespace {
+
+std::string InDirectory(std::string_view directory, std::string_view name) {
+  std::string path(directory);
   if (!path.empty() && path.back() != '/') path += '/';
-  path += texts::kSettingsFileName;
+  path += name;
   return path;
 }
 
+// A settings file left in the default home by an older version moves to the configuration
+// directory the first time the path is asked for, unless one is there already.
+void MoveOldSettingsFile(const std::string& oldPath, const std::string& newPath) {
+  if (FileLengthOf(oldPath) < 0 || FileLengthOf(newPath) >= 0) return;
+  if (std::rename(oldPath.c_str(), newPath.c_str()) == 0) return;
+  // Another file system: copy, and remove the old file only once the copy is whole.
+  std::string bytes;
+  if (FileReadAll(oldPath, bytes) && FileReplaceAll(newPath, bytes) == 1) {
+    (void)std::remove(oldPath.c_str());
+  }
+}
+
+}  // namespace
+
+std::string SettingsPath(std::string_view home) {
+  if (UsesUserDirectories(home)) {
+    const std::string directory = UserConfigDirectory();
+    // Creation failures surface when the file cannot be written.
+    (void)MakeDirectories(directory);
+    const std::string path = InDirectory(directory, texts::kSettingsFileName);
+    MoveOldSettingsFile(InDirectory(home, texts::kSettingsFileName), path);
+    return path;
+  }
+  return InDirectory(home, texts::kSettingsFileName);
+}
+
 std::string DefaultDownloadDirectory(std::string_view home) {
-  std::string path(home);
-  if (!path.empty() && path.back() != '/') path += '/';
-  path += texts::kDownloadDirectoryName;
+  const std::string path =
+      UsesUserDirectories(home)
+          ? InDirectory(UserDownloadDirectory(), texts::kUserDownloadFolderName)
+          : InDirectory(home, texts::kDownloadDirectoryName);
   return StrCopyN(path, kMaxDownloadDirectory + 1);
 }
 

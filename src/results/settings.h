@@ -73,8 +73,10 @@ struct Settings {
   std::uint8_t removeInvalidAfterVerify = 1;
 };
 
-// The path of the settings file in the program home.
+// The path of the settings file: in the user's configuration directory when home is the default
+// home (a file an older version left in that home is moved there on first use), else in home.
 std::string SettingsPath(std::string_view home);
+// The user's download directory plus "Sondrel" when home is the default home, else
 // <home>/downloads.
 std::string DefaultDownloadDirectory(std::string_view home);
 // The defaults; browser is what browser detection found (empty when nothing was).
