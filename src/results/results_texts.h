@@ -55,7 +55,7 @@ inline constexpr std::string_view kUserDownloadFolderName = "Sondrel";  // in th
 // Export layouts. The HTML entry takes url, name, separator, preview; the text entry url,
 // name, description.
 inline constexpr std::string_view kHtmlBegin =
-    "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"iso-8859-1\">\n"
+    "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n"
     "<title>Sondrel results</title>\n</head>\n<body>\n<h1>Sondrel results</h1>\n";
 inline constexpr std::string_view kHtmlEnd = "</body>\n</html>\n";
 inline constexpr std::string_view kHtmlEntryEnd = "<P>\n";

@@ -103,6 +103,15 @@ TEST_F(ResultsCommandsTest, AddShowAndExport) {
   EXPECT_NE(Err().find("none.sdp"), std::string::npos);
 }
 
+// The page says which encoding its names are in, so a browser shows "Björk", not "BjÃ¶rk".
+TEST_F(ResultsCommandsTest, HtmlExportDeclaresUtf8) {
+  ASSERT_EQ(Cli("add " + ShellQuote(Project()) + " http://h/b.mp3 'Bj\xc3\xb6rk'").status, 0);
+  ASSERT_EQ(Cli("export " + ShellQuote(Project()) + " htm").status, 0) << Err();
+  const std::string page = home_.Read("rock.htm");
+  EXPECT_NE(page.find("<meta charset=\"utf-8\">"), std::string::npos) << page;
+  EXPECT_NE(page.find("Bj\xc3\xb6rk"), std::string::npos) << page;
+}
+
 TEST_F(ResultsCommandsTest, AddRefusesWhatIsNotHttpOrFtpAndLeavesTheProject) {
   ASSERT_EQ(Cli("add " + ShellQuote(Project()) + " http://h/a.mp3").status, 0);
   const std::string before = home_.Read("rock.sdp");
