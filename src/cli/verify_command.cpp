@@ -23,6 +23,7 @@
 #include "results/settings.h"
 #include "support/paths.h"
 #include "tasks/download.h"
+#include "tasks/download_progress.h"
 #include "tasks/download_texts.h"
 #include "tasks/gui_dispatch.h"
 #include "tasks/verification.h"
@@ -105,21 +106,34 @@ Settings LoadSettings(const Context& context) {
 // RunDownloadJob's result when the download thread could not be started.
 constexpr int kNoThread = -1000;
 
+// A piped progress writes at most one data line this often, and the last one at the end.
+constexpr std::uint32_t kPipedLineEveryMs = 1000;
+
 // Runs job to its end on a worker, serving its hand-offs here; the result.
 int RunDownloadJob(DownloadJob& job, bool quiet) {
   StatusLine line(quiet);
-  std::string state;
-  std::string remaining;
-  std::string lastData;  // without a terminal only the last transfer line is printed
-  job.callbacks.stateLine = [&](const std::string& text) {
-    state = text;
+  std::string lastData;  // the latest data line not yet written to a pipe
+  std::uint32_t lastLineAt = 0;
+  bool lineWritten = false;
+  job.callbacks.figures = [&](const DownloadView& view) {
+    if (!view.data) {
+      line.Show(view.stateLine);
+      return;
+    }
+    const std::string text = ProgressLineText(view);
     if (line.terminal()) {
-      line.Show(remaining.empty() ? state : state + "  " + remaining);
-    } else {
-      lastData = text;
+      line.Show(text);
+      return;
+    }
+    const std::uint32_t now = NowMillis();
+    lastData = text;
+    if (!lineWritten || now - lastLineAt >= kPipedLineEveryMs) {
+      line.Show(text);
+      lastData.clear();
+      lastLineAt = now;
+      lineWritten = true;
     }
   };
-  job.callbacks.remainingLine = [&](const std::string& text) { remaining = text; };
 
   auto queue = std::make_shared<MainThreadQueue>();
   InstallDispatcher(queue);
@@ -135,9 +149,7 @@ int RunDownloadJob(DownloadJob& job, bool quiet) {
   cancellable = nullptr;
   RemoveDispatcher();
   queue->Close();
-  if (!line.terminal() && !lastData.empty()) {
-    line.Show(remaining.empty() ? lastData : lastData + "  " + remaining);
-  }
+  if (!lastData.empty()) line.Show(lastData);
   line.Done();
   return started == 1 ? job.result : kNoThread;
 }

@@ -181,8 +181,9 @@ void DownloadProgress(NetProgress& progress) {
   auto* job = static_cast<DownloadJob*>(progress.userData);
   if (!job) return;
   DownloadView view;
-  if (!DescribeDownloadProgress(progress, view)) return;
+  if (!job->meter.Describe(progress, view)) return;
   (void)RunInGuiThread([job, &view] {
+    if (job->callbacks.figures) job->callbacks.figures(view);
     if (job->callbacks.stateLine) job->callbacks.stateLine(view.stateLine);
     if (view.remainingLine && job->callbacks.remainingLine) {
       job->callbacks.remainingLine(*view.remainingLine);
@@ -199,6 +200,7 @@ bool DownloadCancelled(NetProgress& progress) {
 int StartDownload(DownloadJob& job) {
   job.cancelRequested = 0;
   job.result = kDownloadNoConnection;
+  job.meter = DownloadMeter{};
   return StartWorker(job.thread, 0, DownloadThread, &job, DownloadDone);
 }
 
