@@ -13,6 +13,7 @@
 
 #include "cli/commands.h"
 #include "cli/net_errors.h"
+#include "net/environment_proxy.h"
 #include "net/http_connection.h"
 #include "net/http_response.h"
 #include "net/socket_io.h"
@@ -97,7 +98,8 @@ std::span<const OptionHelp> FetchOptions() {
       {"-o FILE", "write the body to FILE (default: standard output)"},
       {"--resume", "continue a partial FILE from its length (needs -o; default: start over)"},
       {"--head", "send HEAD and print the response header (default: GET)"},
-      {"--proxy HOST:PORT", "send the request through this HTTP proxy (default: none)"},
+      {"--proxy HOST:PORT", "send the request through this HTTP proxy (default: http_proxy or "
+                            "https_proxy unless no_proxy names the host)"},
       {"--timeout S", "give up after S seconds of silence (default: 30)"},
   };
   return kOptions;
@@ -134,6 +136,7 @@ int RunFetch(Arguments& args, const Context& context) {
     request.proxyHost = proxy->substr(0, colon);
     request.proxyPort = static_cast<int>(port);
   }
+  ApplyEnvironmentProxy(request);
 
   if (!IsHttpUrl(request.url)) {
     NetFailure failure;

@@ -13,6 +13,7 @@
 
 #include "engines/engine_update.h"
 #include "engines/search_texts.h"
+#include "net/environment_proxy.h"
 #include "net/async_wait.h"
 #include "net/http_connection.h"
 #include "net/http_response.h"
@@ -94,6 +95,7 @@ void SlotRequest(EngineSlot& slot) {
   slot.http.useProxy = session.settings.webProxyOn != 0;
   slot.http.proxyHost = session.settings.webProxyAddress;
   slot.http.proxyPort = session.settings.webProxyPort;
+  ApplyEnvironmentProxy(slot.http);
   // Engines that hand out a session cookie on one page and want it back on the next.
   slot.http.useCookies = true;
   if (slot.firstPage) {
@@ -239,6 +241,7 @@ void FillBlockingRequest(HttpRequest& http, const SearchSession& session) {
   http.useProxy = session.settings.webProxyOn != 0;
   http.proxyHost = session.settings.webProxyAddress;
   http.proxyPort = session.settings.webProxyPort;
+  ApplyEnvironmentProxy(http);
   http.useCookies = true;
 }
 

@@ -171,7 +171,7 @@ int DownloadUrl(std::string_view url, const std::string& localFile, bool resume,
   if (!LocalFileWritable(localFile)) return kDownloadWriteFailed;
   NetProgress progress = TimedProgress(config.timeoutSeconds, onProgress, shouldCancel, userData);
   if (scheme == kHttpScheme || FtpProxyUsable(config)) {
-    return HttpDownload(url, localFile, resume, HttpProxyFor(config, scheme == kFtpScheme),
+    return HttpDownload(url, localFile, resume, HttpProxyFor(config, scheme == kFtpScheme, url),
                         progress);
   }
   return FtpFileDownload(url, localFile, resume, progress);
@@ -210,7 +210,7 @@ std::int64_t RemoteFileSize(std::string_view url, const DownloadConfig& config,
   std::int64_t total = -1;
   std::string contentType;
   if (scheme == kHttpScheme || (scheme == kFtpScheme && FtpProxyUsable(config))) {
-    const HttpProxyRoute route = HttpProxyFor(config, scheme == kFtpScheme);
+    const HttpProxyRoute route = HttpProxyFor(config, scheme == kFtpScheme, url);
     if (HttpProbe(total, contentType, url, route.useProxy, route.host, route.port, std::nullopt,
                   std::nullopt, config.timeoutSeconds, /*useHead=*/false, nullptr, shouldCancel,
                   userData) != 1) {

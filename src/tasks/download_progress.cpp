@@ -89,7 +89,6 @@ void DescribeData(const NetProgress& progress, std::int64_t startBytes, std::int
   if (progress.total < 0) return;
   view.barPosition = progress.transferred;
   view.barMaximum = progress.total;
-  if (ms < kEstimateAfterMs && progress.transferred < progress.total) return;
   view.remainingSeconds = RemainingSeconds(ms, bytes, progress.total - startBytes);
   if (progress.transferred >= progress.total) view.remainingSeconds = 0;
   if (!view.remainingSeconds) return;

@@ -26,10 +26,6 @@ int RateFractionDigit(std::int64_t rate);
 std::optional<std::int64_t> RemainingSeconds(std::int64_t elapsedMs, std::int64_t transferred,
                                              std::int64_t total);
 
-// The estimate of the remaining time waits for this much of the transfer: the first moments
-// (connection set-up, a window that is still growing) say little about the rate to come.
-inline constexpr std::int64_t kEstimateAfterMs = 1000;
-
 struct DownloadView {
   std::string stateLine;
   std::optional<std::string> remainingLine;  // "Remaining time: %s"

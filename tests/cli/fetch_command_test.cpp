@@ -89,5 +89,27 @@ TEST(FetchCommand, FailuresNameTheCauseAndTheirStatus) {
   }
 }
 
+// With no proxy in the settings, http_proxy sends fetch and download through the proxy it
+// names: the proxy here is a local scripted server, so nothing leaves the machine.
+TEST(FetchCommand, UsesTheEnvironmentsProxy) {
+  ScriptedHttpServer proxy([](int, const std::string& request) {
+    if (request.starts_with("GET http://music.example/song.mp3 "))
+      return ScriptedReply{HttpReply("HTTP/1.1 200 OK", "Content-Type: audio/mpeg\r\n", "tune")};
+    return ScriptedReply{HttpReply("HTTP/1.1 502 Bad Gateway", "", "")};
+  });
+  testkit::TempDir home;
+  const std::string environment = "env http_proxy=" + ShellQuote(proxy.Url("/")) + " no_proxy= ";
+  const testkit::CommandResult fetched =
+      RunCommand(environment + Cli("fetch -q http://music.example/song.mp3"));
+  EXPECT_EQ(fetched.status, 0) << fetched.err;
+  EXPECT_EQ(fetched.out, "tune");
+  const testkit::CommandResult downloaded = RunCommand(
+      environment + Cli("--home " + ShellQuote(home.path()) +
+                        " download -q http://music.example/song.mp3 --dir " +
+                        ShellQuote(home.File("dl"))));
+  EXPECT_EQ(downloaded.status, 0) << downloaded.err;
+  EXPECT_EQ(home.Read("dl/song.mp3"), "tune");
+}
+
 }  // namespace
 }  // namespace sondrel

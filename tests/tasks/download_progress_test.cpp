@@ -23,8 +23,8 @@ TEST(DownloadMeter, RemainingTimeFromTheFirstSecond) {
     std::int64_t transferred, total, elapsedMs;
     std::optional<std::int64_t> remaining;
   } cases[] = {
-      {90, 1000, 900, std::nullopt},  // too early to estimate
-      {110, 1000, 1100, 9},           // 890 bytes at 100 bytes/s
+      {90, 1000, 900, 9},             // 910 bytes at 100 bytes/s
+      {90, 1000, 0, std::nullopt},    // no time yet: no estimate
       {500, 1000, 1999, 2},           // 1.999 s to go
       {1000, 1000, 10, 0},            // done, however fast
       {5'000'000'000LL, 10'000'000'000LL, 60'000, 60},  // past 32 bits
@@ -39,6 +39,7 @@ TEST(DownloadMeter, RemainingTimeFromTheFirstSecond) {
     EXPECT_EQ(view.remainingSeconds, c.remaining);
     EXPECT_EQ(view.remainingLine.has_value(), c.remaining.has_value());
     EXPECT_EQ(view.barPosition, c.transferred);
+    EXPECT_EQ(view.rate.has_value(), c.elapsedMs > 0);
   }
 }
 
