@@ -162,16 +162,16 @@ int RunFetch(Arguments& args, const Context& context) {
   std::string header;
   if (head || !output) {
     if (head) request.method = kHttpHead;
-    int s = HttpOpen(request, header, kHeaderBufferSize, progress);
-    if (s < 0) {
+    HttpStream stream = HttpOpen(request, header, kHeaderBufferSize, progress);
+    if (!stream) {
       result = header.empty() ? kFetchNoResponse : kFetchFailed;
     } else if (head) {
-      CloseConnection(s, &progress);
+      stream.Close();
       std::cout << header << std::flush;
       result = std::cout ? kFetchDone : kFetchFailed;
     } else {
-      result = HttpReceiveBody(s, STDOUT_FILENO, progress);
-      CloseConnection(s, &progress);
+      result = HttpReceiveBody(stream, STDOUT_FILENO, progress);
+      stream.Close();
     }
   } else {
     request.fileName = *output;

@@ -140,8 +140,7 @@ void SlotHeader(EngineSlot& slot) {
   slot.request.url = Cut(slot.http.workUrl, kPageBaseMax);
   EngineSlot* self = &slot;
   PageReader reader = [self](char* dst, int room, int& lastRead, std::uint64_t& lastActivity) {
-    return AsyncReadBlock(self->connection.Connection(), dst, room, lastRead, lastActivity,
-                          self->progress);
+    return AsyncReadBlock(self->connection, dst, room, lastRead, lastActivity, self->progress);
   };
   BeginPage(slot.extraction, std::move(reader), std::span<char>(slot.page), slot.pageSize,
             *slot.engine, slot.request, *session.scanContext);
@@ -155,7 +154,7 @@ AsyncWait SlotWait(const EngineSlot& slot) {
       return slot.connection.Wait();
     case kSlotPage:
       if (slot.extraction.state == kExtractReading && slot.extraction.going) {
-        return {slot.connection.Connection(), POLLIN};
+        return slot.connection.Wait();
       }
       return {};
     default:
@@ -281,18 +280,13 @@ bool CapturePage(SearchSession& session, EngineDefinition& engine, EngineRequest
   NetProgress progress;
   FillConnectionProgress(progress, session);
   std::string header;
-  const int connection = HttpOpen(http, header, static_cast<std::size_t>(kSlotPageSize), progress);
-  if (connection < 0) return false;
+  HttpStream connection =
+      HttpOpen(http, header, static_cast<std::size_t>(kSlotPageSize), progress);
+  if (!connection) return false;
   const int status = StatusCode(header);
-  if (status < 200 || status > 299) {
-    CloseConnection(connection, &progress);
-    return false;
-  }
+  if (status < 200 || status > 299) return false;
   FileCloser file{::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)};
-  if (file.fd < 0) {
-    CloseConnection(connection, &progress);
-    return false;
-  }
+  if (file.fd < 0) return false;
   referer = Cut(http.workUrl, kRefererMax);
   request.url = Cut(http.workUrl, kPageBaseMax);
   bool intact = true;
@@ -312,7 +306,7 @@ bool CapturePage(SearchSession& session, EngineDefinition& engine, EngineRequest
     return static_cast<int>(lastRead == room ? kReadFull : kReadPending);
   };
   ExtractWhole(extraction, std::move(reader), window, engine, request, context);
-  CloseConnection(connection, &progress);
+  connection.Close();
   const std::string trailer = TrailerOf(http.workUrl);
   if (!intact || !FdWriteAll(file.fd, trailer)) {
     // A page cut short would replay as a different page.

@@ -63,16 +63,13 @@ int HttpDownload(std::string_view url, const std::string& localFile, bool resume
   request.proxyPort = route.port;
   if (resume) SetResumeFromFile(request, progress);
   std::string header;
-  const int connection = HttpOpen(request, header, kHeaderBufferSize, progress);
-  if (connection < 0) {
+  HttpStream connection = HttpOpen(request, header, kHeaderBufferSize, progress);
+  if (!connection) {
     if (header.empty()) return kDownloadNoConnection;
     const int status = StatusCode(header);
     return status == 401 || status == 403 ? kDownloadRefused : kDownloadFailed;
   }
-  if (StatusCode(header) == 304) {
-    CloseConnection(connection, &progress);
-    return kDownloadNotModified;
-  }
+  if (StatusCode(header) == 304) return kDownloadNotModified;
   switch (HttpBodyToFile(connection, request, progress)) {
     case kFetchDone: return kDownloadDone;
     case kFetchWriteFailed: return kDownloadWriteFailed;

@@ -251,8 +251,8 @@ TEST(ScriptedFetch, RedirectToWwwWithoutSchemeThroughTheProxy) {
   EXPECT_EQ(request.workUrl, "http://www.other.example/f.mp3");
   std::vector<std::string> requests = proxy.Requests();
   ASSERT_EQ(requests.size(), 2u);
-  EXPECT_TRUE(requests[0].starts_with("GET http://start.example/a HTTP/1.0\r\n"));
-  EXPECT_TRUE(requests[1].starts_with("GET http://www.other.example/f.mp3 HTTP/1.0\r\n"));
+  EXPECT_TRUE(requests[0].starts_with("GET http://start.example/a HTTP/1.1\r\n"));
+  EXPECT_TRUE(requests[1].starts_with("GET http://www.other.example/f.mp3 HTTP/1.1\r\n"));
   EXPECT_NE(requests[1].find("\r\nHost: www.other.example\r\n"), std::string::npos);
 }
 
@@ -269,9 +269,9 @@ TEST(ScriptedFetch, PostAnswered302IsRepeatedAsGetWithTheBody) {
   EXPECT_EQ(request.method, kHttpPost);  // restored for the next fetch
   std::vector<std::string> requests = server.Requests();
   ASSERT_EQ(requests.size(), 2u);
-  EXPECT_TRUE(requests[0].starts_with("POST /form HTTP/1.0\r\n"));
+  EXPECT_TRUE(requests[0].starts_with("POST /form HTTP/1.1\r\n"));
   EXPECT_TRUE(requests[0].ends_with("Content-length: 9\r\n\r\nq=a+b&n=1"));
-  EXPECT_TRUE(requests[1].starts_with("GET /next?q=a+b&n=1 HTTP/1.0\r\n"));
+  EXPECT_TRUE(requests[1].starts_with("GET /next?q=a+b&n=1 HTTP/1.1\r\n"));
   EXPECT_EQ(requests[1].find("Content-length"), std::string::npos);
 }
 
@@ -284,10 +284,10 @@ TEST(ScriptedFetch, ExactRequestBytesOfAPlainGet) {
   EXPECT_EQ(HttpFetchToMemory(request, progress), kFetchDone);
   ASSERT_EQ(server.Requests().size(), 1u);
   EXPECT_EQ(server.Requests()[0],
-            "GET / HTTP/1.0\r\n"
+            "GET / HTTP/1.1\r\n"
             "Connection: Keep-Alive\r\n"
-            "User-Agent: Mozilla/4.04 [en] (Win95; U)\r\n"
-            "Host: 127.0.0.1\r\n"
+            "User-Agent: Sondrel/" SONDREL_VERSION "\r\n"
+            "Host: 127.0.0.1:" + std::to_string(server.port()) + "\r\n"
             "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, image/png, */*\r\n"
             "Accept-Language: en\r\n"
             "Accept-Charset: iso-8859-1,*,utf-8\r\n"
