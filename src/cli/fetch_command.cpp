@@ -12,6 +12,7 @@
 #include <string>
 
 #include "cli/commands.h"
+#include "cli/network_options.h"
 #include "cli/net_errors.h"
 #include "net/environment_proxy.h"
 #include "net/http_connection.h"
@@ -101,6 +102,8 @@ std::span<const OptionHelp> FetchOptions() {
       {"--proxy HOST:PORT", "send the request through this HTTP proxy (default: http_proxy or "
                             "https_proxy unless no_proxy names the host)"},
       {"--timeout S", "give up after S seconds of silence (default: 30)"},
+      kCaCertHelp,
+      kInsecureHelp,
   };
   return kOptions;
 }
@@ -111,6 +114,7 @@ int RunFetch(Arguments& args, const Context& context) {
   bool head = args.TakeFlag("head");
   std::optional<std::string> proxy = args.TakeOption("proxy");
   std::optional<std::string> timeout = args.TakeOption("timeout");
+  const NetworkOptions network = TakeNetworkOptions(args, true);
   std::string error;
   std::vector<std::string> words = args.Finish(error);
   if (!error.empty()) return UsageError(error, kFetchUsage);
@@ -149,6 +153,8 @@ int RunFetch(Arguments& args, const Context& context) {
       return FailNet(*unwritable);
     }
   }
+
+  if (int status = ApplyNetworkOptions(network); status != kExitOk) return status;
 
   FetchView view;
   view.quiet = context.quiet;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/network_options.h"
 #include "cli/json_writer.h"
 #include "cli/result_output.h"
 #include "engines/engine_database.h"
@@ -186,11 +187,15 @@ std::span<const OptionHelp> SearchOptions() {
       {"--capture", "save each engine's pages as test fixtures (default: off)"},
       {"--replay", "read each engine's pages from its test fixtures (default: off)"},
       {"--json", "print one JSON document instead of the result lines (default: text)"},
+      kCaCertHelp,
   };
   return kOptions;
 }
 
-std::span<const OptionHelp> UpdateOptions() { return {}; }
+std::span<const OptionHelp> UpdateOptions() {
+  static const OptionHelp kOptions[] = {kCaCertHelp};
+  return kOptions;
+}
 
 namespace {
 
@@ -211,6 +216,7 @@ struct SearchRequest {
   bool capture = false;
   bool replay = false;
   bool json = false;
+  NetworkOptions network;
 };
 
 // Number options straight into the run's settings; kExitOk or the usage error's status.
@@ -282,6 +288,7 @@ int ParseSearchRequest(Arguments& args, SearchRequest& request, Settings& run) {
   request.capture = args.TakeFlag("capture");
   request.replay = args.TakeFlag("replay");
   request.json = args.TakeFlag("json");
+  request.network = TakeNetworkOptions(args, false);
   if (int status = TakeNumberOptions(args, run); status != kExitOk) return status;
   if (int status = ParseChoices(args, request); status != kExitOk) return status;
   std::string error;
@@ -375,6 +382,7 @@ int RunSearch(Arguments& args, const Context& context) {
   (void)ReadSettings(settingsPath, run);
   SearchRequest request;
   if (int status = ParseSearchRequest(args, request, run); status != kExitOk) return status;
+  if (int status = ApplyNetworkOptions(request.network); status != kExitOk) return status;
   const bool quiet = context.quiet;
 
   LoadedEngines engines;
@@ -474,10 +482,12 @@ int RunSearch(Arguments& args, const Context& context) {
 }
 
 int RunUpdate(Arguments& args, const Context& context) {
+  const NetworkOptions network = TakeNetworkOptions(args, false);
   std::string error;
   std::vector<std::string> words = args.Finish(error);
   if (!error.empty()) return UsageError(error, kUpdateUsage);
   if (!words.empty()) return UsageError("update takes no arguments", kUpdateUsage);
+  if (int status = ApplyNetworkOptions(network); status != kExitOk) return status;
 
   Settings settings;
   SettingsDefaults(settings, context.home);

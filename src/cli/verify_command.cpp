@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/network_options.h"
 #include "cli/json_writer.h"
 #include "cli/result_output.h"
 #include "net/socket_io.h"
@@ -161,6 +162,7 @@ std::span<const OptionHelp> VerifyOptions() {
       {"--remove-invalid", "remove the entries found invalid (default: from the settings)"},
       {"--keep-invalid", "keep the entries found invalid (default: from the settings)"},
       {"--json", "print one JSON document instead of text (default: text)"},
+      kCaCertHelp,
   };
   return kOptions;
 }
@@ -170,6 +172,8 @@ std::span<const OptionHelp> DownloadOptions() {
       {"--dir DIR", "download into DIR (default: the download directory of the settings)"},
       {"--resume", "continue a partial file even when the server does not say its size"},
       {"--restart", "start a partial file over (default: resume when the server says its size)"},
+      kCaCertHelp,
+      kInsecureHelp,
   };
   return kOptions;
 }
@@ -223,6 +227,7 @@ int RunVerify(Arguments& args, const Context& context) {
   const bool remove = args.TakeFlag("remove-invalid");
   const bool keep = args.TakeFlag("keep-invalid");
   const bool json = args.TakeFlag("json");
+  const NetworkOptions network = TakeNetworkOptions(args, false);
   std::string error;
   std::vector<std::string> words = args.Finish(error);
   if (!error.empty()) return UsageError(error, kVerifyUsage);
@@ -231,6 +236,7 @@ int RunVerify(Arguments& args, const Context& context) {
     return UsageError("--remove-invalid and --keep-invalid exclude each other", kVerifyUsage);
   }
   const std::string& path = words[0];
+  if (int status = ApplyNetworkOptions(network); status != kExitOk) return status;
   const Settings settings = LoadSettings(context);
   SearchDocument document;
   switch (LoadDocument(path, document)) {
@@ -271,6 +277,7 @@ int RunDownload(Arguments& args, const Context& context) {
   std::optional<std::string> dir = args.TakeOption("dir");
   const bool resumeFlag = args.TakeFlag("resume");
   const bool restartFlag = args.TakeFlag("restart");
+  const NetworkOptions network = TakeNetworkOptions(args, true);
   std::string error;
   std::vector<std::string> words = args.Finish(error);
   if (!error.empty()) return UsageError(error, kDownloadUsage);
@@ -285,6 +292,7 @@ int RunDownload(Arguments& args, const Context& context) {
     return Fail("not an http:// or ftp:// address: " + url);
   }
 
+  if (int status = ApplyNetworkOptions(network); status != kExitOk) return status;
   const Settings settings = LoadSettings(context);
   DownloadConfig config = DownloadConfigFrom(settings, context.home);
   if (dir) config.directory = *dir;

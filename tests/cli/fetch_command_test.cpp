@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "testkit/scripted_http_server.h"
+#include "testkit/scripted_tls_server.h"
+#include "testkit/test_certificates.h"
 #include "testkit/temp_dir.h"
 
 namespace sondrel {
@@ -74,8 +76,8 @@ TEST(FetchCommand, FailuresNameTheCauseAndTheirStatus) {
     std::string err;
   } cases[] = {
       {"fetch -q " + server.Url("/gone"), 4, "127.0.0.1: HTTP 410 Gone"},
-      {"fetch -q " + server.Url("/silent"), 3, "127.0.0.1: "},
-      {"fetch -q http://127.0.0.1:9/x", 3, "127.0.0.1: "},
+      {"fetch -q " + server.Url("/silent"), 3, "127.0.0.1: no response"},
+      {"fetch -q http://127.0.0.1:9/x", 3, "127.0.0.1: connection refused"},
       {"fetch -q not-an-address", 1, "not-an-address: "},
       {"fetch -q " + server.Url("/f") + " -o /nonexistent/dir/f", 1, "/nonexistent/dir/f"},
   };
@@ -109,6 +111,40 @@ TEST(FetchCommand, UsesTheEnvironmentsProxy) {
                         ShellQuote(home.File("dl"))));
   EXPECT_EQ(downloaded.status, 0) << downloaded.err;
   EXPECT_EQ(home.Read("dl/song.mp3"), "tune");
+}
+
+// A private server's certificate: refused with its reason, trusted with --cacert, unchecked
+// with -k (and a warning).
+TEST(FetchCommand, CertificateOptions) {
+  testkit::TestCertificates certificates;
+  ASSERT_TRUE(certificates.ok());
+  testkit::ScriptedTlsServer server(certificates.valid(),
+                                    {{HttpReply("HTTP/1.1 200 OK", "", "secret")}});
+  ASSERT_TRUE(server.ok());
+  const std::string url = ShellQuote(server.Url("/f"));
+  const struct {
+    std::string words;
+    int status;
+    std::string out;
+    std::string err;  // expected in stderr
+  } cases[] = {
+      {"fetch -q " + url, 1, "", "127.0.0.1: TLS: unknown issuer"},
+      {"fetch -q --cacert " + ShellQuote(certificates.caFile()) + " " + url, 0, "secret", ""},
+      {"fetch -q -k " + url, 0, "secret", "warning: --insecure"},
+      {"fetch -q --cacert /nonexistent/ca.pem " + url, 1, "", "/nonexistent/ca.pem"},
+      {"verify x.sdp -k", 2, "", "-k"},  // only a single transfer may skip the check
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.words);
+    const testkit::CommandResult result = RunCommand(Cli(c.words));
+    EXPECT_EQ(result.status, c.status) << result.err;
+    EXPECT_EQ(result.out, c.out);
+    if (c.err.empty()) {
+      EXPECT_EQ(result.err, "");
+    } else {
+      EXPECT_NE(result.err.find(c.err), std::string::npos) << result.err;
+    }
+  }
 }
 
 }  // namespace
