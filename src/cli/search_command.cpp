@@ -51,7 +51,10 @@ extern "C" void StopOnInterrupt(int) {
   // Lock-free atomic stores only, safe in a signal handler.
   searchInterrupted.store(true);
   SetStopFlag(true);
-  if (session) session->job.running = 0;
+  if (session) {
+    session->cancel.Cancel();
+    session->job.running = 0;
+  }
 }
 
 std::optional<int> ParseCount(const std::string& text, int low, int high) {
@@ -146,7 +149,7 @@ std::optional<int> LoadEngines(const Context& context, const std::optional<std::
     (void)SeedDatabase(context.home);
   }
   if (!LoadDatabase(engines.path, engines.list, engines.info)) {
-    return Fail("cannot open engine database " + engines.path);
+    return Fail(engines.path + ": " + engines.info.problem);
   }
   return std::nullopt;
 }
