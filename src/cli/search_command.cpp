@@ -349,7 +349,8 @@ int RunSearchToEnd(SearchSession& session, MainThreadQueue& queue, bool quiet) {
 
 // The search's JSON document: the query, where it was saved, the entries and the outcome.
 std::string SearchJson(const SearchRequest& request, const std::string& projectPath,
-                       const SearchDocument& document, const VerifyOutcome* verified) {
+                       const SearchSession& session, const VerifyOutcome* verified) {
+  const SearchDocument& document = session.document;
   JsonWriter json;
   json.BeginObject();
   json.Key("query").String(request.query);
@@ -367,6 +368,7 @@ std::string SearchJson(const SearchRequest& request, const std::string& projectP
     json.Null();
   }
   WriteEntriesJson(json, document);
+  WriteReportJson(json, session.report);
   json.EndObject();
   return json.Document();
 }
@@ -446,6 +448,7 @@ int RunSearch(Arguments& args, const Context& context) {
     NetShutdown();
     return UsageError(std::string(kEmptyQueryText), kSearchUsage);
   }
+  if (!quiet) std::cerr << ReportText(session.report) << std::flush;
   // Verification serves its own interface-thread queue, so it runs once the search's is gone.
   // Ctrl-C during the search stops the whole run: no verification follows it.
   const bool verifyAfter =
@@ -475,12 +478,15 @@ int RunSearch(Arguments& args, const Context& context) {
     return Fail(ExportFailedText(*request.exportPath));
   }
   if (request.json) {
-    std::cout << SearchJson(request, projectPath, document, verifyAfter ? &verified : nullptr);
+    std::cout << SearchJson(request, projectPath, session, verifyAfter ? &verified : nullptr);
   } else {
     PrintResultList(document);
   }
   if (int flushed = FlushOutput(); flushed != kExitOk) return flushed;
   if (searchInterrupted || verified.status == kExitInterrupted) return kExitInterrupted;
+  if (session.report.NothingAnswered()) {
+    return FailWith(kExitNothingAnswered, "no engine answered the search");
+  }
   return kExitOk;
 }
 
