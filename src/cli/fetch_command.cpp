@@ -19,6 +19,7 @@
 #include "net/http_response.h"
 #include "net/socket_io.h"
 #include "net/url.h"
+#include "tasks/download.h"
 
 namespace sondrel::cli {
 namespace {
@@ -82,6 +83,27 @@ std::optional<NetFailure> UnwritableOutput(const std::string& path) {
   failure.host = path;
   failure.detail = std::strerror(errno);
   return failure;
+}
+
+// The body goes to FILE.part and takes the name FILE once it is whole, as a download's does;
+// --resume continues FILE (or its part) and the reply to the range is checked.
+int FetchIntoFile(const HttpRequest& request, const std::string& file, bool resume,
+                  int timeoutSeconds, NetProgress& progress) {
+  DownloadTarget target;
+  target.localFile = file;
+  target.resume = resume;
+  target.overwrite = true;  // -o names the file to write
+  DownloadConfig config;
+  config.timeoutSeconds = timeoutSeconds;
+  config.webProxyOn = request.useProxy;
+  config.webProxyHost = request.proxyHost;
+  config.webProxyPort = request.proxyPort;
+  switch (DownloadUrl(NormalizeHttpUrl(request.url), target, config, progress)) {
+    case kDownloadDone: return kFetchDone;
+    case kDownloadNoConnection: return kFetchNoResponse;
+    case kDownloadRefused: return kFetchRefused;
+    default: return kFetchFailed;
+  }
 }
 
 bool ParseNumber(const std::string& text, long low, long high, long& value) {
@@ -180,9 +202,7 @@ int RunFetch(Arguments& args, const Context& context) {
       stream.Close();
     }
   } else {
-    request.fileName = *output;
-    if (resume) SetResumeFromFile(request, progress);
-    result = HttpFetchFile(request, progress);
+    result = FetchIntoFile(request, *output, resume, static_cast<int>(timeoutSeconds), progress);
     header = view.header;
   }
   view.Finish(progress);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/net_errors.h"
 #include "cli/network_options.h"
 #include "cli/json_writer.h"
 #include "cli/result_output.h"
@@ -170,8 +171,10 @@ std::span<const OptionHelp> VerifyOptions() {
 std::span<const OptionHelp> DownloadOptions() {
   static const OptionHelp kOptions[] = {
       {"--dir DIR", "download into DIR (default: the download directory of the settings)"},
-      {"--resume", "continue a partial file even when the server does not say its size"},
-      {"--restart", "start a partial file over (default: resume when the server says its size)"},
+      {"--resume", "continue an existing file of that name (default: only an unfinished download "
+                   "is continued)"},
+      {"--restart", "start over, never continuing an unfinished download (default: continue it)"},
+      {"--overwrite", "replace an existing file of that name (default: keep it, take a free name)"},
       kCaCertHelp,
       kInsecureHelp,
   };
@@ -277,6 +280,7 @@ int RunDownload(Arguments& args, const Context& context) {
   std::optional<std::string> dir = args.TakeOption("dir");
   const bool resumeFlag = args.TakeFlag("resume");
   const bool restartFlag = args.TakeFlag("restart");
+  const bool overwriteFlag = args.TakeFlag("overwrite");
   const NetworkOptions network = TakeNetworkOptions(args, true);
   std::string error;
   std::vector<std::string> words = args.Finish(error);
@@ -288,50 +292,45 @@ int RunDownload(Arguments& args, const Context& context) {
   const std::string& url = words[0];
   UrlParts parts;
   (void)SplitUrl(url, parts);
-  if (parts.scheme != "http" && parts.scheme != "ftp") {
-    return Fail("not an http:// or ftp:// address: " + url);
+  if (parts.scheme != "http" && parts.scheme != "https" && parts.scheme != "ftp") {
+    return Fail("not an http://, https:// or ftp:// address: " + url);
   }
 
   if (int status = ApplyNetworkOptions(network); status != kExitOk) return status;
   const Settings settings = LoadSettings(context);
   DownloadConfig config = DownloadConfigFrom(settings, context.home);
   if (dir) config.directory = *dir;
-  std::string localPath;
-  if (PrepareDownloadPath(localPath, url, config.directory) != 1) {
-    return Fail("no room for a file name in directory " + config.directory);
+  // An existing file is kept (the download takes a free name) unless --overwrite or --resume
+  // say otherwise; a partial download of the same file is continued by itself.
+  DownloadChoices choices;
+  choices.overwrite = overwriteFlag;
+  choices.resume = resumeFlag;
+  choices.restart = restartFlag;
+  DownloadTarget target;
+  if (PlanDownload(target, url, config.directory, -1, choices) != 1) {
+    return Fail("no free file name for " + url + " in directory " + config.directory);
   }
+  const std::string& localPath = target.localFile;
 
   NetStartup();
-  bool resume = false;
-  if (!restartFlag && FileLengthOf(localPath) >= 0) {
-    // The server's size decides between resuming, starting over and nothing to do; --resume
-    // resumes even when the server does not say its size.
-    const std::int64_t known = RemoteFileSize(url, config, nullptr, nullptr);
-    SaveFileAsker asker;
-    asker.askOverwrite = [](const std::string&) { return kAnswerNo; };
-    asker.askResume = [](const std::string&) { return kAnswerYes; };
-    const int choice = AskSaveFile(localPath, known, asker);
-    if (choice == kSaveCancel) {
-      NetShutdown();
-      std::cerr << "sondrel-cli: ";
-      std::fprintf(stderr, download_texts::kAlreadyComplete, localPath.c_str());
-      std::cerr << '\n';
-      std::cout << localPath << '\n';
-      return kExitOk;
-    }
-    resume = choice == kSaveResume || (resumeFlag && known < 0);
-  }
-
   auto job = std::make_unique<DownloadJob>();
   job->url = url;
   job->localFile = localPath;
-  job->resume = resume;
+  job->resume = target.resume;
+  job->restart = target.restart;
+  job->overwrite = target.overwrite;
   job->config = config;
   const int result = RunDownloadJob(*job, context.quiet);
   NetShutdown();
   if (result == kNoThread) return Fail("cannot start the download thread");
   if (result != kDownloadDone) {
-    return FailWith(DownloadExitStatus(result), DownloadResultText(result, url, localPath));
+    const int status = downloadInterrupted ? kExitInterrupted
+                       : job->failure      ? ExitStatusFor(job->failure)
+                                           : DownloadExitStatus(result);
+    std::string message = DownloadResultText(result, url, localPath, job->failure);
+    // The closing text gives a detail when there is one; the cause and host otherwise.
+    if (job->failure && job->failure.detail.empty()) message += " " + DescribeFailure(job->failure);
+    return FailWith(status, message);
   }
   std::cout << localPath << '\n';
   return FlushOutput();

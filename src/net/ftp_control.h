@@ -24,6 +24,7 @@ inline constexpr const char* kPass = "PASS %s\r\n";
 inline constexpr const char* kAcct = "ACCT %s\r\n";
 inline constexpr const char* kTypeBinary = "TYPE I\r\n";
 inline constexpr const char* kSize = "SIZE %s\r\n";
+inline constexpr const char* kModificationTime = "MDTM %s\r\n";
 inline constexpr const char* kPassive = "PASV\r\n";
 inline constexpr const char* kRestart = "REST %ld\r\n";
 inline constexpr const char* kRetrieve = "RETR %s\r\n";

@@ -1,6 +1,8 @@
 #include "net/ftp_transfer.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -72,6 +74,25 @@ bool IsPreliminary(int code) {
 
 // Abandons the retrieval on the server. The data connection goes first: a server blocked on
 // sending to a reader that stopped only notices the abort once its send fails.
+bool IsRegularFd(int fd) {
+  struct stat info {};
+  return ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// The dotted address of the far end of s.
+bool PeerAddress(int s, std::string& address) {
+  sockaddr_in peer{};
+  socklen_t length = sizeof peer;
+  if (::getpeername(s, reinterpret_cast<sockaddr*>(&peer), &length) != 0 ||
+      peer.sin_family != AF_INET) {
+    return false;
+  }
+  char text[INET_ADDRSTRLEN];
+  if (!::inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text)) return false;
+  address = text;
+  return true;
+}
+
 void AbortRetrieval(int ctrl, int& data, NetProgress* progress) {
   CloseConnection(data, progress);
   data = kNoSocket;
@@ -141,15 +162,30 @@ int FtpSize(int ctrl, std::int64_t& size, std::string_view path, NetProgress* pr
   return ReadSize(NthWord(buf, 1), size) ? 1 : 0;
 }
 
+int FtpModificationTime(int ctrl, std::string& stamp, std::string_view path,
+                        NetProgress* progress) {
+  std::string buf;
+  const std::string pathText(path);
+  stamp.clear();
+  if (FtpCommand(ctrl, buf, kFtpSizeReplySize, progress, ftp_texts::kModificationTime,
+                 pathText.c_str()) != kFtpFileStatus) {
+    return 0;
+  }
+  stamp = std::string(NthWord(buf, 1));
+  return stamp.empty() ? 0 : 1;
+}
+
 int FtpPassive(int ctrl, NetProgress* progress) {
   std::string buf;
   if (FtpCommand(ctrl, buf, kFtpReplySize, progress, ftp_texts::kPassive) != kFtpPassiveMode) {
     return kNoSocket;
   }
-  std::string host;
+  std::string announced;
   int port = 0;
-  if (!FtpPassiveAddress(buf, host, port)) return kNoSocket;
-  return ConnectHost(host, port, progress);
+  if (!FtpPassiveAddress(buf, announced, port) || port == 0) return kNoSocket;
+  std::string peer;
+  if (!PeerAddress(ctrl, peer)) return kNoSocket;
+  return ConnectHost(peer, port, progress);
 }
 
 int FtpCheckFile(int ctrl, std::int64_t& size, std::string_view path, NetProgress* progress) {
@@ -169,74 +205,74 @@ int FtpCheckFile(int ctrl, std::int64_t& size, std::string_view path, NetProgres
   return result;
 }
 
-int FtpReceiveToFile(int data, std::string_view localFile, bool resume, NetProgress& progress) {
+int FtpReceiveToFd(int data, int fd, NetProgress& progress) {
   const std::uint32_t start = NowMillis();
-  if (!resume) progress.transferred = 0;
   progress.elapsedMs = 0;
   ReportState(progress, kNetStateData);
+  // With a known size the file ends there, even when the server keeps the connection open,
+  // and a connection that closes before it is a cut-off transfer, not the end of the file.
+  const bool bounded = progress.total >= 0;
+  if (bounded && progress.transferred >= progress.total) return kFtpTransferComplete;
+  std::vector<char> block(kFtpDataBlock);
+  for (;;) {
+    const long got = RecvWait(data, block.data(), block.size(), 0, &progress);
+    if (got < 0) return kFtpTransferFailed;
+    if (got == 0) {
+      return bounded && progress.transferred < progress.total ? kFtpTransferFailed
+                                                              : kFtpTransferComplete;
+    }
+    std::int64_t n = got;
+    bool end = false;
+    if (bounded && progress.transferred + n >= progress.total) {
+      n = progress.total - progress.transferred;
+      end = true;
+    }
+    progress.transferred += n;
+    progress.elapsedMs = static_cast<std::uint32_t>(NowMillis() - start);
+    ReportState(progress, kNetStateData);
+    if (!FdWriteAll(fd, std::string_view(block.data(), static_cast<std::size_t>(n)))) {
+      return kFtpWriteFailed;
+    }
+    if (end) return kFtpTransferComplete;
+  }
+}
+
+int FtpReceiveToFile(int data, std::string_view localFile, bool resume, NetProgress& progress) {
+  if (!resume) progress.transferred = 0;
   const std::string path(localFile);
   const int fd = resume ? ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC)
                         : ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0) return kFtpTransferFailed;
-  // With a known total a resumed file ends there, even when the server keeps the connection.
-  const bool bounded = resume && progress.total >= 0;
-  int result = kFtpTransferComplete;
-  if (!bounded || progress.transferred < progress.total) {
-    std::vector<char> block(kFtpDataBlock);
-    for (;;) {
-      const long got = RecvWait(data, block.data(), block.size(), 0, &progress);
-      if (got < 0) {
-        result = kFtpTransferFailed;
-        break;
-      }
-      if (got == 0) break;  // the server closed: that is the end of the file
-      std::int64_t n = got;
-      bool end = false;
-      if (bounded && progress.transferred + n >= progress.total) {
-        n = progress.total - progress.transferred;
-        end = true;
-      }
-      progress.transferred += n;
-      progress.elapsedMs = static_cast<std::uint32_t>(NowMillis() - start);
-      ReportState(progress, kNetStateData);
-      if (!FdWriteAll(fd, std::string_view(block.data(), static_cast<std::size_t>(n)))) {
-        result = kFtpWriteFailed;
-        break;
-      }
-      if (end) break;
-    }
-  }
+  int result = FtpReceiveToFd(data, fd, progress);
   if (::close(fd) != 0 && result == kFtpTransferComplete) result = kFtpWriteFailed;
   return result;
 }
 
-int FtpRetrieveFile(int ctrl, std::string_view path, std::string_view localFile, bool resume,
+int FtpRetrieveToFd(int ctrl, std::string_view path, int fd, std::int64_t offset,
                     NetProgress& progress) {
   const std::string pathText(path);
-  std::int64_t size = 0;
-  std::int64_t offset = -1;
-  if (FtpSize(ctrl, size, path, &progress) == 1) {
-    progress.total = size;
-    // A local file longer than the server's is not a part of it: start over.
-    if (resume) offset = LocalFileLength(std::string(localFile));
-    if (offset > size) offset = -1;
-  }
   int data = FtpPassive(ctrl, &progress);
   if (data < 0) return kFtpTransferFailed;
   std::string buf;
   bool resuming = false;
-  if (offset != -1) {
+  if (offset > 0) {
     resuming = FtpCommand(ctrl, buf, kFtpReplySize, &progress, ftp_texts::kRestart,
                           static_cast<long>(offset)) == kFtpPending;
-    if (resuming) progress.transferred = offset;
   }
-  if (!resuming) progress.transferred = 0;
+  progress.transferred = resuming ? offset : 0;
+  // The data is written after what fd holds of the file, or from its start; a device such as
+  // /dev/null has no start to go back to.
+  if (IsRegularFd(fd) && (::ftruncate(fd, progress.transferred) != 0 ||
+                          ::lseek(fd, static_cast<off_t>(progress.transferred), SEEK_SET) < 0)) {
+    CloseConnection(data, &progress);
+    return kFtpWriteFailed;
+  }
   if (!IsPreliminary(FtpCommand(ctrl, buf, kFtpReplySize, &progress, ftp_texts::kRetrieve,
                                 pathText.c_str()))) {
     CloseConnection(data, &progress);
     return kFtpTransferFailed;
   }
-  const int received = FtpReceiveToFile(data, localFile, resuming, progress);
+  const int received = FtpReceiveToFd(data, fd, progress);
   if (received == kFtpWriteFailed || CancelRequested(&progress)) {
     AbortRetrieval(ctrl, data, &progress);
   } else if (received != kFtpTransferComplete) {
@@ -253,9 +289,34 @@ int FtpRetrieveFile(int ctrl, std::string_view path, std::string_view localFile,
   return result;
 }
 
+int FtpRetrieveFile(int ctrl, std::string_view path, std::string_view localFile, bool resume,
+                    NetProgress& progress) {
+  std::int64_t size = 0;
+  std::int64_t offset = 0;
+  const std::string file(localFile);
+  if (FtpSize(ctrl, size, path, &progress) == 1) {
+    progress.total = size;
+    // A local file longer than the server's is not a part of it: start over.
+    if (resume) offset = std::max<std::int64_t>(LocalFileLength(file), 0);
+    if (offset > size) offset = 0;
+  }
+  const bool existed = LocalFileLength(file) >= 0;
+  const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) return kFtpTransferFailed;
+  int result = FtpRetrieveToFd(ctrl, path, fd, offset, progress);
+  if (::close(fd) != 0 && result == kFtpTransferComplete) result = kFtpWriteFailed;
+  // A retrieval that got nothing leaves no empty file behind.
+  if (result != kFtpTransferComplete && !existed && LocalFileLength(file) == 0) {
+    (void)::unlink(file.c_str());
+  }
+  return result;
+}
+
 int FtpDownload(std::string_view localFile, std::string_view url, bool resume, int timeoutSeconds,
                 NetProgressFn onProgress, NetCancelFn shouldCancel, void* userData) {
   NetProgress progress = TimedProgress(timeoutSeconds, onProgress, shouldCancel, userData);
+  std::string path;
+  if (!FtpPathOf(url, path)) return kFtpDownloadFailed;
   FtpAddress address;
   (void)FtpUrlParts(url, address);
   int code = -1;
@@ -266,7 +327,7 @@ int FtpDownload(std::string_view localFile, std::string_view url, bool resume, i
     CloseConnection(ctrl, &progress);
     return kFtpDownloadNoLogin;
   }
-  const int retrieved = FtpRetrieveFile(ctrl, UrlPathTail(url), localFile, resume, progress);
+  const int retrieved = FtpRetrieveFile(ctrl, path, localFile, resume, progress);
   (void)FtpQuit(ctrl, &progress);
   return retrieved == kFtpTransferComplete ? kFtpDownloadDone : kFtpDownloadFailed;
 }

@@ -41,7 +41,13 @@ bool ReadCInteger(std::string_view& text, std::int64_t& value);
 // 1 with size set when the server answers SIZE with 213 and a readable size, else 0.
 [[nodiscard]] int FtpSize(int ctrl, std::int64_t& size, std::string_view path,
                           NetProgress* progress);
-// PASV, then a connection to the announced address. The data socket, or -1.
+// 1 with stamp set to the file's modification time as the server words it ("20261210101500")
+// when it answers MDTM with 213, else 0. A changed stamp means a changed file.
+[[nodiscard]] int FtpModificationTime(int ctrl, std::string& stamp, std::string_view path,
+                                      NetProgress* progress);
+// PASV, then a connection to the announced port on the control connection's own peer: the
+// address in the reply is not trusted, so a server cannot point the client at another host.
+// The data socket, or -1.
 [[nodiscard]] int FtpPassive(int ctrl, NetProgress* progress);
 // Whether path exists (size known) and can be retrieved; 0, 1 or 2 (see above). The data is not
 // read: the retrieval is aborted as soon as the server accepted it.
@@ -50,8 +56,17 @@ bool ReadCInteger(std::string_view& text, std::int64_t& value);
 // Writes what arrives on data into localFile (appended when resuming). 2, -1 or -2.
 [[nodiscard]] int FtpReceiveToFile(int data, std::string_view localFile, bool resume,
                                    NetProgress& progress);
+// Writes what arrives on data to fd, counting on from progress.transferred. With a known
+// progress.total the data ends there, and data that stops short of it is a failure (-1).
+[[nodiscard]] int FtpReceiveToFd(int data, int fd, NetProgress& progress);
+// Retrieves path into fd, which already holds offset bytes of it (0: none): REST continues
+// after them; when the server refuses REST, fd is emptied and the whole file comes. A known
+// progress.total (from SIZE) is the length the data must reach. 2, -1 or -2 as below.
+[[nodiscard]] int FtpRetrieveToFd(int ctrl, std::string_view path, int fd, std::int64_t offset,
+                                  NetProgress& progress);
 // Retrieves path into localFile, resuming a partial file when asked and the server allows it.
-// 2 only when the data is complete and the server confirmed it; -1 or -2 otherwise.
+// 2 only when the data is complete (as long as SIZE said, when it answered) and the server
+// confirmed it; -1 or -2 otherwise.
 [[nodiscard]] int FtpRetrieveFile(int ctrl, std::string_view path, std::string_view localFile,
                                   bool resume, NetProgress& progress);
 // A whole download of an ftp:// address: connect, log in, binary type, retrieve, quit.

@@ -29,4 +29,9 @@ struct FtpAddress {
 // Splits an FTP address into what the login and the transfer need. Always 1.
 int FtpUrlParts(std::string_view url, FtpAddress& out);
 
+// The server path of an ftp:// address for SIZE, MDTM and RETR: the path after the host without
+// its leading '/', percent-decoded ("my%20song.mp3" is the file "my song.mp3"; '+' stays).
+// False when the decoded path holds a NUL, CR or LF, which no command line can carry.
+[[nodiscard]] bool FtpPathOf(std::string_view url, std::string& path);
+
 }  // namespace sondrel

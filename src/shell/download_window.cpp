@@ -252,6 +252,8 @@ bool DownloadSelected(QWidget* parent, const ResultEntry& entry, Settings& setti
   job.url = entry.url;
   job.localFile = localPath;
   job.resume = choice == kSaveResume;
+  // AskSaveFile asks about every existing file: starting over on one is the user's word.
+  job.overwrite = choice == kSaveStart && FileLengthOf(localPath) >= 0;
   job.config = config;
   auto* window = new DownloadWindow(parent, *download);
   const QPointer<DownloadWindow> view(window);

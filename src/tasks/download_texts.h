@@ -26,7 +26,19 @@ inline constexpr const char* kNoConnection = "Could not connect to the server of
 inline constexpr const char* kComplete = "Download complete: %s";
 inline constexpr const char* kFailed = "Download of %s failed.";
 inline constexpr const char* kWriteFailed = "Download failed: cannot write %s";
+inline constexpr const char* kInUse = "%s is already being downloaded.";
+inline constexpr const char* kExists = "%s already exists; it was not replaced.";
 inline constexpr const char* kCancelQuestion = "Cancel this download?";
+
+// Why a local file was refused (the detail of a local-file failure).
+inline constexpr const char* kNoFileName = "no file name";
+inline constexpr const char* kIsALink = "is a symbolic link; not followed";
+inline constexpr const char* kNotARegularFile = "is not a regular file";
+inline constexpr const char* kBeingDownloaded = "is already being downloaded";
+inline constexpr const char* kExistsNotReplaced = "already exists; not replaced";
+// Why a transfer was refused (the detail of a protocol failure).
+inline constexpr const char* kEndedShort = "the transfer ended after %lld of %lld bytes";
+inline constexpr const char* kBadPath = "the address holds a line break or a NUL";
 
 inline constexpr const char* kSaveTitle = "Save file as";
 inline constexpr const char* kSaveDefaultExtension = "mp3";

@@ -132,7 +132,9 @@ void FtpWorker(WorkerThread& thread) {
         continue;
       }
       std::int64_t size = -1;
-      const int r = FtpCheckFile(ctrl, size, UrlPathTail(job.url), &progress);
+      std::string path;
+      const int r = FtpPathOf(job.url, path) ? FtpCheckFile(ctrl, size, path, &progress)
+                                             : kFtpFileNoSize;
       if (r == kFtpFileRetrievable) {
         ReportCheck(run, job, kStatusValid, size);
       } else if (r == kFtpFileNotRetrievable) {

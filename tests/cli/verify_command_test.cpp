@@ -107,22 +107,25 @@ TEST_F(VerifyCommandTest, DownloadsResumesAndKnowsWhenDone) {
   EXPECT_NE(first.err.find("150000 bytes received"), std::string::npos) << first.err;
   EXPECT_NE(first.err.find("100 % of 150000 bytes"), std::string::npos) << first.err;
 
-  // A partial file is continued: the server says the size.
+  // An existing file is kept: the download takes a free name.
+  testkit::CommandResult again = Cli(download);
+  ASSERT_EQ(again.status, 0) << again.err;
+  EXPECT_EQ(again.out, dir + "/song (1).mp3\n");
+  EXPECT_TRUE(ReadAll(dir + "/song (1).mp3") == original);
+
+  // --resume continues a smaller file of that name: the user says it is a part of this one.
   std::ofstream(local, std::ios::binary | std::ios::trunc) << original.substr(0, 50000);
-  testkit::CommandResult resumed = Cli(download);
+  testkit::CommandResult resumed = Cli(download + " --resume");
   ASSERT_EQ(resumed.status, 0) << resumed.err;
+  EXPECT_EQ(resumed.out, local + "\n");
   EXPECT_TRUE(ReadAll(local) == original);
   EXPECT_NE(resumed.err.find("150000 bytes received"), std::string::npos) << resumed.err;
 
-  // A complete file is left alone; --restart fetches it again.
-  struct stat before {};
-  ASSERT_EQ(::stat(local.c_str(), &before), 0);
-  testkit::CommandResult complete = Cli(download);
-  EXPECT_EQ(complete.status, 0);
-  EXPECT_NE(complete.err.find("already complete"), std::string::npos) << complete.err;
+  // --overwrite replaces it, and only once the new file is whole.
   std::ofstream(local, std::ios::binary | std::ios::trunc) << std::string(150000, 'x');
-  ASSERT_EQ(Cli(download + " --restart").status, 0);
+  ASSERT_EQ(Cli(download + " --overwrite --restart").status, 0);
   EXPECT_TRUE(ReadAll(local) == original);
+  EXPECT_FALSE(std::ifstream(local + ".part").good());
 }
 
 TEST_F(VerifyCommandTest, DownloadFailuresAndUsage) {
@@ -134,8 +137,13 @@ TEST_F(VerifyCommandTest, DownloadFailuresAndUsage) {
   testkit::CommandResult missing =
       Cli("download " + ShellQuote(nginx_.Url("/missing.mp3")) + " --dir " +
           ShellQuote(home_.File("dl")));
-  EXPECT_EQ(missing.status, 1);
+  // An error reply exits 4 and names its status.
+  EXPECT_EQ(missing.status, 4);
   EXPECT_NE(missing.err.find(nginx_.Url("/missing.mp3")), std::string::npos) << missing.err;
+  EXPECT_NE(missing.err.find("HTTP 404 Not Found"), std::string::npos) << missing.err;
+  EXPECT_EQ(Cli("download -q http://127.0.0.1:9/a.mp3 --dir " + ShellQuote(home_.File("dl")))
+                .status,
+            3);
   testkit::CommandResult unwritable =
       Cli("download " + ShellQuote(nginx_.Url("/song.mp3")) + " --dir /dev/null/x");
   EXPECT_EQ(unwritable.status, 1);
@@ -143,7 +151,7 @@ TEST_F(VerifyCommandTest, DownloadFailuresAndUsage) {
       << unwritable.err;
 }
 
-TEST(DownloadCommandFtp, ResumesWhenTheServerGivesTheSize) {
+TEST(DownloadCommandFtp, ResumesWhenAsked) {
   if (!testkit::VsftpdServer::Installed()) GTEST_SKIP() << "vsftpd is not installed";
   testkit::VsftpdServer server;
   std::string body(90000, '\0');
@@ -158,7 +166,7 @@ TEST(DownloadCommandFtp, ResumesWhenTheServerGivesTheSize) {
   ASSERT_EQ(RunCommand(command).status, 0);
   EXPECT_TRUE(ReadAll(local) == body);
   std::ofstream(local, std::ios::binary | std::ios::trunc) << body.substr(0, 30000);
-  testkit::CommandResult resumed = RunCommand(command);
+  testkit::CommandResult resumed = RunCommand(command + " --resume");
   ASSERT_EQ(resumed.status, 0) << resumed.err;
   EXPECT_TRUE(ReadAll(local) == body);
   const std::vector<std::string> commands = server.Commands();

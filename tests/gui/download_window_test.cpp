@@ -210,7 +210,9 @@ TEST_F(DownloadWindowTest, CancelConfirmedStopsTheDownloadAndKeepsThePart) {
   ASSERT_TRUE(WaitUntil([&] { return window.isNull(); }));
   EXPECT_EQ(question.toStdString(), "Cancel this download?");
   EXPECT_TRUE(outcome.contains("failed")) << outcome.toStdString();
-  const long kept = FileLengthOf(LocalFile("long.mp3"));
+  // The part keeps its own name until the whole file has arrived.
+  EXPECT_EQ(FileLengthOf(LocalFile("long.mp3")), -1);
+  const long kept = FileLengthOf(LocalFile("long.mp3") + ".part");
   EXPECT_GT(kept, 0);
   EXPECT_LT(kept, 4 << 20);
 }

@@ -293,6 +293,9 @@ TEST(ScriptedFtpTransfer, JudgesTheReplies) {
     std::int64_t firstData;
     const char* mustSend;
     const char* mustNotSend;
+    const char* passiveHost = "127,0,0,1";
+    const char* path = "/file.mp3";
+    std::int64_t size = 10000;  // what SIZE answers
   };
   const std::string part = whole.substr(0, 4000);
   const Case cases[] = {
@@ -405,6 +408,51 @@ TEST(ScriptedFtpTransfer, JudgesTheReplies) {
        -2,
        "TYPE I",
        nullptr},
+      // A server that announces more than it sends: 10000 bytes and 226 are not a whole file.
+      {"SIZE larger than the data",
+       {{"SIZE", "213 300000\r\n"}},
+       false,
+       false,
+       "226 ok\r\n",
+       std::nullopt,
+       1,
+       -1,
+       true,
+       0,
+       nullptr,
+       nullptr,
+       "127,0,0,1",
+       "/file.mp3",
+       300000},
+      // Only the port of a PASV reply is used: the data goes to the control connection's peer,
+      // never to the address the server names (127.0.0.2 listens on nothing here).
+      {"PASV names another address",
+       {},
+       false,
+       false,
+       "226 ok\r\n",
+       std::nullopt,
+       1,
+       1,
+       true,
+       0,
+       nullptr,
+       nullptr,
+       "127,0,0,2"},
+      {"escaped path is sent decoded",
+       {},
+       false,
+       false,
+       "226 ok\r\n",
+       std::nullopt,
+       1,
+       1,
+       true,
+       0,
+       "RETR my song.mp3",
+       "RETR my%20song.mp3",
+       "127,0,0,1",
+       "/my%20song.mp3"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -414,6 +462,7 @@ TEST(ScriptedFtpTransfer, JudgesTheReplies) {
     script.octalPassive = c.octal;
     script.keepDataOpen = c.keepOpen;
     script.afterData = c.afterData;
+    script.passiveHost = c.passiveHost;
     if (c.afterData.starts_with("250")) script.opening = "125 Data connection open\r\n";
     testkit::ScriptedFtpServer server(script);
     testkit::TempDir dir;
@@ -425,13 +474,13 @@ TEST(ScriptedFtpTransfer, JudgesTheReplies) {
       std::int64_t size = -1;
       EXPECT_EQ(FtpCheckFile(ctrl, size, "file.mp3", &progress), c.check);
       if (c.check != 0) {
-        EXPECT_EQ(size, 10000);
+        EXPECT_EQ(size, c.size);
       }
       FtpQuit(ctrl, &progress);
     }
     if (c.local) dir.Write("file.mp3", *c.local);
     Seen seen;
-    EXPECT_EQ(FtpDownload(dir.File("file.mp3"), server.Url("/file.mp3"), true, 2, &RecordProgress,
+    EXPECT_EQ(FtpDownload(dir.File("file.mp3"), server.Url(c.path), true, 2, &RecordProgress,
                           nullptr, &seen),
               c.download);
     if (c.complete) {

@@ -147,16 +147,32 @@ TEST_F(FtpTransferPair, ResumedFileEndsAtTheTotalWhileTheConnectionStaysOpen) {
   EXPECT_EQ(dir_.Read("f"), std::string(4000, 'a') + std::string(6000, 'b'));
 }
 
-TEST_F(FtpTransferPair, FreshFileTakesEverythingUntilTheClose) {
-  dir_.Write("f", "old content that is longer");
-  progress_.total = 3;  // a total does not bound a fresh transfer
-  progress_.transferred = 99;
-  PeerSends("new bytes");
-  ::shutdown(fds_[1], SHUT_WR);
-  EXPECT_EQ(FtpReceiveToFile(fds_[0], dir_.File("f"), false, progress_), kFtpTransferComplete);
-  EXPECT_EQ(progress_.transferred, 9);
-  EXPECT_EQ(progress_.state, kNetStateData);
-  EXPECT_EQ(dir_.Read("f"), "new bytes");
+TEST_F(FtpTransferPair, FreshFileIsCheckedAgainstTheSize) {
+  struct Case {
+    const char* what;
+    std::int64_t total;
+    int result;
+    const char* written;
+  };
+  const Case cases[] = {
+      {"no size: everything until the close", -1, kFtpTransferComplete, "new bytes"},
+      {"exactly the size", 9, kFtpTransferComplete, "new bytes"},
+      {"data ends short of the size", 300000, kFtpTransferFailed, "new bytes"},
+      {"more than the size: it ends there", 3, kFtpTransferComplete, "new"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (int fd : fds_) ::close(fd);
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, fds_), 0);
+    dir_.Write("f", "old content that is longer");
+    progress_.total = c.total;
+    progress_.transferred = 99;
+    PeerSends("new bytes");
+    ::shutdown(fds_[1], SHUT_WR);
+    EXPECT_EQ(FtpReceiveToFile(fds_[0], dir_.File("f"), false, progress_), c.result);
+    EXPECT_EQ(progress_.state, kNetStateData);
+    EXPECT_EQ(dir_.Read("f"), c.written);
+  }
 }
 
 TEST_F(FtpTransferPair, ResumingAMissingFileFailsAndCreatesNothing) {

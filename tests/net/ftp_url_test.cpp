@@ -63,5 +63,31 @@ TEST(FtpUrlPartsTest, AnonymousAndNamedLogins) {
   EXPECT_EQ(a.file, "");
 }
 
+TEST(FtpPathOfTest, DecodesEscapesAndRefusesLineBreaks) {
+  struct Case {
+    const char* url;
+    bool ok;
+    const char* path;
+  };
+  const Case cases[] = {
+      {"ftp://h/pub/my%20song.mp3", true, "pub/my song.mp3"},
+      {"ftp://h/a+b.mp3", true, "a+b.mp3"},  // a plus is a plus in a path
+      {"ftp://h/100%25.mp3", true, "100%.mp3"},
+      {"ftp://h/%E2%99%AA.mp3", true, "\xE2\x99\xAA.mp3"},
+      {"ftp://h/bad%2.mp3", true, "bad%2.mp3"},  // an incomplete escape stays
+      {"ftp://h/end%4", true, "end%4"},
+      {"ftp://h/x%0D%0ADELE%20y", false, ""},
+      {"ftp://h/x%00y", false, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.url);
+    std::string path;
+    EXPECT_EQ(FtpPathOf(c.url, path), c.ok);
+    if (c.ok) {
+      EXPECT_EQ(path, c.path);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace sondrel

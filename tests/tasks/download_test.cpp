@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 #include "tasks/download_progress.h"
@@ -114,8 +115,10 @@ TEST(AskSaveFile, DecisionTable) {
   };
   const Case cases[] = {
       {"no file", -1, 100, kAnswerYes, kAnswerYes, kSaveStart, 0},
-      {"unknown size, file exists", 50, -1, kAnswerNo, kAnswerNo, kSaveStart, 0},
-      {"larger than the file", 150, 100, kAnswerNo, kAnswerNo, kSaveStart, 0},
+      // Every existing file is asked about, whatever its size.
+      {"unknown size, file exists, no", 50, -1, kAnswerNo, kAnswerNo, kSaveCancel, 1},
+      {"larger than the file, no", 150, 100, kAnswerNo, kAnswerNo, kSaveCancel, 1},
+      {"larger than the file, yes", 150, 100, kAnswerYes, kAnswerNo, kSaveStart, 1},
       {"same size, yes", 100, 100, kAnswerYes, kAnswerCancel, kSaveStart, 1},
       {"same size, no", 100, 100, kAnswerNo, kAnswerCancel, kSaveCancel, 1},
       {"smaller, yes resumes", 40, 100, kAnswerCancel, kAnswerYes, kSaveResume, 1},
@@ -164,10 +167,64 @@ TEST(AskSaveFile, ChosenPathIsJudgedAndCancelStopsEarly) {
   EXPECT_EQ(AskSaveFile(path, 100, asker), kSaveCancel);
 }
 
+TEST(PlanDownload, AnExistingFileIsKeptUnlessTheUserSaysOtherwise) {
+  struct Case {
+    const char* what;
+    bool exists;  // or, without the file, a part of another address
+    DownloadChoices choices;
+    std::optional<ExistingFileAnswer> answer;  // the window's answer, when it asks
+    int planned;
+    const char* name;
+    bool resume;
+    bool overwrite;
+  };
+  const Case cases[] = {
+      {"nothing there", false, {}, std::nullopt, 1, "song.mp3", false, false},
+      {"kept: a free name", true, {}, std::nullopt, 1, "song (1).mp3", false, false},
+      {"--overwrite", true, {.overwrite = true, .askExisting = nullptr}, std::nullopt, 1, "song.mp3", false, true},
+      {"--resume continues it", true, {.resume = true, .askExisting = nullptr}, std::nullopt, 1, "song.mp3", true, false},
+      {"window: replace", true, {}, ExistingFileAnswer::kReplace, 1, "song.mp3", false, true},
+      {"window: resume", true, {}, ExistingFileAnswer::kResume, 1, "song.mp3", true, false},
+      {"window: new name", true, {}, ExistingFileAnswer::kNewName, 1, "song (1).mp3", false, false},
+      {"window: cancel", true, {}, ExistingFileAnswer::kCancel, 0, "", false, false},
+      {"another address's part", false, {.resume = true, .askExisting = nullptr}, std::nullopt, 1,
+       "song (1).mp3", true, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    testkit::TempDir dir;
+    if (c.exists) dir.Write("song.mp3", "12345");
+    if (c.name == std::string("song (1).mp3") && !c.exists) {
+      dir.Write("song.mp3.part", "other");
+      dir.Write("song.mp3.part.meta", "url=http://elsewhere/song.mp3\nvalidator=\n");
+    }
+    DownloadChoices choices = c.choices;
+    ExistingFile asked;
+    if (c.answer) {
+      choices.askExisting = [&](const ExistingFile& file) {
+        asked = file;
+        return *c.answer;
+      };
+    }
+    DownloadTarget target;
+    ASSERT_EQ(PlanDownload(target, "http://h/song.mp3", dir.path(), 300, choices), c.planned);
+    if (c.answer) {
+      EXPECT_EQ(asked.path, dir.File("song.mp3"));
+      EXPECT_EQ(asked.length, 5);
+      EXPECT_EQ(asked.knownSize, 300);
+    }
+    if (c.planned == 0) continue;
+    EXPECT_EQ(target.localFile, dir.File(c.name));
+    EXPECT_EQ(target.resume, c.resume);
+    EXPECT_EQ(target.overwrite, c.overwrite);
+    EXPECT_EQ(dir.Read("song.mp3"), c.exists ? "12345" : "");  // planning touches nothing
+  }
+}
+
 TEST(DownloadUrl, OtherSchemesFetchNothing) {
   testkit::TempDir dir;
   DownloadConfig config;
-  for (const char* url : {"https://127.0.0.1:1/a.mp3", "HTTP://127.0.0.1:1/a.mp3",
+  for (const char* url : {"gopher+https://127.0.0.1:1/a.mp3", "HTTP://127.0.0.1:1/a.mp3",
                           "gopher://127.0.0.1/a", "a.mp3", ""}) {
     SCOPED_TRACE(url);
     EXPECT_EQ(DownloadUrl(url, dir.File("a.mp3"), false, config, nullptr, nullptr, nullptr),

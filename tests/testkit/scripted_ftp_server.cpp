@@ -149,7 +149,13 @@ std::string ScriptedFtpServer::Answer(const std::string& line, int control, int&
     passive = Listen(port);
     if (passive < 0) return "425 Cannot listen.\r\n";
     if (overridden) return scripted->second;
-    const int numbers[6] = {127, 0, 0, 1, port / 256, port % 256};
+    int numbers[6] = {127, 0, 0, 1, port / 256, port % 256};
+    const char* at = script_.passiveHost.c_str();
+    for (int i = 0; i < 4 && *at; ++i) {
+      char* end = nullptr;
+      numbers[i] = static_cast<int>(std::strtol(at, &end, 10));
+      at = *end == ',' ? end + 1 : end;
+    }
     std::string text = "227 Entering Passive Mode (";
     for (int i = 0; i < 6; ++i) {
       char number[16];

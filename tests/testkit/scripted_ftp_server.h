@@ -21,6 +21,8 @@ struct FtpScript {
   std::map<std::string, std::string> replies;
   std::string file;           // the content every RETR serves (from the REST offset)
   bool octalPassive = false;  // write the PASV numbers as octal with a leading 0
+  // The address PASV announces ("127,0,0,2"); the data port still listens on 127.0.0.1.
+  std::string passiveHost = "127,0,0,1";
   bool keepDataOpen = false;  // after the data, hold the data connection open
   std::string opening = "150 Opening data connection.\r\n";  // RETR's reply before the data
   std::string afterData = "226 Transfer complete.\r\n";
