@@ -149,7 +149,7 @@ std::optional<int> LoadEngines(const Context& context, const std::optional<std::
     (void)SeedDatabase(context.home);
   }
   if (!LoadDatabase(engines.path, engines.list, engines.info)) {
-    return Fail("cannot open engine database " + engines.path);
+    return Fail(engines.path + ": " + engines.info.problem);
   }
   return std::nullopt;
 }
