@@ -8,6 +8,7 @@
 
 #include "cli/cli_engines.h"
 #include "cli/commands.h"
+#include "cli/engine_test_command.h"
 #include "engines/definition_text.h"
 #include "engines/engine_database.h"
 #include "results/settings.h"
@@ -70,6 +71,7 @@ int RunCompile(Arguments& args, const Context& context) {
 }
 
 int RunEngines(Arguments& args, const Context& context) {
+  if (args.HasFlag("test")) return RunEngineTest(args, context);
   for (const char* change : {"enable", "disable", "enable-all", "disable-all"}) {
     if (args.HasFlag(change)) return RunEngineChoice(args, context);
   }
