@@ -48,7 +48,10 @@ extern "C" void StopOnInterrupt(int) {
   SearchSession* session = interruptible.load();
   // Both are lock-free atomic stores, safe in a signal handler.
   SetStopFlag(true);
-  if (session) session->job.running = 0;
+  if (session) {
+    session->cancel.Cancel();
+    session->job.running = 0;
+  }
 }
 
 std::optional<int> ParseCount(const std::string& text, int low, int high) {

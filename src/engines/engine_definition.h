@@ -35,6 +35,13 @@ struct CounterPaging {
   std::int32_t step = 0;
 };
 
+// How the entries of one engine fared in a search, for its report.
+struct EntryTally {
+  int matched = 0;     // entries the templates found (items of follow-up engines not counted)
+  int refused = 0;     // refused by the URL rules, the query filter, the patterns or the block list
+  int duplicates = 0;  // already in the result list
+};
+
 inline constexpr int kMaxPagesLimit = 500;       // PAGES: 1..500, also the default
 inline constexpr int kFollowUpsDefault = 100;    // FOLLOWMAX when not given
 inline constexpr int kFollowUpsLimit = 1000;     // FOLLOWMAX: 1..1000
@@ -67,6 +74,7 @@ struct EngineDefinition {
   std::int32_t startMarkerPos = -1;  // page offset just after startMarker; -1 until found
   std::int32_t varMarkerPos = -1;    // page offset just after varMarker; -1 until found
   std::string categories;    // CAT: "mp3;web"
+  EntryTally tally;          // per search
 
   // Keys for engines that answer with APIs. Their defaults keep an engine as it was.
   ValueDecoding decoding = ValueDecoding::kHtml;  // DECODE

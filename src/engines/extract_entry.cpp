@@ -4,6 +4,7 @@
 
 #include "engines/engine_definition.h"
 #include "engines/entry_dates.h"
+#include "engines/json_string.h"
 #include "engines/query.h"
 #include "engines/template_step.h"
 #include "engines/url_directives.h"
@@ -26,12 +27,20 @@ void TrimInPlace(std::string& text) {
   if (!text.empty() && (IsSpace(text.front()) || IsSpace(text.back()))) text = Trimmed(text);
 }
 
+// How one entry's values are taken, fixed per engine.
+struct ValueRules {
+  bool json = false;           // values are JSON string bodies
+  bool urlAsCaptured = false;  // the URL rules build the address from the captured value
+  bool items = false;          // entries lead to follow-up requests: no URL needed
+};
+
 void StoreValue(ResultEntry& scratch, std::string_view name, std::string_view value,
-                const EngineRequest& request) {
+                const EngineRequest& request, const ValueRules& rules) {
   if (EqualsNoCase(name, "TITLE")) {
-    scratch.name = PlainText(value, kEntryTitleMax);
+    scratch.name = std::string(CutUtf8(PlainText(value, kPageTokenMax), kEntryTitleMax));
   } else if (EqualsNoCase(name, "URL")) {
-    scratch.url = ResolveUrl(StripQuotes(value), request.url);
+    scratch.url = rules.urlAsCaptured ? std::string(StripQuotes(value))
+                                      : ResolveUrl(StripQuotes(value), request.url);
   } else if (EqualsNoCase(name, "PREVIEW")) {
     scratch.preview =
         CollapseSpaces(kMaxEntryPreview + 1, PlainText(value, kPageTokenMax), kWordSize);
@@ -45,20 +54,23 @@ void StoreValue(ResultEntry& scratch, std::string_view name, std::string_view va
 }
 
 bool ExtractWithTemplate(std::string_view page, std::size_t& pos, const EngineDefinition& engine,
-                         ResultEntry& scratch, const EngineRequest& request) {
+                         ResultEntry& scratch, const EngineRequest& request,
+                         const ValueRules& rules, CapturedValues* values) {
   const std::size_t start = pos;
   std::size_t templatePos = 0;
   std::string name;
   std::string value;
   bool found = false;
-  while (TemplateStep(page, pos, engine.format, templatePos, name, value, false)) {
+  while (TemplateStep(page, pos, engine.format, templatePos, name, value, false, rules.json)) {
     found = true;
-    StoreValue(scratch, name, value, request);
+    if (rules.json) value = DecodeJsonString(value);
+    StoreValue(scratch, name, value, request, rules);
+    if (values) values->emplace_back(name, value);
   }
   TrimInPlace(scratch.name);
   TrimInPlace(scratch.url);
   TrimInPlace(scratch.preview);
-  if (!found || scratch.url.empty()) {
+  if (!found || (scratch.url.empty() && !rules.items)) {
     pos = start;
     return false;
   }
@@ -161,20 +173,39 @@ void PrepareScratch(ResultEntry& scratch, const EngineDefinition& engine) {
 }
 
 int ExtractEntry(std::string_view page, std::size_t& pos, const EngineDefinition& engine,
-                 ResultEntry& scratch, const EngineRequest& request, bool final) {
+                 ResultEntry& scratch, const EngineRequest& request, bool final,
+                 CapturedValues* values) {
   PrepareScratch(scratch, engine);
+  if (values) values->clear();
   pos = std::min(pos, page.size());
+  ValueRules rules;
+  rules.json = engine.decoding == ValueDecoding::kJson;
+  rules.items = !engine.follow.empty();
+  rules.urlAsCaptured = !engine.urlFormat.empty() && BuildsFromValue(engine.urlFormat);
+  CapturedValues own;
+  if (rules.urlAsCaptured && !values) values = &own;
   const bool anchorMode = engine.format.find(kAnchorModeMarker) != std::string::npos;
   if (anchorMode) {
     if (ExtractAnchor(page, pos, engine, scratch, request, final) != kEntryFound) {
       return kEntryNone;
     }
-  } else if (!ExtractWithTemplate(page, pos, engine, scratch, request)) {
+  } else if (!ExtractWithTemplate(page, pos, engine, scratch, request, rules, values)) {
     return kEntryNone;
   }
+  if (rules.items) return kEntryFound;  // its follow-up request brings the results
   if (!engine.urlFormat.empty()) {
     std::string rewritten;
-    if (!ApplyUrlDirectives(rewritten, scratch.url, engine.urlFormat)) return kEntryRefused;
+    CapturedValues known;
+    if (rules.urlAsCaptured) {
+      // The entry's own values first, then those of the item a follow-up was made for.
+      known = *values;
+      known.insert(known.end(), request.itemValues.begin(), request.itemValues.end());
+    }
+    if (!ApplyUrlDirectives(rewritten, scratch.url, engine.urlFormat,
+                            rules.urlAsCaptured ? &known : nullptr)) {
+      return kEntryRefused;
+    }
+    if (rules.urlAsCaptured) rewritten = ResolveUrl(rewritten, request.url);
     scratch.url = Cut(rewritten, kMaxEntryUrl);
     if (scratch.name.empty()) scratch.name = Cut(scratch.url, kNameFromUrlMax);
     scratch.name = CollapseSpaces(kDirectedNameMax + 1, scratch.name, kWordSize);

@@ -40,6 +40,13 @@ void ShiftOffset(std::int32_t& offset, int by) {
   if (offset >= 0) offset = std::max(0, offset - by);
 }
 
+// A URL the list already holds, when duplicates are removed: counted apart from the entries
+// the filters refuse, so the report can tell them apart.
+bool Duplicate(const SearchDocument& document, const ResultEntry& entry) {
+  return document.duplicates == kRemoveDuplicateUrls && document.duplicateSets &&
+         document.duplicateSets->Contains(entry.url);
+}
+
 // Appends text to address without passing the address buffer.
 void AppendCut(std::string& address, std::string_view text) {
   const std::size_t room = kNextAddressSize - 1 - std::min(address.size(), kNextAddressSize - 1);
@@ -108,7 +115,7 @@ void BeginPage(PageExtraction& extraction, PageReader connection, std::span<char
 namespace {
 
 void ReadStep(PageExtraction& x) {
-  if (!x.going || !Running(*x.job) || StopRequested() || !x.connection) {
+  if (!x.going || !Running(*x.job) || !x.connection) {
     x.state = kExtractFinal;
     return;
   }
@@ -246,18 +253,25 @@ bool Scan(std::string_view text, EngineDefinition& engine, const EngineRequest& 
 
   if (startPassed) {
     ResultEntry scratch = NewEntry();
+    CapturedValues values;
+    const bool items = !engine.follow.empty();
     SearchDocument& document = job.document;
-    while (going && !StopRequested() && Running(job)) {
+    while (going && Running(job)) {
       if (!final && pos >= half) break;  // it waits for the next chunk, to be seen whole
       const std::size_t entryStart = pos;
-      const int result = ExtractEntry(text, pos, engine, scratch, request, final);
+      const int result =
+          ExtractEntry(text, pos, engine, scratch, request, final, items ? &values : nullptr);
       // An entry that took no page text would be found again and again.
       if (result == kEntryNone || pos <= entryStart) {
         pos = result == kEntryNone ? pos : entryStart;
         break;
       }
+      if (!items) ++engine.tally.matched;
       // A link the engine's URL rules refuse is not an entry; the ones after it still count.
-      if (result == kEntryRefused) continue;
+      if (result == kEntryRefused) {
+        ++engine.tally.refused;
+        continue;
+      }
       if (job.idle) job.idle();
       ++engine.entriesThisPage;
       engine.lastEntryEnd = static_cast<std::int32_t>(pos);
@@ -265,10 +279,21 @@ bool Scan(std::string_view text, EngineDefinition& engine, const EngineRequest& 
       const int count = document.entries.Count();
       if (count > kResultListMax || count >= job.settings.maxResultsTotal) {
         going = false;
-        SetStopFlag(true);
+        if (job.totalLimitReached) job.totalLimitReached();
       }
       if (!going) break;
-      if (!AcceptResult(document, scratch) || Blocked(job.settings, scratch)) continue;
+      if (items) {
+        if (!job.itemFound || !job.itemFound(engine, scratch, values, request)) going = false;
+        continue;
+      }
+      if (Duplicate(document, scratch)) {
+        ++engine.tally.duplicates;
+        continue;
+      }
+      if (!AcceptResult(document, scratch) || Blocked(job.settings, scratch)) {
+        ++engine.tally.refused;
+        continue;
+      }
       EngineRun run{engine.name, engine.nextPosition, engine.foundCount};
       const auto append = [&] {
         if (!AppendResult(document, scratch, run)) return;
@@ -345,6 +370,8 @@ bool CaptureVariables(std::string_view text, EngineDefinition& engine) {
 }
 
 bool BuildNextPageRequest(EngineRequest& request, const EngineDefinition& engine) {
+  EngineRequest next = request;
+  ++next.pageIndex;
   std::string address;
   std::string piece;
   std::size_t pos = 0;
@@ -358,7 +385,12 @@ bool BuildNextPageRequest(EngineRequest& request, const EngineDefinition& engine
     }
     const int index = FindPatternForVariable(engine, piece);
     if (index < 0) {
-      ok = false;  // the rest is still walked, as a missing variable only decides the result
+      // The request's own placeholders (the query, the counter, the key) for a counter MORE.
+      if (std::optional<std::string> value = RequestPlaceholderValue(piece, next, engine)) {
+        AppendCut(address, FormEncode(*value));
+      } else {
+        ok = false;  // the rest is still walked, as a missing variable only decides the result
+      }
       continue;
     }
     const VarPattern& pattern = *engine.varPatterns.Get(index);
@@ -368,8 +400,9 @@ bool BuildNextPageRequest(EngineRequest& request, const EngineDefinition& engine
   }
   if (!ok) return false;
   const std::string resolved = ResolvePostUrl(address, request.url);
-  request.method = SplitPostUrl(request.url, kRequestUrlSize - 1, request.params,
-                                kRequestParamsSize - 1, resolved);
+  next.method = SplitPostUrl(next.url, kRequestUrlSize - 1, next.params, kRequestParamsSize - 1,
+                             resolved);
+  request = std::move(next);
   return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "engines/json_string.h"
 #include "support/text.h"
 
 namespace sondrel {
@@ -31,7 +32,7 @@ std::string_view StripQuotes(std::string_view text) {
 
 bool TemplateStep(std::string_view page, std::size_t& pagePos, std::string_view templ,
                   std::size_t& templatePos, std::string& nameOut, std::string& valueOut,
-                  bool noTags) {
+                  bool noTags, bool jsonStrings) {
   nameOut.clear();
   valueOut.clear();
   if (templatePos > templ.size()) return false;
@@ -72,7 +73,12 @@ bool TemplateStep(std::string_view page, std::size_t& pagePos, std::string_view 
   // further would cost time on every failing step and change nothing.
   const std::size_t searchLimit =
       valueStart + std::min(page.size() - valueStart, kStepValueLimit - 1 + after.size());
-  const std::size_t valueEnd = FindNoCase(page, after, valueStart, searchLimit);
+  std::size_t valueEnd = FindNoCase(page, after, valueStart, searchLimit);
+  if (jsonStrings && after.starts_with('"')) {
+    while (valueEnd != npos && IsEscapedQuote(page, valueStart, valueEnd)) {
+      valueEnd = FindNoCase(page, after, valueEnd + 1, searchLimit);
+    }
+  }
   if (valueEnd == npos || valueEnd - valueStart >= kStepValueLimit) return false;
   const std::string_view value = page.substr(valueStart, valueEnd - valueStart);
   if (noTags && value.find_first_of("<>") != npos) return false;  // pagePos stays past before

@@ -114,7 +114,18 @@ bool PassesUrlFilters(std::string_view url, std::string_view directives, FilterS
   return true;
 }
 
-bool ApplyUrlDirectives(std::string& out, std::string_view url, std::string_view directives) {
+bool BuildsFromValue(std::string_view directives) {
+  std::size_t cursor = 0;
+  std::string_view key;
+  std::string_view value;
+  while (NextAttribute(key, value, kDirectiveTokenMax, directives, cursor)) {
+    if (EqualsNoCase(key, "pre")) return true;
+  }
+  return false;
+}
+
+bool ApplyUrlDirectives(std::string& out, std::string_view url, std::string_view directives,
+                        const CapturedValues* values) {
   out.clear();
   if (!PassesUrlFilters(url, directives, FilterBefore)) return false;
   out = CutTo(url, kRewriteSourceMax);
@@ -137,6 +148,19 @@ bool ApplyUrlDirectives(std::string& out, std::string_view url, std::string_view
       } else {
         out = CutTo(url, kRewriteSourceMax);
       }
+    } else if (EqualsNoCase(key, "path")) {
+      out = CutTo(EncodePath(out), kRewrittenUrlMax);
+    } else if (EqualsNoCase(key, "pre")) {
+      const PlaceholderLookup lookup = [values](std::string_view placeholder)
+          -> std::optional<std::string> {
+        const std::string_view name =
+            placeholder.substr(kTemplateMarker.size(),
+                               placeholder.size() - 2 * kTemplateMarker.size());
+        const std::string* found = values ? FindCaptured(*values, name) : nullptr;
+        if (!found) return std::nullopt;
+        return EncodePathSegment(*found);
+      };
+      out = CutTo(FillTemplate(value, lookup, kRewrittenUrlMax) + out, kRewrittenUrlMax);
     } else if (EqualsNoCase(key, "cfuvars")) {
       std::vector<Variable> variables;
       std::size_t textPos = 0;

@@ -244,6 +244,8 @@ TEST_F(PageExtractionTest, EveryChunkBoundaryGivesTheSameEntries) {
 }
 
 TEST_F(PageExtractionTest, LimitPerEngineStopsAtTheEntryPastIt) {
+  bool totalReached = false;
+  job.totalLimitReached = [&totalReached] { totalReached = true; };
   settings.maxResultsPerEngine = 100;
   engine.more = "__NEXT__";
   engine.varPatterns.Append(Pattern("<a href=\"__NEXT__\">Next"));
@@ -254,7 +256,7 @@ TEST_F(PageExtractionTest, LimitPerEngineStopsAtTheEntryPastIt) {
   EXPECT_EQ(engine.entriesThisPage, 101);  // the 101st was extracted, not added
   EXPECT_FALSE(extraction.going);
   EXPECT_FALSE(extraction.nextPage);
-  EXPECT_FALSE(StopRequested());  // only this engine stops
+  EXPECT_FALSE(totalReached);  // only this engine stops
 }
 
 // The entry array changes only inside the interface-thread step, together with its row, so
@@ -289,11 +291,13 @@ TEST_F(PageExtractionTest, TotalLimitStopsTheSearch) {
       document.entries.Append(std::make_unique<ResultEntry>(entry));
     }
   };
+  int reached = 0;
+  job.totalLimitReached = [&reached] { ++reached; };
   settings.maxResultsTotal = 30;
   keep(10);
   RunPage(EntryList(50));
   EXPECT_EQ(document.entries.Count(), 30);
-  EXPECT_TRUE(StopRequested());
+  EXPECT_EQ(reached, 1);
   EXPECT_FALSE(extraction.going);
 
   // The list's own limit: up to 16000 one more is taken, past it none.
@@ -301,10 +305,10 @@ TEST_F(PageExtractionTest, TotalLimitStopsTheSearch) {
   keep(kResultListMax);
   for (int run = 0; run < 2; ++run) {
     SCOPED_TRACE(run);
-    SetStopFlag(false);
+    reached = 0;
     RunPage(EntryList(50, 100 * run + 100));
     EXPECT_EQ(document.entries.Count(), kResultListMax + 1);
-    EXPECT_TRUE(StopRequested());
+    EXPECT_EQ(reached, 1);
     EXPECT_FALSE(extraction.going);
   }
 }
