@@ -2,6 +2,7 @@
 
 #include "cli/engine_test_command.h"
 
+#include <charconv>
 #include <filesystem>
 #include <iostream>
 #include <optional>
@@ -12,6 +13,12 @@
 #include "cli/cli_engines.h"
 #include "engines/engine_home.h"
 #include "engines/fixture_check.h"
+#include "engines/live_check.h"
+#include "engines/search_report.h"
+#include "net/net_failure.h"
+#include "net/socket_io.h"
+#include "results/settings.h"
+#include "support/text.h"
 
 namespace sondrel::cli {
 namespace {
@@ -84,6 +91,89 @@ int RunEngineTest(Arguments& args, const Context& context) {
     std::cerr << passed << " of " << tested << " engine fixtures passed (" << *dir << ")\n";
   }
   return passed == tested ? kExitOk : kExitFailure;
+}
+
+namespace {
+
+// As after a search in which no engine answered.
+constexpr int kExitNoEngineAnswered = 3;
+constexpr std::string_view kCheckUsage =
+    "engines --check [NAME] QUERY [--fixtures DIR] [--db PATH] [--timeout SECONDS]";
+
+// The engines that have a fixture: the shipped ones, and any an author gave one.
+std::vector<int> EnginesWithFixtures(const EngineList& list, const std::string& dir) {
+  std::vector<int> chosen;
+  std::error_code error;
+  for (int i = 0; i < list.Count(); ++i) {
+    const std::string folder = FixtureFolderOf(dir, *list.Get(i));
+    if (!folder.empty() && std::filesystem::is_directory(folder, error)) chosen.push_back(i);
+  }
+  return chosen;
+}
+
+void PrintReport(const SearchReport& report) {
+  std::cout << "engine\toutcome\treason\tstatus\tpages\tbytes\tmatched\trefused\tduplicates\tkept\n";
+  for (const EngineReport& engine : report.engines) {
+    std::cout << engine.engine << '\t' << OutcomeWord(engine.outcome) << '\t'
+              << (engine.failure.kind == FailureKind::kNone ? std::string("-")
+                                                            : DescribeFailure(engine.failure))
+              << '\t' << engine.httpStatus << '\t' << engine.pages << '\t' << engine.bytes << '\t'
+              << engine.matched << '\t' << engine.refusedByRules << '\t' << engine.duplicates
+              << '\t' << engine.kept << '\n';
+  }
+}
+
+}  // namespace
+
+int RunEngineCheck(Arguments& args, const Context& context) {
+  (void)args.TakeFlag("check");
+  const std::optional<std::string> db = args.TakeOption("db");
+  const std::optional<std::string> fixtures = args.TakeOption("fixtures");
+  const std::optional<std::string> timeout = args.TakeOption("timeout");
+  std::string error;
+  std::vector<std::string> words = args.Finish(error);
+  if (!error.empty()) return UsageError(error, kCheckUsage);
+  if (words.empty() || words.size() > 2) {
+    return UsageError("engines --check takes a QUERY, after an engine NAME or alone", kCheckUsage);
+  }
+  const std::string query = words.back();
+  if (Trimmed(query).empty()) return UsageError("the QUERY is empty", kCheckUsage);
+
+  std::string path;
+  EngineList list;
+  if (int status = LoadEnginesForCommand(context, db, list, path); status != kExitOk) return status;
+  std::vector<int> chosen;
+  if (words.size() == 2) {
+    chosen = ChosenEngines(list, words.front());
+    if (chosen.empty()) return Fail("no engine named " + words.front() + " in " + path);
+  } else {
+    const std::optional<std::string> dir = FixturesDir(fixtures);
+    if (!dir) return Fail("no engine fixtures installed to tell the shipped engines; name one");
+    chosen = EnginesWithFixtures(list, *dir);
+    if (chosen.empty()) return Fail("no engine of " + path + " has a fixture in " + *dir);
+  }
+
+  Settings settings;
+  SettingsDefaults(settings, context.home);
+  (void)ReadSettings(SettingsPath(context.home), settings);
+  if (timeout) {
+    int seconds = 0;
+    const auto [end, failed] =
+        std::from_chars(timeout->data(), timeout->data() + timeout->size(), seconds);
+    if (failed != std::errc() || end != timeout->data() + timeout->size() || seconds < 1 ||
+        seconds > 3600) {
+      return UsageError("--timeout takes a number from 1 to 3600", kCheckUsage);
+    }
+    settings.timeoutSeconds = seconds;
+  }
+  NetStartup();
+  const LiveCheckOutcome outcome =
+      RunLiveCheck({list, settings, context.home, query, std::move(chosen)});
+  NetShutdown();
+  PrintReport(outcome.report);
+  if (int status = FlushOutput(); status != kExitOk) return status;
+  if (outcome.report.NothingAnswered()) return kExitNoEngineAnswered;
+  return EveryEngineDelivered(outcome.report) ? kExitOk : kExitFailure;
 }
 
 }  // namespace sondrel::cli

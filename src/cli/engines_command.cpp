@@ -72,6 +72,7 @@ int RunCompile(Arguments& args, const Context& context) {
 
 int RunEngines(Arguments& args, const Context& context) {
   if (args.HasFlag("test")) return RunEngineTest(args, context);
+  if (args.HasFlag("check")) return RunEngineCheck(args, context);
   for (const char* change : {"enable", "disable", "enable-all", "disable-all"}) {
     if (args.HasFlag(change)) return RunEngineChoice(args, context);
   }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engines/engine_database.h"
+#include "net/url.h"
 #include "support/paths.h"
 #include "testkit/temp_dir.h"
 
@@ -15,6 +16,59 @@ namespace sondrel {
 namespace {
 
 namespace fs = std::filesystem;
+
+const std::string kShippedDefinitions = std::string(SONDREL_SOURCE_DIR) + "/data/engines";
+const std::string kShippedFixtures = kShippedDefinitions + "/fixtures";
+
+// The shipped definition texts in the order the build concatenates them, compiled into dir.
+void CompileShipped(const testkit::TempDir& dir, EngineList& list) {
+  std::vector<fs::path> texts;
+  for (const auto& item : fs::directory_iterator(kShippedDefinitions)) {
+    if (item.path().extension() == ".def") texts.push_back(item.path());
+  }
+  std::sort(texts.begin(), texts.end());
+  std::string all;
+  for (const fs::path& text : texts) {
+    std::string part;
+    ASSERT_TRUE(FileReadAll(text.string(), part)) << text;
+    all += part + "\n";
+  }
+  dir.Write("engines.def", all);
+  ASSERT_EQ(CompileDefinitions(dir.File("engines.def"), dir.File("engines.db"), 0), CompileOk);
+  LoadedDatabase info;
+  ASSERT_TRUE(LoadDatabase(dir.File("engines.db"), list, info));
+}
+
+// A result is a file, not a page about one: its path names an audio file, or (a streaming
+// service that serves the file at one address per track) its query names the audio format.
+bool IsDirectAudioLink(const std::string& url) {
+  static const std::vector<std::string> kAudio = {"mp3", "ogg", "oga", "opus", "flac",
+                                                  "wav", "m4a", "aac"};
+  std::string extension;
+  (void)UrlExtension(url, extension);
+  std::transform(extension.begin(), extension.end(), extension.begin(), ::tolower);
+  if (std::find(kAudio.begin(), kAudio.end(), extension) != kAudio.end()) return true;
+  return url.find("format=mp3") != std::string::npos;
+}
+
+TEST(ShippedFixtures, EveryEngineReplaysToItsExpectedDirectAudioLinks) {
+  testkit::TempDir dir;
+  EngineList list;
+  ASSERT_NO_FATAL_FAILURE(CompileShipped(dir, list));
+  ASSERT_GE(list.Count(), 5);
+  for (int i = 0; i < list.Count(); ++i) {
+    const FixtureCheck check = CheckEngineFixture(list, i, {kShippedFixtures});
+    SCOPED_TRACE(check.engine);
+    std::string differences;
+    for (const std::string& line : check.differences) differences += line + "\n";
+    EXPECT_EQ(check.verdict, FixtureVerdict::kPassed) << check.problem << differences;
+    EXPECT_FALSE(check.results.empty());
+    for (const FixtureResult& result : check.results) {
+      EXPECT_TRUE(IsDirectAudioLink(result.url)) << result.url;
+      EXPECT_TRUE(result.url.starts_with("https://")) << result.url;
+    }
+  }
+}
 
 // A small engine of the classic kind, so the checking itself is tested apart from the
 // shipped definitions.
