@@ -136,8 +136,8 @@ int main(int argc, char** argv) {
     for (int i = 0; i < runs && status == 0; ++i) {
       const Run run = ReplayOnce(list, home.string());
       if (run.results != expected) {
-        std::fprintf(stderr, "run %d gave %d results, the fixtures expect %d\n", i + 1,
-                     run.results, expected);
+        std::fprintf(stderr, "run %d gave %d results, the fixtures expect %d\n", i + 1, run.results,
+                     expected);
         status = 1;
       }
       wall.push_back(run.wallMs);

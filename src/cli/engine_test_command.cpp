@@ -47,12 +47,22 @@ std::vector<int> ChosenEngines(const EngineList& list, const std::optional<std::
 void PrintCheck(const FixtureCheck& check) {
   std::cout << check.engine << '\t' << FixtureVerdictWord(check.verdict);
   if (check.verdict == FixtureVerdict::kPassed) {
-    std::cout << '\t' << check.results.size() << (check.results.size() == 1 ? " result" : " results");
+    std::cout << '\t' << check.results.size()
+              << (check.results.size() == 1 ? " result" : " results");
   } else if (check.verdict == FixtureVerdict::kUnreadable) {
     std::cout << '\t' << check.folder << ": " << check.problem;
   }
   std::cout << '\n';
   for (const std::string& line : check.differences) std::cout << "  " << line << '\n';
+  if (check.verdict != FixtureVerdict::kFailed) return;
+  // What the replay itself says, for the author who has to find out why.
+  const EngineReport& report = check.report;
+  std::cout << "  replay: " << OutcomeWord(report.outcome);
+  if (report.failure.kind != FailureKind::kNone)
+    std::cout << " (" << DescribeFailure(report.failure) << ')';
+  std::cout << ", " << report.pages << " pages, " << report.matched << " matched, "
+            << report.refusedByRules << " refused by rules, " << report.followUpsFailed
+            << " follow-ups failed\n";
 }
 
 }  // namespace
@@ -112,7 +122,8 @@ std::vector<int> EnginesWithFixtures(const EngineList& list, const std::string& 
 }
 
 void PrintReport(const SearchReport& report) {
-  std::cout << "engine\toutcome\treason\tstatus\tpages\tbytes\tmatched\trefused\tduplicates\tkept\n";
+  std::cout
+      << "engine\toutcome\treason\tstatus\tpages\tbytes\tmatched\trefused\tduplicates\tkept\n";
   for (const EngineReport& engine : report.engines) {
     std::cout << engine.engine << '\t' << OutcomeWord(engine.outcome) << '\t'
               << (engine.failure.kind == FailureKind::kNone ? std::string("-")

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "engines/engine_database.h"
+#include "engines/engine_selection.h"
 #include "engines/engine_texts.h"
 #include "engines/search_driver.h"
 #include "engines/search_texts.h"
@@ -74,29 +75,9 @@ int CopyPages(const std::string& folder, const EngineDefinition& engine, const s
   return error ? -1 : copied;
 }
 
-std::string Describe(const FixtureResult& result) { return result.name + '\t' + result.url; }
-
-// Only the engine at index takes part; the flags of the others come back afterwards.
-class OnlyEngine {
- public:
-  OnlyEngine(EngineList& list, int index) : list_(list) {
-    for (auto& engine : list_) {
-      saved_.push_back(engine->enabled);
-      engine->enabled = 0;
-    }
-    list_.Get(index)->enabled = 1;
-  }
-  ~OnlyEngine() {
-    std::size_t i = 0;
-    for (auto& engine : list_) engine->enabled = saved_[i++];
-  }
-  OnlyEngine(const OnlyEngine&) = delete;
-  OnlyEngine& operator=(const OnlyEngine&) = delete;
-
- private:
-  EngineList& list_;
-  std::vector<std::uint8_t> saved_;
-};
+std::string Describe(const FixtureResult& result) {
+  return result.name + '\t' + result.url;
+}
 
 // Runs the replay of the engine at index in home; the document receives the results.
 void Replay(EngineList& list, int index, const std::string& home, SearchDocument& document,
@@ -104,7 +85,7 @@ void Replay(EngineList& list, int index, const std::string& home, SearchDocument
   Settings settings;
   SettingsDefaults(settings, home);
   LoadedDatabase database;
-  OnlyEngine only(list, index);
+  EngineSelection only(list, {index});
   SearchSession session(document, list, settings, database);
   session.home = home;
   session.mode = kSearchReplay;
@@ -115,6 +96,7 @@ void Replay(EngineList& list, int index, const std::string& home, SearchDocument
     return;
   }
   RunTestSearch(session);
+  if (!session.report.engines.empty()) check.report = session.report.engines.front();
 }
 
 }  // namespace

@@ -14,10 +14,10 @@ struct Settings;
 
 struct LiveCheck {
   EngineList& engines;
-  Settings& settings;        // connections, timeout, proxies and engine keys of the search
-  std::string home;          // the program home (engine pauses after a 429 are kept there)
+  Settings& settings;  // connections, timeout, proxies and engine keys of the search
+  std::string home;    // the program home (engine pauses after a 429 are kept there)
   std::string query;
-  std::vector<int> chosen;   // indices into engines; only these take part
+  std::vector<int> chosen;  // indices into engines; only these take part
 };
 
 struct LiveCheckOutcome {

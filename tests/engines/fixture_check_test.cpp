@@ -42,8 +42,8 @@ void CompileShipped(const testkit::TempDir& dir, EngineList& list) {
 // A result is a file, not a page about one: its path names an audio file, or (a streaming
 // service that serves the file at one address per track) its query names the audio format.
 bool IsDirectAudioLink(const std::string& url) {
-  static const std::vector<std::string> kAudio = {"mp3", "ogg", "oga", "opus", "flac",
-                                                  "wav", "m4a", "aac"};
+  static const std::vector<std::string> kAudio = {"mp3",  "ogg", "oga", "opus",
+                                                  "flac", "wav", "m4a", "aac"};
   std::string extension;
   (void)UrlExtension(url, extension);
   std::transform(extension.begin(), extension.end(), extension.begin(), ::tolower);
@@ -87,9 +87,10 @@ class FixtureCheckTest : public ::testing::Test {
     ASSERT_TRUE(LoadDatabase(dir_.File("engines.db"), list_, info));
     ASSERT_TRUE(MakeDirectories(dir_.File("fixtures/tiny")));
     Fixture("query.txt", "rock\n");
-    Fixture("tiny1.htm",
-            "<ul><li><a href=\"a.mp3\">Alpha</a></li><li><a href=\"cover.jpg\">Cover</a></li>"
-            "<li><a href=\"/b.mp3\">Beta</a></li></ul>\n\n<!-- http://tiny.invalid/d/find?q=rock -->");
+    Fixture(
+        "tiny1.htm",
+        "<ul><li><a href=\"a.mp3\">Alpha</a></li><li><a href=\"cover.jpg\">Cover</a></li>"
+        "<li><a href=\"/b.mp3\">Beta</a></li></ul>\n\n<!-- http://tiny.invalid/d/find?q=rock -->");
     Fixture("expected.tsv",
             "Alpha\thttp://tiny.invalid/d/a.mp3\r\nBeta\thttp://tiny.invalid/b.mp3\n\n");
   }
