@@ -63,6 +63,15 @@ TEST(ShippedEngines, EnginesTestPassesTheShippedFixturesAndFailsABrokenOne) {
   EXPECT_EQ(Cli(home.path(), "engines --test 'No Such Engine'").status, 1);
 }
 
+// Jamendo needs the user's client id; without one it is skipped before any request is made.
+TEST(ShippedEngines, JamendoWithoutAClientIdIsSkippedWithThatReason) {
+  testkit::TempDir home;
+  const testkit::CommandResult checked = Cli(home.path(), "engines --check Jamendo jazz");
+  EXPECT_EQ(checked.status, 3) << checked.out << checked.err;
+  EXPECT_NE(checked.out.find("\nJamendo\tskipped\tkey missing"), std::string::npos)
+      << checked.out;
+}
+
 // The live check against sources that answer on this machine: the demo's engine, and an engine
 // whose server is not there.
 TEST(ShippedEngines, EnginesCheckPrintsTheReportAndSaysWhetherEveryEngineDelivered) {
