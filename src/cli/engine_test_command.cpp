@@ -24,6 +24,10 @@ namespace sondrel::cli {
 namespace {
 
 constexpr std::string_view kTestUsage = "engines --test [NAME] [--fixtures DIR] [--db PATH]";
+constexpr std::string_view kCheckUsage =
+    "engines --check [NAME] QUERY [--fixtures DIR] [--db PATH] [--timeout SECONDS]";
+// As after a search in which no engine answered.
+constexpr int kExitNoEngineAnswered = 3;
 
 // The fixtures folder: the one given, else the first installed one that exists.
 std::optional<std::string> FixturesDir(const std::optional<std::string>& given) {
@@ -65,6 +69,52 @@ void PrintCheck(const FixtureCheck& check) {
             << " follow-ups failed\n";
 }
 
+std::vector<int> EnginesWithFixtures(const EngineList& list, const std::string& dir) {
+  std::vector<int> chosen;
+  std::error_code error;
+  for (int i = 0; i < list.Count(); ++i) {
+    const std::string folder = FixtureFolderOf(dir, *list.Get(i));
+    if (!folder.empty() && std::filesystem::is_directory(folder, error)) chosen.push_back(i);
+  }
+  return chosen;
+}
+
+void PrintReport(const SearchReport& report) {
+  std::cout
+      << "engine\toutcome\treason\tstatus\tpages\tbytes\tmatched\trefused\tduplicates\tkept\n";
+  for (const EngineReport& engine : report.engines) {
+    std::cout << engine.engine << '\t' << OutcomeWord(engine.outcome) << '\t'
+              << (engine.failure.kind == FailureKind::kNone ? std::string("-")
+                                                            : DescribeFailure(engine.failure))
+              << '\t' << engine.httpStatus << '\t' << engine.pages << '\t' << engine.bytes << '\t'
+              << engine.matched << '\t' << engine.refusedByRules << '\t' << engine.duplicates
+              << '\t' << engine.kept << '\n';
+  }
+}
+
+// The engines a live check searches: NAME, or every engine that has a fixture (the shipped
+// ones, and any an author gave one). kExitOk, or the failure after naming it.
+int CheckedEngines(const EngineList& list, const std::string& path,
+                   const std::optional<std::string>& name,
+                   const std::optional<std::string>& fixtures, std::vector<int>& chosen) {
+  if (name) {
+    chosen = ChosenEngines(list, name);
+    return chosen.empty() ? Fail("no engine named " + *name + " in " + path) : kExitOk;
+  }
+  const std::optional<std::string> dir = FixturesDir(fixtures);
+  if (!dir) return Fail("no engine fixtures installed to tell the shipped engines; name one");
+  chosen = EnginesWithFixtures(list, *dir);
+  return chosen.empty() ? Fail("no engine of " + path + " has a fixture in " + *dir) : kExitOk;
+}
+
+std::optional<int> Seconds(const std::string& text) {
+  int seconds = 0;
+  const char* last = text.data() + text.size();
+  const auto [end, failed] = std::from_chars(text.data(), last, seconds);
+  if (failed != std::errc() || end != last || seconds < 1 || seconds > 3600) return std::nullopt;
+  return seconds;
+}
+
 }  // namespace
 
 int RunEngineTest(Arguments& args, const Context& context) {
@@ -103,39 +153,6 @@ int RunEngineTest(Arguments& args, const Context& context) {
   return passed == tested ? kExitOk : kExitFailure;
 }
 
-namespace {
-
-// As after a search in which no engine answered.
-constexpr int kExitNoEngineAnswered = 3;
-constexpr std::string_view kCheckUsage =
-    "engines --check [NAME] QUERY [--fixtures DIR] [--db PATH] [--timeout SECONDS]";
-
-// The engines that have a fixture: the shipped ones, and any an author gave one.
-std::vector<int> EnginesWithFixtures(const EngineList& list, const std::string& dir) {
-  std::vector<int> chosen;
-  std::error_code error;
-  for (int i = 0; i < list.Count(); ++i) {
-    const std::string folder = FixtureFolderOf(dir, *list.Get(i));
-    if (!folder.empty() && std::filesystem::is_directory(folder, error)) chosen.push_back(i);
-  }
-  return chosen;
-}
-
-void PrintReport(const SearchReport& report) {
-  std::cout
-      << "engine\toutcome\treason\tstatus\tpages\tbytes\tmatched\trefused\tduplicates\tkept\n";
-  for (const EngineReport& engine : report.engines) {
-    std::cout << engine.engine << '\t' << OutcomeWord(engine.outcome) << '\t'
-              << (engine.failure.kind == FailureKind::kNone ? std::string("-")
-                                                            : DescribeFailure(engine.failure))
-              << '\t' << engine.httpStatus << '\t' << engine.pages << '\t' << engine.bytes << '\t'
-              << engine.matched << '\t' << engine.refusedByRules << '\t' << engine.duplicates
-              << '\t' << engine.kept << '\n';
-  }
-}
-
-}  // namespace
-
 int RunEngineCheck(Arguments& args, const Context& context) {
   (void)args.TakeFlag("check");
   const std::optional<std::string> db = args.TakeOption("db");
@@ -154,28 +171,19 @@ int RunEngineCheck(Arguments& args, const Context& context) {
   EngineList list;
   if (int status = LoadEnginesForCommand(context, db, list, path); status != kExitOk) return status;
   std::vector<int> chosen;
-  if (words.size() == 2) {
-    chosen = ChosenEngines(list, words.front());
-    if (chosen.empty()) return Fail("no engine named " + words.front() + " in " + path);
-  } else {
-    const std::optional<std::string> dir = FixturesDir(fixtures);
-    if (!dir) return Fail("no engine fixtures installed to tell the shipped engines; name one");
-    chosen = EnginesWithFixtures(list, *dir);
-    if (chosen.empty()) return Fail("no engine of " + path + " has a fixture in " + *dir);
+  const std::optional<std::string> name =
+      words.size() == 2 ? std::optional<std::string>(words.front()) : std::nullopt;
+  if (int status = CheckedEngines(list, path, name, fixtures, chosen); status != kExitOk) {
+    return status;
   }
 
   Settings settings;
   SettingsDefaults(settings, context.home);
   (void)ReadSettings(SettingsPath(context.home), settings);
   if (timeout) {
-    int seconds = 0;
-    const auto [end, failed] =
-        std::from_chars(timeout->data(), timeout->data() + timeout->size(), seconds);
-    if (failed != std::errc() || end != timeout->data() + timeout->size() || seconds < 1 ||
-        seconds > 3600) {
-      return UsageError("--timeout takes a number from 1 to 3600", kCheckUsage);
-    }
-    settings.timeoutSeconds = seconds;
+    const std::optional<int> seconds = Seconds(*timeout);
+    if (!seconds) return UsageError("--timeout takes a number from 1 to 3600", kCheckUsage);
+    settings.timeoutSeconds = *seconds;
   }
   NetStartup();
   const LiveCheckOutcome outcome =

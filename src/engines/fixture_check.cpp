@@ -2,6 +2,7 @@
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 #include <utility>
@@ -21,10 +22,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-inline constexpr std::string_view kScratchTemplate = "sondrel-fixture-XXXXXX";
-inline constexpr std::string_view kFixtureDirName = "fixtures";
+constexpr std::string_view kScratchTemplate = "sondrel-fixture-XXXXXX";
+constexpr std::string_view kFixtureDirName = "fixtures";
 // Relative to the executable of a build directory made at the top of the source tree.
-inline constexpr std::string_view kSourceFixtureDir = "../data/engines/fixtures";
+constexpr std::string_view kSourceFixtureDir = "../data/engines/fixtures";
 
 // A program home of its own for one replay, removed with everything in it.
 class ScratchHome {
@@ -63,7 +64,8 @@ int CopyPages(const std::string& folder, const EngineDefinition& engine, const s
   int copied = 0;
   for (const fs::directory_entry& item : fs::directory_iterator(folder, error)) {
     const std::string name = item.path().filename().string();
-    if (!item.is_regular_file(error) || !name.starts_with(engine.fileStem) ||
+    std::error_code kind;
+    if (!item.is_regular_file(kind) || !name.starts_with(engine.fileStem) ||
         !name.ends_with(kTestPageExtension)) {
       continue;
     }
