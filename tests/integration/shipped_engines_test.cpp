@@ -63,6 +63,22 @@ TEST(ShippedEngines, EnginesTestPassesTheShippedFixturesAndFailsABrokenOne) {
   EXPECT_EQ(Cli(home.path(), "engines --test 'No Such Engine'").status, 1);
 }
 
+// What engines --keys prints of the shipped engines is a definition text that compiles back
+// into engines that still read their fixtures.
+TEST(ShippedEngines, TheirKeysRoundTripIntoEnginesThatPassTheFixtures) {
+  testkit::TempDir home;
+  const testkit::CommandResult keys = Cli(home.path(), "engines --keys");
+  ASSERT_EQ(keys.status, 0) << keys.err;
+  home.Write("again.def", keys.out);
+  ASSERT_EQ(Cli(home.path(), "compile " + ShellQuote(home.File("again.def")) + " " +
+                                 ShellQuote(home.File("again.db")) + " 0")
+                .status,
+            0);
+  const testkit::CommandResult replayed =
+      Cli(home.path(), "engines --test --db " + ShellQuote(home.File("again.db")));
+  EXPECT_EQ(replayed.status, 0) << replayed.out;
+}
+
 // Jamendo needs the user's client id; without one it is skipped before any request is made.
 TEST(ShippedEngines, JamendoWithoutAClientIdIsSkippedWithThatReason) {
   testkit::TempDir home;
