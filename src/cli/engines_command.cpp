@@ -8,7 +8,9 @@
 
 #include "cli/cli_engines.h"
 #include "cli/commands.h"
+#include "cli/engine_test_command.h"
 #include "cli/json_writer.h"
+#include "cli/network_options.h"
 #include "engines/definition_text.h"
 #include "engines/engine_database.h"
 #include "results/settings.h"
@@ -60,6 +62,12 @@ std::span<const OptionHelp> EnginesOptions() {
       {"--enable-all", "enable every engine in the settings file"},
       {"--disable-all", "disable every engine in the settings file"},
       {"--json", "print the list as one JSON document (default: name and state lines)"},
+      {"--test [NAME]", "replay the shipped engines' fixtures (or NAME's) and compare the lists"},
+      {"--check [NAME] QUERY", "search the shipped engines (or NAME) live and print the report"},
+      {"--fixtures DIR", "with --test or --check: the fixture folder (default: the installed one)"},
+      {"--timeout SECONDS", "with --check: give up on a silent server after this (default: "
+                            "from the settings)"},
+      kCaCertHelp,
   };
   return kOptions;
 }
@@ -102,6 +110,8 @@ int RunCompile(Arguments& args, const Context& context) {
 }
 
 int RunEngines(Arguments& args, const Context& context) {
+  if (args.HasFlag("test")) return RunEngineTest(args, context);
+  if (args.HasFlag("check")) return RunEngineCheck(args, context);
   for (const char* change : {"enable", "disable", "enable-all", "disable-all"}) {
     if (args.HasFlag(change)) return RunEngineChoice(args, context);
   }

@@ -109,10 +109,10 @@ TEST_F(InstallTest, ShellCompletionsOfferCommandsOptionsAndEngines) {
       "printf \"%s\\n\" \"${COMPREPLY[@]}\"; }; "
       "complete_line sondrel-cli sea; "
       "complete_line sondrel-cli search --max-results-p; "
-      "complete_line sondrel-cli --home " + home.path() + " search --engines Music\\ I'";
+      "complete_line sondrel-cli --home " + home.path() + " search --engines Internet\\ A'";
   const CommandResult offered = RunCommand(bash);
   ASSERT_EQ(offered.status, 0) << offered.err;
-  EXPECT_EQ(offered.out, "search\n--max-results-per-engine\nMusic\\ Index\n");
+  EXPECT_EQ(offered.out, "search\n--max-results-per-engine\nInternet\\ Archive\n");
 
   if (Have("zsh")) {
     EXPECT_EQ(RunCommand("zsh -n " + ShellQuote(Installed("share/zsh/site-functions/_sondrel-cli")))
