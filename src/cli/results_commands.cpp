@@ -112,6 +112,15 @@ std::string StampText(const DateStamp& d) {
          TwoDigits(d.hour) + ":" + TwoDigits(d.minute) + ":" + TwoDigits(d.second);
 }
 
+std::string MaskedEngineKeys(const Settings& settings) {
+  std::string joined;
+  for (const auto& item : settings.engineKeys) {
+    if (!joined.empty()) joined += kListSeparator;
+    joined += item->substr(0, item->find('=')) + "=***";
+  }
+  return joined;
+}
+
 std::vector<SettingKey> SettingKeys() {
   std::vector<SettingKey> keys = {
       NumberKey("maxConnections", &Settings::maxConnections),
@@ -154,6 +163,8 @@ std::vector<SettingKey> SettingKeys() {
       TextKey("downloadDirectory", &Settings::downloadDirectory, kMaxDownloadDirectory),
       FlagKey("verifyAfterSearch", &Settings::verifyAfterSearch),
       FlagKey("removeInvalidAfterVerify", &Settings::removeInvalidAfterVerify),
+      // Keys are secrets: only the engines' names are shown.
+      {"engineKeys", MaskedEngineKeys, nullptr},
   };
   return keys;
 }

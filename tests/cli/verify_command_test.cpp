@@ -74,11 +74,19 @@ TEST_F(VerifyCommandTest, VerifiesSavesAndRemovesWhenAsked) {
   ASSERT_EQ(saved.entries.Count(), 3);
   EXPECT_EQ(saved.entries.Get(0)->size, 150000);
 
-  testkit::CommandResult removed = Cli("--quiet verify " + ShellQuote(Project()) +
+  EXPECT_NE(kept.err.find("removed 0 invalid entries"), std::string::npos) << kept.err;
+
+  // Removal, with the JSON document a script reads: sizes in bytes, statuses as words.
+  testkit::CommandResult removed = Cli("--quiet verify --json " + ShellQuote(Project()) +
                                        " --remove-invalid");
   ASSERT_EQ(removed.status, 0) << removed.err;
   EXPECT_EQ(removed.err, "");
-  EXPECT_EQ(removed.out.find("Invalid"), std::string::npos);
+  home_.Write("verified.json", removed.out);
+  const testkit::CommandResult parsed = RunCommand(
+      "python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); "
+      "print(d[\"removedInvalid\"], [(e[\"size\"], e[\"status\"]) for e in d[\"entries\"]])' " +
+      ShellQuote(home_.File("verified.json")));
+  EXPECT_EQ(parsed.out, "2 [(150000, 'valid')]\n") << removed.out << parsed.err;
   ASSERT_EQ(LoadDocument(Project(), saved), kLoadOk);
   EXPECT_EQ(saved.entries.Count(), 1);
 }
