@@ -7,6 +7,7 @@
 
 #include "engines/engine_database.h"
 #include "testkit/music_index.h"
+#include "testkit/scripted_http_server.h"
 #include "testkit/suite_server.h"
 #include "testkit/temp_dir.h"
 
@@ -30,17 +31,18 @@ class SearchCommandTest : public ::testing::Test {
   void SetUp() override {
     if (!index_) GTEST_SKIP() << "the music index needs python3";
   }
-  // A database of the index's engines; with refused, every engine points at a closed port.
-  std::string Database(bool refused) {
+  // A database of the index's engines; with another port, every engine points there instead.
+  std::string Database(int port = 0) {
     std::string text = index_->DefinitionText();
-    if (refused) {
+    if (port != 0) {
       const std::string live = "127.0.0.1:" + std::to_string(index_->port());
+      const std::string other = "127.0.0.1:" + std::to_string(port);
       for (std::size_t at = text.find(live); at != std::string::npos; at = text.find(live, at)) {
-        text.replace(at, live.size(), "127.0.0.1:1");
+        text.replace(at, live.size(), other);
       }
     }
     home_.Write("demo.def", text);
-    const std::string path = home_.File(refused ? "refused.db" : "engines.db");
+    const std::string path = home_.File("engines-" + std::to_string(port) + ".db");
     EXPECT_EQ(CompileDefinitions(home_.File("demo.def"), path, 0), CompileOk);
     return path;
   }
@@ -67,7 +69,7 @@ testkit::MusicIndex* SearchCommandTest::index_ = nullptr;
 
 TEST_F(SearchCommandTest, JsonHoldsEntriesProjectAndReport) {
   const testkit::CommandResult result =
-      Cli("search rock --json --no-verify --db " + ShellQuote(Database(false)));
+      Cli("search rock --json --no-verify --db " + ShellQuote(Database()));
   ASSERT_EQ(result.status, 0) << result.err;
   // Sizes are bytes or null, statuses words; the report has one line per engine, and what the
   // engines kept is what the list holds.
@@ -87,7 +89,7 @@ TEST_F(SearchCommandTest, JsonHoldsEntriesProjectAndReport) {
   EXPECT_NE(result.err.find("saved the search as " + home_.File("rock.sdp")), std::string::npos);
 
   const testkit::CommandResult quiet =
-      Cli("search rock -q --no-save --no-verify --db " + ShellQuote(Database(false)));
+      Cli("search rock -q --no-save --no-verify --db " + ShellQuote(Database()));
   EXPECT_EQ(quiet.status, 0);
   EXPECT_EQ(quiet.err, "");
   EXPECT_TRUE(quiet.out.starts_with("Name\tURL\tSize\tStatus\tPos\tEngine\n"));
@@ -95,7 +97,7 @@ TEST_F(SearchCommandTest, JsonHoldsEntriesProjectAndReport) {
 
 TEST_F(SearchCommandTest, NothingAnsweredExitsThree) {
   const testkit::CommandResult result =
-      Cli("search rock --json --no-verify --no-save --db " + ShellQuote(Database(true)));
+      Cli("search rock --json --no-verify --no-save --db " + ShellQuote(Database(1)));
   EXPECT_EQ(result.status, 3) << result.err;
   EXPECT_NE(result.err.find("127.0.0.1: connection refused"), std::string::npos) << result.err;
   EXPECT_NE(result.err.find("6 engines failed"), std::string::npos) << result.err;
@@ -104,6 +106,26 @@ TEST_F(SearchCommandTest, NothingAnsweredExitsThree) {
                    "r=d['report']\nprint(r['nothingAnswered'], r['failed'], len(d['entries']),"
                    " {x['reason'] for x in r['engines']}, d['project'])\n"),
             "True 6 0 {'refused'} None\n");
+}
+
+// Ctrl-C stops the whole run: the search ends, no verification follows, the project keeps what
+// arrived, and the status says it was interrupted.
+TEST_F(SearchCommandTest, InterruptStopsSearchAndVerification) {
+  testkit::ScriptedHttpServer silent({testkit::ScriptedReply{"", true}});
+  const std::string command =
+      "SONDREL_UPDATE_URL=http://127.0.0.1:1/ " + ShellQuote(SONDREL_CLI) + " --home " +
+      ShellQuote(home_.path()) + " search rock --verify --timeout 60 --db " +
+      ShellQuote(Database(silent.port()));
+  // The engines wait on a server that never answers until the interrupt arrives.
+  const std::string progress = ShellQuote(home_.File("progress"));
+  const testkit::CommandResult result = RunCommand(
+      "(" + command + " 2>" + progress + " & pid=$!; i=0; while [ $i -lt 50 ] && ! grep -q SEARCH: " +
+      progress + "; do sleep 0.1; i=$((i+1)); done; sleep 0.3; kill -INT $pid; wait $pid; " +
+      "status=$?; cat " + progress + " >&2; exit $status)");
+  EXPECT_EQ(result.status, 130) << result.err;
+  EXPECT_EQ(result.err.find("VERIFY:"), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find(": stopped"), std::string::npos) << result.err;
+  EXPECT_EQ(home_.Read("rock.sdp").substr(0, 14), "SondrelProject");
 }
 
 }  // namespace
