@@ -89,6 +89,33 @@ TEST_F(InstallTest, ManualPagesFormatWithoutWarnings) {
   }
 }
 
+// The manual page cannot fall behind the program: every option a command's --help lists is
+// in it.
+TEST_F(InstallTest, ManualPageNamesEveryOptionOfTheHelp) {
+  const CommandResult page = RunCommand("LC_ALL=C MANWIDTH=1000 man -l " +
+                                        ShellQuote(Installed("share/man/man1/sondrel-cli.1")));
+  ASSERT_EQ(page.status, 0) << page.err;
+  for (const char* command : {"search", "show", "verify", "download", "fetch", "engines", "query",
+                              "update", "config", "add", "export", "urlrule", "compile"}) {
+    SCOPED_TRACE(command);
+    const CommandResult options = RunCommand(
+        "(" + ShellQuote(Installed("bin/sondrel-cli")) + " " + command +
+        " --help | awk '/^  -/ { for (i = 1; i <= NF; i++) { w = $i; sub(/,$/, \"\", w); "
+        "if (w ~ /^-/) print w; else break } }')");
+    ASSERT_EQ(options.status, 0) << options.err;
+    std::size_t from = 0;
+    int count = 0;
+    while (from < options.out.size()) {
+      const std::size_t end = options.out.find('\n', from);
+      const std::string option = options.out.substr(from, end - from);
+      from = end == std::string::npos ? options.out.size() : end + 1;
+      ++count;
+      EXPECT_NE(page.out.find(option), std::string::npos) << option;
+    }
+    EXPECT_GE(count, 4);  // the common options at least
+  }
+}
+
 TEST_F(InstallTest, ProgramsAreStripped) {
   for (const char* program : {"bin/sondrel", "bin/sondrel-cli"}) {
     SCOPED_TRACE(program);
