@@ -11,6 +11,7 @@
 #include "cli/engine_test_command.h"
 #include "cli/json_writer.h"
 #include "cli/network_options.h"
+#include "cli/result_output.h"
 #include "engines/definition_text.h"
 #include "engines/engine_database.h"
 #include "results/settings.h"
@@ -139,7 +140,7 @@ int RunEngines(Arguments& args, const Context& context) {
       if (!first) std::cout << '\n';
       std::cout << DefinitionSectionOf(*engine);
     } else {
-      std::cout << engine->name << '\t' << (engine->enabled ? "enabled" : "disabled") << '\n';
+      std::cout << EscapeTsvField(engine->name) << '\t' << (engine->enabled ? "enabled" : "disabled") << '\n';
     }
     first = false;
   }

@@ -7,6 +7,7 @@
 
 #include "cli/cli_engines.h"
 #include "cli/commands.h"
+#include "cli/result_output.h"
 #include "engines/engine_database.h"
 #include "engines/query.h"
 #include "engines/url_directives.h"
@@ -49,9 +50,11 @@ int RunQuery(Arguments& args, const Context& context) {
     EngineRequest request;
     BuildRequest(request, fields, *engine);
     if (request.method == MethodPost) {
-      std::cout << engine->name << "\tPOST\t" << request.url << '\t' << request.params << '\n';
+      std::cout << EscapeTsvField(engine->name) << "\tPOST\t" << EscapeTsvField(request.url) << '\t'
+                << EscapeTsvField(request.params) << '\n';
     } else {
-      std::cout << engine->name << "\tGET\t" << RequestAddress(request) << '\n';
+      std::cout << EscapeTsvField(engine->name) << "\tGET\t" << EscapeTsvField(RequestAddress(request))
+                << '\n';
     }
     printed = true;
   }

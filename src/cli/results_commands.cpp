@@ -262,7 +262,7 @@ int RunConfig(Arguments& args, const Context& context) {
   LoadSettings(context, settings);
   const std::vector<SettingKey> keys = SettingKeys();
   if (words.empty()) {
-    for (const SettingKey& key : keys) std::cout << key.name << '=' << key.get(settings) << '\n';
+    for (const SettingKey& key : keys) std::cout << key.name << '=' << EscapeTsvField(key.get(settings)) << '\n';
     return FlushOutput();
   }
   const SettingKey* key = nullptr;
@@ -271,7 +271,7 @@ int RunConfig(Arguments& args, const Context& context) {
   }
   if (!key) return UsageError("no setting named " + words[0], kConfigUsage);
   if (words.size() == 1) {
-    std::cout << key->name << '=' << key->get(settings) << '\n';
+    std::cout << key->name << '=' << EscapeTsvField(key->get(settings)) << '\n';
     return FlushOutput();
   }
   if (!key->set) {
@@ -324,17 +324,17 @@ int RunShow(Arguments& args, const Context& /*context*/) {
     return FlushOutput();
   }
 
-  std::cout << "query=" << document.query << '\n'
+  std::cout << "query=" << EscapeTsvField(document.query) << '\n'
             << "duplicates=" << DuplicatesName(document.duplicates) << '\n'
             << "filter=" << FilterName(document.filter) << '\n'
             << "merge=" << static_cast<int>(document.merge) << '\n'
             << "matchMode=" << static_cast<int>(document.matchMode) << '\n'
-            << "includePatterns=" << document.includePatterns << '\n'
-            << "excludePatterns=" << document.excludePatterns << '\n'
-            << "var1=" << document.var1 << '\n'
-            << "var2=" << document.var2 << '\n'
-            << "var3=" << document.var3 << '\n'
-            << "var4=" << document.var4 << '\n'
+            << "includePatterns=" << EscapeTsvField(document.includePatterns) << '\n'
+            << "excludePatterns=" << EscapeTsvField(document.excludePatterns) << '\n'
+            << "var1=" << EscapeTsvField(document.var1) << '\n'
+            << "var2=" << EscapeTsvField(document.var2) << '\n'
+            << "var3=" << EscapeTsvField(document.var3) << '\n'
+            << "var4=" << EscapeTsvField(document.var4) << '\n'
             << "daysBack=" << document.daysBack << '\n'
             << "entries=" << document.entries.Count() << "\n\n";
   PrintResultList(document);
@@ -404,7 +404,7 @@ int RunEngineChoice(Arguments& args, const Context& context) {
   RebuildEnabledNames(list, settings.enabledEngines);
   if (int status = SaveSettings(context, settings); status != kExitOk) return status;
   for (const auto& engine : list) {
-    std::cout << engine->name << '\t' << (engine->enabled ? "enabled" : "disabled") << '\n';
+    std::cout << EscapeTsvField(engine->name) << '\t' << (engine->enabled ? "enabled" : "disabled") << '\n';
   }
   return FlushOutput();
 }

@@ -85,6 +85,15 @@ TEST_F(ResultOutputTest, TsvRoundTripsEveryName) {
   }
 }
 
+// Key=value output escapes the same way: a value cannot add a line or rewrite the terminal.
+TEST_F(ResultOutputTest, SettingValuesStayOnTheirLine) {
+  ASSERT_EQ(Cli("config lastProject " + ShellQuote("a\rb\nc\x1b[2J")).status, 0);
+  const testkit::CommandResult one = Cli("config lastProject");
+  EXPECT_EQ(one.out, "lastProject=a\\rb\\nc\\x1b[2J\n");
+  const testkit::CommandResult all = Cli("config");
+  for (const char c : all.out) EXPECT_FALSE(c == '\r' || c == '\x1b');
+}
+
 TEST_F(ResultOutputTest, JsonParsesWithSizesInBytesAndStatusWords) {
   for (const std::string& name : names_) {
     ASSERT_EQ(Cli("add " + ShellQuote(Project()) + " http://h/a.mp3 " + ShellQuote(name)).status,
