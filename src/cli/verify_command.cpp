@@ -108,13 +108,15 @@ Settings LoadSettings(const Context& context) {
 // RunDownloadJob's result when the download thread could not be started.
 constexpr int kNoThread = -1000;
 
-// A piped progress writes at most one data line this often, and the last one at the end.
+// The data line is rewritten at most this often on a terminal, and written at most this often
+// to a pipe; the last one always follows at the end.
+constexpr std::uint32_t kTerminalLineEveryMs = 100;
 constexpr std::uint32_t kPipedLineEveryMs = 1000;
 
 // Runs job to its end on a worker, serving its hand-offs here; the result.
 int RunDownloadJob(DownloadJob& job, bool quiet) {
   StatusLine line(quiet);
-  std::string lastData;  // the latest data line not yet written to a pipe
+  std::string lastData;  // the latest data line not yet shown
   std::uint32_t lastLineAt = 0;
   bool lineWritten = false;
   job.callbacks.figures = [&](const DownloadView& view) {
@@ -122,15 +124,11 @@ int RunDownloadJob(DownloadJob& job, bool quiet) {
       line.Show(view.stateLine);
       return;
     }
-    const std::string text = ProgressLineText(view);
-    if (line.terminal()) {
-      line.Show(text);
-      return;
-    }
     const std::uint32_t now = NowMillis();
-    lastData = text;
-    if (!lineWritten || now - lastLineAt >= kPipedLineEveryMs) {
-      line.Show(text);
+    lastData = ProgressLineText(view);
+    const std::uint32_t every = line.terminal() ? kTerminalLineEveryMs : kPipedLineEveryMs;
+    if (!lineWritten || now - lastLineAt >= every) {
+      line.Show(lastData);
       lastData.clear();
       lastLineAt = now;
       lineWritten = true;
