@@ -104,6 +104,10 @@ int Main(std::vector<std::string> words) {
       PrintProgramHelp(std::cout);
       return FlushOutput();
     }
+    // An option before any command, or no command at all.
+    std::string error;
+    (void)args.Finish(error);
+    if (!error.empty()) std::cerr << "sondrel-cli: " << error << " before the command\n";
     PrintProgramHelp(std::cerr);
     return kExitUsage;
   }

@@ -30,6 +30,7 @@ TEST(CliConventions, ExitStatusesAndWhereTheTextGoes) {
       {"verify --help", 0, "--remove-invalid", ""},
       {"download --help", 0, "130", ""},
       {"", 2, "", "commands:"},
+      {"--bogus search rock", 2, "", "unknown or incomplete option --bogus before the command"},
       {"nosuchcommand", 2, "", "unknown command nosuchcommand"},
       {"search", 2, "", "usage: sondrel-cli search"},
       {"search rock --no-such-option", 2, "", "--no-such-option"},
@@ -57,6 +58,34 @@ TEST(CliConventions, ExitStatusesAndWhereTheTextGoes) {
     } else {
       EXPECT_NE(result.err.find(c.inErr), std::string::npos) << result.err;
     }
+  }
+}
+
+// Every --json output that needs no server is one document a real parser accepts.
+TEST(CliConventions, JsonDocumentsParse) {
+  testkit::TempDir home;
+  const std::string cli = ShellQuote(SONDREL_CLI) + " --home " + ShellQuote(home.path()) + " ";
+  ASSERT_EQ(RunCommand(cli + "add " + ShellQuote(home.File("p.sdp")) + " http://h/a.mp3 x").status,
+            0);
+  const struct {
+    std::string words;
+    std::string check;  // a Python expression over the document d that must print True
+  } cases[] = {
+      {"engines --json", "len(d['engines']) > 0 and all(type(e['enabled']) is bool for e in d['engines'])"},
+      {"show --json " + ShellQuote(home.File("p.sdp")),
+       "d['entries'][0]['url'] == 'http://h/a.mp3' and d['entries'][0]['size'] is None"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.words);
+    const testkit::CommandResult result = RunCommand(cli + c.words);
+    ASSERT_EQ(result.status, 0) << result.err;
+    home.Write("doc.json", result.out);
+    const testkit::CommandResult parsed =
+        RunCommand("python3 -c " +
+                   ShellQuote("import json,sys\nd=json.load(open(sys.argv[1]))\nprint(" +
+                              c.check + ")") +
+                   " " + ShellQuote(home.File("doc.json")));
+    EXPECT_EQ(parsed.out, "True\n") << result.out << parsed.err;
   }
 }
 
