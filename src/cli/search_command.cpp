@@ -463,29 +463,34 @@ int RunSearch(Arguments& args, const Context& context) {
   NetShutdown();
   if (verified.status == kExitFailure) return verified.status;
 
-  if (!projectPath.empty()) {
-    if (!WriteDocument(projectPath, document)) {
-      return Fail("cannot write project file " + projectPath);
+  // When no engine answered (the network is down, say) the empty list must not replace a
+  // project or an export that held results.
+  const bool nothingAnswered = session.report.NothingAnswered();
+  const std::string savedPath = nothingAnswered ? std::string() : projectPath;
+  if (!savedPath.empty()) {
+    if (!WriteDocument(savedPath, document)) {
+      return Fail("cannot write project file " + savedPath);
     }
-    RememberProject(settings, projectPath);
-    if (!quiet) std::cerr << "sondrel-cli: saved the search as " << projectPath << '\n';
+    RememberProject(settings, savedPath);
+    if (!quiet) std::cerr << "sondrel-cli: saved the search as " << savedPath << '\n';
   }
   // The GUI writes its settings at exit without reporting a failure; so does this.
   (void)MakeDirectories(context.home);
   (void)WriteSettings(settingsPath, settings);
   if (verifyAfter) (void)ReportRemoved(verified, quiet);
-  if (request.exportFormat && !ExportDocument(*request.exportPath, document, *request.exportFormat)) {
+  if (request.exportFormat && !nothingAnswered &&
+      !ExportDocument(*request.exportPath, document, *request.exportFormat)) {
     return Fail(ExportFailedText(*request.exportPath));
   }
   if (request.json) {
-    std::cout << SearchJson(request, projectPath, session, verifyAfter ? &verified : nullptr);
+    std::cout << SearchJson(request, savedPath, session, verifyAfter ? &verified : nullptr);
   } else {
     PrintResultList(document);
   }
   if (int flushed = FlushOutput(); flushed != kExitOk) return flushed;
   if (searchInterrupted || verified.status == kExitInterrupted) return kExitInterrupted;
-  if (session.report.NothingAnswered()) {
-    return FailWith(kExitNothingAnswered, "no engine answered the search");
+  if (nothingAnswered) {
+    return FailWith(kExitNothingAnswered, "no engine answered the search; nothing was saved");
   }
   return kExitOk;
 }

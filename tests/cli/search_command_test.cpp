@@ -95,9 +95,15 @@ TEST_F(SearchCommandTest, JsonHoldsEntriesProjectAndReport) {
   EXPECT_TRUE(quiet.out.starts_with("Name\tURL\tSize\tStatus\tPos\tEngine\n"));
 }
 
-TEST_F(SearchCommandTest, NothingAnsweredExitsThree) {
+// With every engine unreachable the search exits 3, and the empty list replaces neither the
+// project it was to be saved to nor the export.
+TEST_F(SearchCommandTest, NothingAnsweredExitsThreeAndKeepsTheProject) {
+  const std::string project = home_.File("mine.sdp");
+  ASSERT_EQ(Cli("add " + ShellQuote(project) + " http://h/kept.mp3").status, 0);
+  home_.Write("mine.htm", "earlier export");
   const testkit::CommandResult result =
-      Cli("search rock --json --no-verify --no-save --db " + ShellQuote(Database(1)));
+      Cli("search rock --json --no-verify --project " + ShellQuote(project) + " --export " +
+          ShellQuote(home_.File("mine.htm")) + " --db " + ShellQuote(Database(1)));
   EXPECT_EQ(result.status, 3) << result.err;
   EXPECT_NE(result.err.find("127.0.0.1: connection refused"), std::string::npos) << result.err;
   EXPECT_NE(result.err.find("6 engines failed"), std::string::npos) << result.err;
@@ -106,6 +112,9 @@ TEST_F(SearchCommandTest, NothingAnsweredExitsThree) {
                    "r=d['report']\nprint(r['nothingAnswered'], r['failed'], len(d['entries']),"
                    " {x['reason'] for x in r['engines']}, d['project'])\n"),
             "True 6 0 {'refused'} None\n");
+  const testkit::CommandResult shown = Cli("show " + ShellQuote(project));
+  EXPECT_NE(shown.out.find("http://h/kept.mp3"), std::string::npos) << shown.out;
+  EXPECT_EQ(home_.Read("mine.htm"), "earlier export");
 }
 
 // Ctrl-C stops the whole run: the search ends, no verification follows, the project keeps what
