@@ -205,9 +205,14 @@ int ExtractEntry(std::string_view page, std::size_t& pos, const EngineDefinition
                             rules.urlAsCaptured ? &known : nullptr)) {
       return kEntryRefused;
     }
+    // A built address names the file by the value it was built from ("01 Blue Bossa.mp3"),
+    // which reads better than the encoded address.
+    const std::string captured = rules.urlAsCaptured ? scratch.url : std::string();
     if (rules.urlAsCaptured) rewritten = ResolveUrl(rewritten, request.url);
     scratch.url = Cut(rewritten, kMaxEntryUrl);
-    if (scratch.name.empty()) scratch.name = Cut(scratch.url, kNameFromUrlMax);
+    if (scratch.name.empty()) {
+      scratch.name = Cut(rules.urlAsCaptured ? captured : scratch.url, kNameFromUrlMax);
+    }
     scratch.name = CollapseSpaces(kDirectedNameMax + 1, scratch.name, kWordSize);
   }
   // A rewrite can leave nothing (euf on a link without that parameter): no address, no result.
