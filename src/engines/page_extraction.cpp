@@ -20,8 +20,10 @@
 namespace sondrel {
 namespace {
 
+// Tab, line feed, form feed and carriage return: 9, 10, 12 and 13.
 bool IsBreak(char c) {
-  return c == '\n' || c == '\r' || c == '\t' || c == '\f';
+  const auto byte = static_cast<unsigned char>(c);
+  return byte <= '\r' && ((1u << byte) & ((1u << '\t') | (1u << '\n') | (1u << '\f') | (1u << '\r'))) != 0;
 }
 
 // Length of the run of line-break characters that ends text.
@@ -59,14 +61,16 @@ int CleanChunk(char* text, int length, char previous) {
   int out = 0;
   int i = 0;
   while (i < length) {
-    const char c = text[i];
-    if (!IsBreak(c)) {
-      text[out++] = c;
-      previous = c;
-      ++i;
-      continue;
-    }
+    // Ordinary bytes move in runs: this runs over every byte of every page.
     int end = i;
+    while (end < length && !IsBreak(text[end])) ++end;
+    if (end > i) {
+      if (out != i) std::memmove(text + out, text + i, static_cast<std::size_t>(end - i));
+      out += end - i;
+      previous = text[out - 1];
+      i = end;
+      if (i >= length) break;
+    }
     while (end < length && IsBreak(text[end])) ++end;
     // Between tags and at the edges of tags the run vanishes, so templates can count on "><".
     const bool vanishes = previous == '>' || (end < length && text[end] == '<');
