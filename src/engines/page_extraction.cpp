@@ -7,6 +7,7 @@
 
 #include "engines/engine_definition.h"
 #include "engines/extract_entry.h"
+#include "engines/json_string.h"
 #include "engines/template_step.h"
 #include "net/net_progress.h"
 #include "net/url.h"
@@ -345,6 +346,7 @@ bool Scan(std::string_view text, EngineDefinition& engine, const EngineRequest& 
 }
 
 bool CaptureVariables(std::string_view text, EngineDefinition& engine) {
+  const bool json = engine.decoding == ValueDecoding::kJson;
   bool all = true;
   std::string name;
   std::string value;
@@ -357,14 +359,14 @@ bool CaptureVariables(std::string_view text, EngineDefinition& engine) {
       // A candidate whose value would hold tags is passed over for the next one.
       const std::size_t before = pos;
       std::size_t templatePos = 0;
-      if (TemplateStep(text, pos, pattern.pattern, templatePos, name, value, true)) {
+      if (TemplateStep(text, pos, pattern.pattern, templatePos, name, value, true, json)) {
         captured = true;
         break;
       }
       if (pos <= before) break;
     }
     if (captured) {
-      pattern.value = std::string(StripQuotes(value));
+      pattern.value = json ? DecodeJsonString(value) : std::string(StripQuotes(value));
       pattern.captured = 1;
     } else {
       all = false;
