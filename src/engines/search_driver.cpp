@@ -335,8 +335,8 @@ void SlotHeader(EngineSlot& slot) {
   EngineSlot* self = &slot;
   PageReader reader = [self](char* dst, int room, int& lastRead, std::uint64_t& lastActivity) {
     const int before = lastRead;
-    const int result = AsyncReadBlock(self->connection.Connection(), dst, room, lastRead,
-                                      lastActivity, self->progress);
+    const int result =
+        AsyncReadBlock(self->connection, dst, room, lastRead, lastActivity, self->progress);
     self->pageBytes += lastRead - before;
     self->report->bytes += lastRead - before;
     if (self->pageBytes > kMaxSearchPageBytes) {
@@ -406,7 +406,7 @@ AsyncWait SlotWait(const EngineSlot& slot) {
       return slot.connection.Wait();
     case kSlotPage:
       if (slot.extraction.state == kExtractReading && slot.extraction.going) {
-        return {slot.connection.Connection(), POLLIN};
+        return slot.connection.Wait();
       }
       return {};
     default:
@@ -620,8 +620,9 @@ bool CapturePage(TestRun& run, EngineDefinition& engine, EngineRequest& request,
   NetProgress progress;
   FillConnectionProgress(progress, session);
   std::string header;
-  const int connection = HttpOpen(http, header, static_cast<std::size_t>(kSlotPageSize), progress);
-  if (connection < 0) {
+  HttpStream connection =
+      HttpOpen(http, header, static_cast<std::size_t>(kSlotPageSize), progress);
+  if (!connection) {
     run.failure = ConnectionFailure(progress, http.url, FailureKind::kNoResponse);
     return false;
   }
@@ -630,14 +631,10 @@ bool CapturePage(TestRun& run, EngineDefinition& engine, EngineRequest& request,
   if (status < 200 || status > 299) {
     std::int64_t retryAfter = 0;
     run.failure = StatusFailure(header, status, http.workUrl, retryAfter);
-    CloseConnection(connection, &progress);
     return false;
   }
   FileCloser file{::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)};
-  if (file.fd < 0) {
-    CloseConnection(connection, &progress);
-    return false;
-  }
+  if (file.fd < 0) return false;
   if (!request.followUp) run.referer = Cut(http.workUrl, kRefererMax);
   request.url = Cut(http.workUrl, request.followUp ? kFollowUpAddressMax : kPageBaseMax);
   bool intact = true;
@@ -663,7 +660,7 @@ bool CapturePage(TestRun& run, EngineDefinition& engine, EngineRequest& request,
     return static_cast<int>(lastRead == room ? kReadFull : kReadPending);
   };
   ExtractWhole(run.extraction, std::move(reader), run.window, engine, request, run.context);
-  CloseConnection(connection, &progress);
+  connection.Close();
   run.report.bytes += bytes;
   ++run.report.pages;
   // The page's address names where it came from; the user's key is no part of it.
