@@ -624,6 +624,8 @@ TEST_F(FaultSearchTest, ReportSaysWhyEachEngineEnded) {
   ScriptedHttpServer unavailable({{HttpReply("HTTP/1.0 503 Service Unavailable",
                                              "Retry-After: Fri, 31 Dec 2060 23:59:59 GMT\r\n", "")}});
   ScriptedHttpServer silent({{"", true}});
+  // Plain HTTP where the engine expects TLS: the handshake fails.
+  FaultServer plain(FaultServer::kSlowPage);
   ScriptedHttpServer huge({{HttpReply("HTTP/1.0 200 OK", "",
                                       ListPage({"h.mp3"}) + std::string(50u << 20, ' '))}});
   std::string refused;
@@ -641,7 +643,9 @@ TEST_F(FaultSearchTest, ReportSaysWhyEachEngineEnded) {
   engines_.Append(ListEngine("Flood", flood.Url("/find?q=__QUERY__")));
   engines_.Append(ListEngine("Trickle", trickle.Url("/find?q=__QUERY__")));
   engines_.Append(ListEngine("Keyed", good.Url("/find?q=__QUERY__&key=__KEY__")));
-  settings_.maxConnections = 10;
+  engines_.Append(ListEngine(
+      "Tls", "https" + plain.Url("/find?q=__QUERY__").substr(4)));
+  settings_.maxConnections = 11;
   SearchSession session(document_, engines_, settings_, database_);
   session.home = home_.path();
   session.pageDeadlineSeconds = 2;
@@ -661,9 +665,10 @@ TEST_F(FaultSearchTest, ReportSaysWhyEachEngineEnded) {
                          {"Huge", O::kFailed, F::kTooLarge, 200},
                          {"Flood", O::kFailed, F::kTooLarge, 200},
                          {"Trickle", O::kFailed, F::kTimedOut, 200},
-                         {"Keyed", O::kSkipped, F::kKeyMissing, 0}});
+                         {"Keyed", O::kSkipped, F::kKeyMissing, 0},
+                         {"Tls", O::kFailed, F::kTls, 0}});
   EXPECT_FALSE(session.report.NothingAnswered());
-  EXPECT_EQ(session.report.FailedCount(), 8);
+  EXPECT_EQ(session.report.FailedCount(), 9);
   const EngineReport& goodReport = *ReportOf(session, "Good");
   EXPECT_EQ(goodReport.pages, 1);
   EXPECT_EQ(goodReport.matched, 2);
@@ -924,6 +929,23 @@ TEST(CliCompileTest, RefusesTextsWithoutEnginesAndNamesTheLine) {
                                                ShellQuote(dir.File("x.db")) + " 0");
     EXPECT_EQ(result.status, c.status);
     EXPECT_NE(result.err.find(c.err), std::string::npos) << result.err;
+  }
+}
+
+TEST(CliDatabaseTest, AForeignOrDamagedDatabaseIsReportedByName) {
+  testkit::TempDir home;
+  home.Write("garbage.db", "not a database at all");
+  home.Write("one.def", "[One]\nACTION=http://127.0.0.1:1/?q=__QUERY__\n");
+  ASSERT_EQ(CompileDefinitions(home.File("one.def"), home.File("cut.db"), 0), CompileOk);
+  const std::string compiled = home.Read("cut.db");
+  home.Write("cut.db", compiled.substr(0, compiled.size() - 2));
+  for (const char* name : {"garbage.db", "cut.db"}) {
+    SCOPED_TRACE(name);
+    testkit::CommandResult result =
+        RunCommand(std::string(SONDREL_CLI) + " --home " + ShellQuote(home.path()) +
+                   " search rock --no-save --no-verify --db " + ShellQuote(home.File(name)));
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.err.find(home.File(name) + ": "), std::string::npos) << result.err;
   }
 }
 
