@@ -17,6 +17,7 @@
 #include "net/socket_io.h"
 #include "net/tls_context.h"
 #include "support/paths.h"
+#include "testkit/connect_proxy.h"
 #include "testkit/nginx_server.h"
 #include "testkit/open_files.h"
 #include "testkit/scripted_http_server.h"
@@ -211,6 +212,34 @@ TEST_F(TlsFetch, SessionsResumeForAHostSeenBefore) {
   }
   TlsHandshakeCounts after = HandshakeCounts();
   EXPECT_GE(after.resumed - before.resumed, 2);
+}
+
+TEST_F(TlsFetch, HttpsThroughTheProxyTunnelsWithConnect) {
+  testkit::ConnectProxy proxy;
+  HttpRequest request = Request(valid_->TlsUrl("/small.txt"), certs_->caFile());
+  request.useProxy = true;
+  request.proxyHost = "127.0.0.1";
+  request.proxyPort = proxy.port();
+  NetProgress progress = Progress();
+  ASSERT_EQ(HttpFetchToMemory(request, progress), kFetchDone) << DescribeFailure(progress.failure);
+  EXPECT_EQ(request.body, "small over tls\n");
+  std::vector<std::string> heads = proxy.Requests();
+  ASSERT_EQ(heads.size(), 1u);
+  const std::string target = "127.0.0.1:" + std::to_string(valid_->tlsPort());
+  EXPECT_EQ(heads[0], "CONNECT " + target + " HTTP/1.1\r\nHost: " + target + "\r\n\r\n");
+
+  // A proxy that will not open the tunnel: its status line is the reason.
+  testkit::ConnectProxy refusing("HTTP/1.1 403 Tunnels Forbidden");
+  request.proxyPort = refusing.port();
+  progress = Progress();
+  EXPECT_NE(HttpFetchToMemory(request, progress), kFetchDone);
+  EXPECT_EQ(progress.failure.kind, FailureKind::kHttpStatus);
+  EXPECT_EQ(progress.failure.httpStatus, 403);
+  EXPECT_EQ(progress.failure.reason, "Tunnels Forbidden");
+  EXPECT_EQ(progress.failure.host, "127.0.0.1");
+  EXPECT_NE(DescribeFailure(progress.failure).find("HTTP/1.1 403 Tunnels Forbidden"),
+            std::string::npos)
+      << DescribeFailure(progress.failure);
 }
 
 TEST(TlsFaults, APeerThatClosesWithoutItsAlertBeforeTheLengthFails) {
