@@ -30,7 +30,7 @@ std::optional<std::int64_t> ReadHttpDate(std::string_view text) {
   const std::size_t comma = text.find(", ");
   if (comma == std::string_view::npos || text.size() < comma + 2 + 24) return std::nullopt;
   const std::string_view rest = text.substr(comma + 2);  // "06 Nov 1994 08:49:37 GMT"
-  if (rest.substr(20, 3) != "GMT" || rest[2] != ' ' || rest[6] != ' ' || rest[11] != ' ' ||
+  if (rest.substr(20, 4) != " GMT" || rest[2] != ' ' || rest[6] != ' ' || rest[11] != ' ' ||
       rest[14] != ':' || rest[17] != ':') {
     return std::nullopt;
   }
@@ -103,8 +103,8 @@ bool WriteEnginePauses(const std::string& home, const EnginePauses& pauses, std:
 }
 
 std::optional<std::int64_t> RetryAfterSeconds(std::string_view value, std::int64_t now) {
-  value = value.substr(0, value.find_last_not_of(" \t") + 1);
-  value.remove_prefix(std::min(value.find_first_not_of(" \t"), value.size()));
+  value = value.substr(0, value.find_last_not_of(" \t\r\n") + 1);
+  value.remove_prefix(std::min(value.find_first_not_of(" \t\r\n"), value.size()));
   std::optional<std::int64_t> seconds = ReadNumber(value);
   if (!seconds) {
     const std::optional<std::int64_t> date = ReadHttpDate(value);

@@ -23,6 +23,31 @@ std::string Cut(std::string_view text, std::size_t max) {
   return std::string(text.substr(0, std::min(text.size(), max)));
 }
 
+// Whether CollapseSpaces would give text back unchanged: single spaces between words of at
+// most wordSize - 1 characters (no tab, line feed, vertical tab, form feed, carriage return),
+// nothing to trim, nothing to cut. Most names and previews are
+// like that, and the check costs one pass instead of a word-by-word copy.
+bool CollapsedAlready(std::string_view text, std::size_t dstSize, std::size_t wordSize) {
+  if (text.size() + 1 >= dstSize || text.empty() || text.front() == ' ' || text.back() == ' ') {
+    return false;
+  }
+  std::size_t word = 0;
+  for (const char c : text) {
+    if (c == ' ') {
+      if (word == 0) return false;  // two spaces in a row
+      word = 0;
+    } else if (c == '\0' || (c >= '\t' && c <= '\r') || ++word >= wordSize) {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string Collapsed(std::size_t dstSize, std::string text, std::size_t wordSize) {
+  if (CollapsedAlready(text, dstSize, wordSize)) return text;
+  return CollapseSpaces(dstSize, text, wordSize);
+}
+
 void TrimInPlace(std::string& text) {
   if (!text.empty() && (IsSpace(text.front()) || IsSpace(text.back()))) text = Trimmed(text);
 }
@@ -42,8 +67,7 @@ void StoreValue(ResultEntry& scratch, std::string_view name, std::string_view va
     scratch.url = rules.urlAsCaptured ? std::string(StripQuotes(value))
                                       : ResolveUrl(StripQuotes(value), request.url);
   } else if (EqualsNoCase(name, "PREVIEW")) {
-    scratch.preview =
-        CollapseSpaces(kMaxEntryPreview + 1, PlainText(value, kPageTokenMax), kWordSize);
+    scratch.preview = Collapsed(kMaxEntryPreview + 1, PlainText(value, kPageTokenMax), kWordSize);
   } else if (EqualsNoCase(name, "DATE1")) {
     ReadDate1(value, scratch.foundAt);
   } else if (EqualsNoCase(name, "DATE2")) {
@@ -58,8 +82,9 @@ bool ExtractWithTemplate(std::string_view page, std::size_t& pos, const EngineDe
                          const ValueRules& rules, CapturedValues* values) {
   const std::size_t start = pos;
   std::size_t templatePos = 0;
-  std::string name;
-  std::string value;
+  // Kept between entries, so a page's thousands of steps do not allocate each value anew.
+  thread_local std::string name;
+  thread_local std::string value;
   bool found = false;
   while (TemplateStep(page, pos, engine.format, templatePos, name, value, false, rules.json)) {
     found = true;
@@ -146,19 +171,22 @@ int ExtractAnchor(std::string_view page, std::size_t& pos, const EngineDefinitio
 }  // namespace
 
 std::string PlainText(std::string_view html, std::size_t max) {
+  // Without entities and tags there is nothing to decode or strip.
+  if (html.find_first_of("&<") == std::string_view::npos) {
+    return std::string(html.substr(0, std::min({html.size(), max, kPageTokenMax})));
+  }
   const std::string decoded = DecodeHtmlEntities(html, kPageTokenMax);
+  const std::string_view text = decoded;
   std::string out;
   out.reserve(std::min(decoded.size(), max));
   std::size_t i = 0;
-  while (i < decoded.size() && out.size() < max) {
-    if (decoded[i] == '<') {
-      const std::size_t close = decoded.find('>', i + 1);
-      if (close != std::string::npos) {
-        i = close + 1;
-        continue;
-      }
-    }
-    out.push_back(decoded[i++]);
+  while (i < text.size() && out.size() < max) {
+    // The text up to the next tag goes in one piece; a '<' that no '>' closes is text.
+    std::size_t open = text.find('<', i);
+    const std::size_t close = open == std::string_view::npos ? open : text.find('>', open + 1);
+    if (close == std::string_view::npos) open = text.size();
+    out.append(text.substr(i, std::min(open - i, max - out.size())));
+    i = close == std::string_view::npos ? text.size() : close + 1;
   }
   return out;
 }
@@ -205,10 +233,15 @@ int ExtractEntry(std::string_view page, std::size_t& pos, const EngineDefinition
                             rules.urlAsCaptured ? &known : nullptr)) {
       return kEntryRefused;
     }
+    // A built address names the file by the value it was built from ("01 Blue Bossa.mp3"),
+    // which reads better than the encoded address.
+    const std::string captured = rules.urlAsCaptured ? scratch.url : std::string();
     if (rules.urlAsCaptured) rewritten = ResolveUrl(rewritten, request.url);
     scratch.url = Cut(rewritten, kMaxEntryUrl);
-    if (scratch.name.empty()) scratch.name = Cut(scratch.url, kNameFromUrlMax);
-    scratch.name = CollapseSpaces(kDirectedNameMax + 1, scratch.name, kWordSize);
+    if (scratch.name.empty()) {
+      scratch.name = Cut(rules.urlAsCaptured ? captured : scratch.url, kNameFromUrlMax);
+    }
+    scratch.name = Collapsed(kDirectedNameMax + 1, std::move(scratch.name), kWordSize);
   }
   // A rewrite can leave nothing (euf on a link without that parameter): no address, no result.
   if (scratch.url.empty()) return kEntryRefused;

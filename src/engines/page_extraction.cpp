@@ -7,6 +7,7 @@
 
 #include "engines/engine_definition.h"
 #include "engines/extract_entry.h"
+#include "engines/json_string.h"
 #include "engines/template_step.h"
 #include "net/net_progress.h"
 #include "net/url.h"
@@ -20,8 +21,10 @@
 namespace sondrel {
 namespace {
 
+// Tab, line feed, form feed and carriage return: 9, 10, 12 and 13.
 bool IsBreak(char c) {
-  return c == '\n' || c == '\r' || c == '\t' || c == '\f';
+  const auto byte = static_cast<unsigned char>(c);
+  return byte <= '\r' && ((1u << byte) & ((1u << '\t') | (1u << '\n') | (1u << '\f') | (1u << '\r'))) != 0;
 }
 
 // Length of the run of line-break characters that ends text.
@@ -59,14 +62,16 @@ int CleanChunk(char* text, int length, char previous) {
   int out = 0;
   int i = 0;
   while (i < length) {
-    const char c = text[i];
-    if (!IsBreak(c)) {
-      text[out++] = c;
-      previous = c;
-      ++i;
-      continue;
-    }
+    // Ordinary bytes move in runs: this runs over every byte of every page.
     int end = i;
+    while (end < length && !IsBreak(text[end])) ++end;
+    if (end > i) {
+      if (out != i) std::memmove(text + out, text + i, static_cast<std::size_t>(end - i));
+      out += end - i;
+      previous = text[out - 1];
+      i = end;
+      if (i >= length) break;
+    }
     while (end < length && IsBreak(text[end])) ++end;
     // Between tags and at the edges of tags the run vanishes, so templates can count on "><".
     const bool vanishes = previous == '>' || (end < length && text[end] == '<');
@@ -341,6 +346,7 @@ bool Scan(std::string_view text, EngineDefinition& engine, const EngineRequest& 
 }
 
 bool CaptureVariables(std::string_view text, EngineDefinition& engine) {
+  const bool json = engine.decoding == ValueDecoding::kJson;
   bool all = true;
   std::string name;
   std::string value;
@@ -353,14 +359,14 @@ bool CaptureVariables(std::string_view text, EngineDefinition& engine) {
       // A candidate whose value would hold tags is passed over for the next one.
       const std::size_t before = pos;
       std::size_t templatePos = 0;
-      if (TemplateStep(text, pos, pattern.pattern, templatePos, name, value, true)) {
+      if (TemplateStep(text, pos, pattern.pattern, templatePos, name, value, true, json)) {
         captured = true;
         break;
       }
       if (pos <= before) break;
     }
     if (captured) {
-      pattern.value = std::string(StripQuotes(value));
+      pattern.value = json ? DecodeJsonString(value) : std::string(StripQuotes(value));
       pattern.captured = 1;
     } else {
       all = false;

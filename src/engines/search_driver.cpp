@@ -104,13 +104,24 @@ NetFailure StatusFailure(const std::string& header, int status, const std::strin
   return failure;
 }
 
-// The failure the connection recorded, or what is known without it.
+// The failure the connection recorded; without one, the best guess from how far it got: a
+// lookup that never ended, a connection never made, a wait past the timeout.
 NetFailure ConnectionFailure(const NetProgress& progress, const std::string& url,
-                             FailureKind fallback) {
+                             FailureKind fallback, std::uint64_t startedSeconds = 0) {
   if (progress.failure) return progress.failure;
   NetFailure failure;
   failure.kind = fallback;
   failure.host = HostOf(url);
+  const bool timedOut = startedSeconds > 0 && progress.timeoutOn &&
+                        NowSeconds() - startedSeconds >=
+                            static_cast<std::uint64_t>(std::max(progress.timeoutSeconds, 0));
+  if (timedOut) {
+    failure.kind = FailureKind::kTimedOut;
+  } else if (progress.state == kNetStateResolving) {
+    failure.kind = FailureKind::kNameNotFound;
+  } else if (progress.state == kNetStateConnecting) {
+    failure.kind = FailureKind::kRefused;
+  }
   return failure;
 }
 
@@ -186,6 +197,7 @@ void SendRequest(EngineSlot& slot, const EngineRequest& request) {
   slot.pageBytes = 0;
   slot.pageCut = FailureKind::kNone;
   slot.readFailed = false;
+  slot.header.clear();
   slot.connection.Start(slot.http, nullptr, slot.header, static_cast<std::size_t>(slot.pageSize),
                         slot.progress);
   slot.state = kSlotHeader;
@@ -262,7 +274,8 @@ void NoPage(EngineSlot& slot, int result) {
     if (slot.inFollowUp) {
       FollowUpLost(slot);
     } else {
-      EndEngine(slot, ConnectionFailure(slot.progress, url, FailureKind::kNoResponse));
+      EndEngine(slot, ConnectionFailure(slot.progress, url, FailureKind::kNoResponse,
+                                        slot.requestStarted));
     }
     return;
   }
@@ -296,10 +309,12 @@ void SlotHeader(EngineSlot& slot) {
   }
   if (r == kAsyncAgain) return;
   if (!slot.inFollowUp) slot.morePages = false;
-  slot.status = r == kAsyncDone ? StatusCode(slot.header) : 0;
-  if (r == kAsyncDone && !slot.inFollowUp) slot.report->httpStatus = slot.status;
+  // A job that ends on an error status fails, but leaves that reply's header behind.
+  slot.status = StatusCode(slot.header);
+  const bool answered = slot.status >= 100 && slot.status <= 999;
+  if (answered && !slot.inFollowUp) slot.report->httpStatus = slot.status;
   if (r != kAsyncDone || slot.status < 200 || slot.status > 299) {
-    NoPage(slot, r);
+    NoPage(slot, answered ? kAsyncDone : r);
     slot.state = r == kAsyncDone ? kSlotClose : kSlotNextPage;
     return;
   }
@@ -312,6 +327,8 @@ void SlotHeader(EngineSlot& slot) {
     engine = &slot.followEngine;
   } else {
     slot.referer = Cut(slot.http.workUrl, kRefererMax);
+    slot.tallyAtPage = slot.engine->tally;
+    slot.foundAtPage = slot.engine->foundCount;
   }
   // After redirects, the address the page really came from is the base of its links.
   request->url = Cut(slot.http.workUrl, slot.inFollowUp ? kFollowUpAddressMax : kPageBaseMax);
@@ -338,6 +355,18 @@ void SlotHeader(EngineSlot& slot) {
   slot.state = kSlotPage;
 }
 
+// A counter runs on whatever the pages hold: a source that answers every page number with the
+// same page would be asked until the page cap. A page of nothing but this search's duplicates
+// ends the counting.
+bool RepeatsItself(const EngineSlot& slot) {
+  const EngineDefinition& engine = *slot.engine;
+  if (engine.more.empty() || engine.varPatterns.Count() > 0 || engine.entriesThisPage == 0) {
+    return false;
+  }
+  const int duplicates = engine.tally.duplicates - slot.tallyAtPage.duplicates;
+  return engine.foundCount == slot.foundAtPage && duplicates == engine.entriesThisPage;
+}
+
 // A page was read to its end (or cut): what it means for the engine.
 void PageDone(EngineSlot& slot) {
   SearchSession& session = *slot.session;
@@ -347,6 +376,10 @@ void PageDone(EngineSlot& slot) {
     if (slot.readFailed || slot.pageCut != FailureKind::kNone) FollowUpLost(slot);
   } else {
     slot.morePages = slot.extraction.nextPage;
+    if (slot.morePages && RepeatsItself(slot)) {
+      StopAtLimit(slot, "page " + std::to_string(slot.pagesRequested) +
+                            " brought only results the engine had before");
+    }
   }
   if (slot.pageCut != FailureKind::kNone && !slot.inFollowUp) {
     NetFailure failure;

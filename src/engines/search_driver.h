@@ -98,6 +98,8 @@ struct EngineSlot {
   std::int64_t pageBytes = 0;        // body bytes of the current page
   FailureKind pageCut = FailureKind::kNone;  // the current page was cut: too large, too slow
   bool readFailed = false;                   // the current page's body could not be read
+  EntryTally tallyAtPage;                    // the engine's counts when its page began
+  int foundAtPage = 0;
 };
 
 // Records the request of the engine's next page; false when the engine has to end instead

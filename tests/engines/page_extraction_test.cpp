@@ -490,6 +490,8 @@ TEST(BuildNextPageRequestTest, Cases) {
       {"placeholder case", "__next__", "p3.htm", false, true, MethodGet, "http://h/d/p3.htm", ""},
       {"unknown variable", "__NEXT____OTHER__", "p2.htm", false, false, MethodGet,
        "http://h/d/p1.htm", "old=1"},
+      {"request placeholders", "s?__NEXT__&q=__QUERY__&o=__COUNTER__&k=__KEY__", "a=1", false,
+       true, MethodGet, "http://h/d/s", "a=1&q=rock+roll&o=25&k=k%26y"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
@@ -497,8 +499,13 @@ TEST(BuildNextPageRequestTest, Cases) {
     engine.more = c.more;
     engine.escapeVars = c.escape;
     engine.varPatterns.Append(std::make_unique<VarPattern>(VarPattern{"x__NEXT__y", c.value, 1}));
+    engine.counter = CounterPaging{true, 5, 10};
     EngineRequest request{MethodGet, "http://h/d/p1.htm", "old=1"};
+    request.fields.query = "rock roll";
+    request.fields.userKey = "k&y";
+    request.pageIndex = 1;  // the second page asks for the third
     EXPECT_EQ(BuildNextPageRequest(request, engine), c.ok);
+    EXPECT_EQ(request.pageIndex, c.ok ? 2 : 1);
     EXPECT_EQ(request.method, c.method);
     EXPECT_EQ(request.url, c.url);
     EXPECT_EQ(request.params, c.params);
