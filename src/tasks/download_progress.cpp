@@ -87,11 +87,12 @@ void DescribeData(const NetProgress& progress, std::int64_t startBytes, std::int
   }
   view.stateLine = text;
   if (progress.total < 0) return;
-  view.barPosition = progress.transferred;
-  view.barMaximum = progress.total;
   view.remainingSeconds = RemainingSeconds(ms, bytes, progress.total - startBytes);
   if (progress.transferred >= progress.total) view.remainingSeconds = 0;
   if (!view.remainingSeconds) return;
+  // The bar moves with the estimate, as the window shows them together.
+  view.barPosition = progress.transferred;
+  view.barMaximum = progress.total;
   char line[64];
   std::snprintf(line, sizeof line, download_texts::kRemainingTime,
                 DurationText(*view.remainingSeconds).c_str());

@@ -38,7 +38,7 @@ TEST(DownloadMeter, RemainingTimeFromTheFirstSecond) {
     ASSERT_TRUE(meter.Describe(DataReport(c.transferred, c.total, c.elapsedMs), view));
     EXPECT_EQ(view.remainingSeconds, c.remaining);
     EXPECT_EQ(view.remainingLine.has_value(), c.remaining.has_value());
-    EXPECT_EQ(view.barPosition, c.transferred);
+    EXPECT_EQ(view.barPosition.has_value(), c.remaining.has_value());
     EXPECT_EQ(view.rate.has_value(), c.elapsedMs > 0);
   }
 }
