@@ -186,7 +186,7 @@ int RunEngineCheck(Arguments& args, const Context& context) {
     if (!seconds) return UsageError("--timeout takes a number from 1 to 3600", kCheckUsage);
     settings.timeoutSeconds = *seconds;
   }
-  if (int status = ApplyNetworkOptions(network); status != kExitOk) return status;
+  if (int status = ApplyNetworkOptions(network, context); status != kExitOk) return status;
   NetStartup();
   const LiveCheckOutcome outcome =
       RunLiveCheck({list, settings, context.home, query, std::move(chosen)});

@@ -176,7 +176,7 @@ int RunFetch(Arguments& args, const Context& context) {
     }
   }
 
-  if (int status = ApplyNetworkOptions(network); status != kExitOk) return status;
+  if (int status = ApplyNetworkOptions(network, context); status != kExitOk) return status;
 
   FetchView view;
   view.quiet = context.quiet;

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "net/tls_options.h"
+#include "results/settings.h"
 
 namespace sondrel::cli {
 
@@ -17,8 +18,12 @@ NetworkOptions TakeNetworkOptions(Arguments& args, bool insecureAllowed) {
   return options;
 }
 
-int ApplyNetworkOptions(const NetworkOptions& options) {
+int ApplyNetworkOptions(const NetworkOptions& options, const Context& context) {
   TlsOptions tls = DefaultTlsOptions();
+  Settings settings;
+  SettingsDefaults(settings, context.home);
+  (void)ReadSettings(SettingsPath(context.home), settings);
+  tls.caFile = settings.caFile;
   if (options.caFile) {
     // A missing or unreadable file is named now rather than as a handshake failure later.
     const int fd = ::open(options.caFile->c_str(), O_RDONLY | O_CLOEXEC);

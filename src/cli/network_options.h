@@ -17,13 +17,15 @@ struct NetworkOptions {
 
 // Takes --cacert FILE and, when insecureAllowed, -k/--insecure.
 NetworkOptions TakeNetworkOptions(Arguments& args, bool insecureAllowed);
-// Makes them the default of every request of this run, warning on stderr for --insecure.
-// kExitOk, or kExitFailure (reported) when the certificate file cannot be read.
-int ApplyNetworkOptions(const NetworkOptions& options);
+// Makes them the default of every request of this run, warning on stderr for --insecure;
+// without --cacert the settings' caFile applies. kExitOk, or kExitFailure (reported) when the
+// certificate file given on the command line cannot be read.
+int ApplyNetworkOptions(const NetworkOptions& options, const Context& context);
 
 // The help lines of those options.
 inline constexpr OptionHelp kCaCertHelp = {
-    "--cacert FILE", "also trust the certificates in this PEM file (default: the system's only)"};
+    "--cacert FILE",
+    "also trust the certificates in this PEM file (default: the caFile setting, else none)"};
 inline constexpr OptionHelp kInsecureHelp = {
     "-k, --insecure", "do not check the server's certificate, for this run only (default: check)"};
 

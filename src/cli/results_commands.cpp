@@ -163,6 +163,8 @@ std::vector<SettingKey> SettingKeys() {
       TextKey("downloadDirectory", &Settings::downloadDirectory, kMaxDownloadDirectory),
       FlagKey("verifyAfterSearch", &Settings::verifyAfterSearch),
       FlagKey("removeInvalidAfterVerify", &Settings::removeInvalidAfterVerify),
+      // Shown but not set here until the settings file stores it.
+      {"caFile", [](const Settings& s) { return s.caFile; }, nullptr},
       // Keys are secrets: only the engines' names are shown.
       {"engineKeys", MaskedEngineKeys, nullptr},
   };

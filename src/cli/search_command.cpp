@@ -387,7 +387,7 @@ int RunSearch(Arguments& args, const Context& context) {
   (void)ReadSettings(settingsPath, run);
   SearchRequest request;
   if (int status = ParseSearchRequest(args, request, run); status != kExitOk) return status;
-  if (int status = ApplyNetworkOptions(request.network); status != kExitOk) return status;
+  if (int status = ApplyNetworkOptions(request.network, context); status != kExitOk) return status;
   const bool quiet = context.quiet;
 
   LoadedEngines engines;
@@ -501,7 +501,7 @@ int RunUpdate(Arguments& args, const Context& context) {
   std::vector<std::string> words = args.Finish(error);
   if (!error.empty()) return UsageError(error, kUpdateUsage);
   if (!words.empty()) return UsageError("update takes no arguments", kUpdateUsage);
-  if (int status = ApplyNetworkOptions(network); status != kExitOk) return status;
+  if (int status = ApplyNetworkOptions(network, context); status != kExitOk) return status;
 
   Settings settings;
   SettingsDefaults(settings, context.home);

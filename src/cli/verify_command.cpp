@@ -237,7 +237,7 @@ int RunVerify(Arguments& args, const Context& context) {
     return UsageError("--remove-invalid and --keep-invalid exclude each other", kVerifyUsage);
   }
   const std::string& path = words[0];
-  if (int status = ApplyNetworkOptions(network); status != kExitOk) return status;
+  if (int status = ApplyNetworkOptions(network, context); status != kExitOk) return status;
   const Settings settings = LoadSettings(context);
   SearchDocument document;
   switch (LoadDocument(path, document)) {
@@ -294,7 +294,7 @@ int RunDownload(Arguments& args, const Context& context) {
     return Fail("not an http://, https:// or ftp:// address: " + url);
   }
 
-  if (int status = ApplyNetworkOptions(network); status != kExitOk) return status;
+  if (int status = ApplyNetworkOptions(network, context); status != kExitOk) return status;
   const Settings settings = LoadSettings(context);
   DownloadConfig config = DownloadConfigFrom(settings, context.home);
   if (dir) config.directory = *dir;

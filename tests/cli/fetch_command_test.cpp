@@ -18,8 +18,14 @@ using testkit::ScriptedHttpServer;
 using testkit::ScriptedReply;
 using testkit::ShellQuote;
 
+// The program home of these runs: never the user's, whose settings fetch reads.
+const testkit::TempDir& Home() {
+  static const testkit::TempDir home;
+  return home;
+}
+
 std::string Cli(const std::string& words) {
-  return ShellQuote(SONDREL_CLI) + " " + words;
+  return ShellQuote(SONDREL_CLI) + " --home " + ShellQuote(Home().path()) + " " + words;
 }
 
 TEST(FetchCommand, BodyProgressAndOutcomes) {
@@ -106,8 +112,7 @@ TEST(FetchCommand, UsesTheEnvironmentsProxy) {
   EXPECT_EQ(fetched.status, 0) << fetched.err;
   EXPECT_EQ(fetched.out, "tune");
   const testkit::CommandResult downloaded = RunCommand(
-      environment + Cli("--home " + ShellQuote(home.path()) +
-                        " download -q http://music.example/song.mp3 --dir " +
+      environment + Cli("download -q http://music.example/song.mp3 --dir " +
                         ShellQuote(home.File("dl"))));
   EXPECT_EQ(downloaded.status, 0) << downloaded.err;
   EXPECT_EQ(home.Read("dl/song.mp3"), "tune");
