@@ -38,12 +38,23 @@ std::size_t Utf8Length(std::string_view text, std::size_t i) {
 void AppendEscaped(std::string& out, unsigned char c) {
   static const char kHex[] = "0123456789abcdef";
   switch (c) {
-    case '"': out += "\\\""; return;
-    case '\\': out += "\\\\"; return;
-    case '\n': out += "\\n"; return;
-    case '\r': out += "\\r"; return;
-    case '\t': out += "\\t"; return;
-    default: break;
+    case '"':
+      out += "\\\"";
+      return;
+    case '\\':
+      out += "\\\\";
+      return;
+    case '\n':
+      out += "\\n";
+      return;
+    case '\r':
+      out += "\\r";
+      return;
+    case '\t':
+      out += "\\t";
+      return;
+    default:
+      break;
   }
   if (c < 0x20 || c == 0x7F) {
     out += "\\u00";

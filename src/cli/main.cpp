@@ -10,9 +10,9 @@
 
 #include "cli/cli_texts.h"
 #include "cli/commands.h"
-#include "support/version.h"
 #include "support/memory.h"
 #include "support/paths.h"
+#include "support/version.h"
 
 namespace sondrel::cli {
 namespace {
@@ -20,8 +20,7 @@ namespace {
 const Command kCommands[] = {
     {"compile", "compile DEFINITIONS DATABASE NUMBER",
      "compile an engine definition text into an engine database", RunCompile, NoOptions},
-    {"engines",
-     "engines [OPTIONS] [NAME...]",
+    {"engines", "engines [OPTIONS] [NAME...]",
      "list the engines of the database, print them as definition text, or choose which take part",
      RunEngines, EnginesOptions},
     {"config", "config [KEY [VALUE]]",
@@ -32,20 +31,21 @@ const Command kCommands[] = {
     {"show", "show PROJECT [OPTIONS]", "print a project's query and choices, then its result list",
      RunShow, ShowOptions},
     {"export", "export PROJECT htm|txt|cdf",
-     "write the project's result list beside it as HTML, text or comma-delimited text",
-     RunExport, NoOptions},
+     "write the project's result list beside it as HTML, text or comma-delimited text", RunExport,
+     NoOptions},
     {"query", "query QUERY [OPTIONS]",
      "print the request each enabled engine would be sent for QUERY", RunQuery, QueryOptions},
     {"urlrule", "urlrule DIRECTIVES URL...",
      "apply a URL directive list to each URL: accepted or refused, and the rewritten address",
      RunUrlRule, NoOptions},
     {"fetch", "fetch URL [OPTIONS]",
-     "one blocking HTTP fetch with its progress on stderr; the body to FILE or stdout",
-     RunFetch, FetchOptions},
+     "one blocking HTTP fetch with its progress on stderr; the body to FILE or stdout", RunFetch,
+     FetchOptions},
     {"search", "search QUERY [OPTIONS]",
      "run a search with every enabled engine, save it as a project and print the result list",
      RunSearch, SearchOptions},
-    {"update", "update [OPTIONS]", "ask the update server for a new engine database", RunUpdate, UpdateOptions},
+    {"update", "update [OPTIONS]", "ask the update server for a new engine database", RunUpdate,
+     UpdateOptions},
     {"verify", "verify PROJECT [OPTIONS]",
      "check every entry of a project against its server, save it and print the result list",
      RunVerify, VerifyOptions},
@@ -59,7 +59,9 @@ void PrintProgramHelp(std::ostream& out) {
   for (const Command& command : kCommands) {
     out << "  " << command.usage << "\n      " << command.summary << '\n';
   }
-  out << '\n' << cli_texts::kCommonOptions << '\n' << cli_texts::kExitStatuses
+  out << '\n'
+      << cli_texts::kCommonOptions << '\n'
+      << cli_texts::kExitStatuses
       << "\nRun 'sondrel-cli COMMAND --help' for the options of one command.\n";
 }
 

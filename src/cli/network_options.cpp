@@ -27,13 +27,15 @@ int ApplyNetworkOptions(const NetworkOptions& options, const Context& context) {
   if (options.caFile) {
     // A missing or unreadable file is named now rather than as a handshake failure later.
     const int fd = ::open(options.caFile->c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return Fail(*options.caFile + ": cannot read the certificates: " + std::strerror(errno));
+    if (fd < 0)
+      return Fail(*options.caFile + ": cannot read the certificates: " + std::strerror(errno));
     ::close(fd);
     tls.caFile = *options.caFile;
   }
   if (options.insecure) {
-    Warn("--insecure: the server's certificate is not checked; anyone on the way can read and "
-         "change this transfer");
+    Warn(
+        "--insecure: the server's certificate is not checked; anyone on the way can read and "
+        "change this transfer");
     tls.insecure = true;
   }
   SetDefaultTlsOptions(tls);

@@ -17,11 +17,20 @@ std::string EscapeTsvField(std::string_view text) {
   for (const char ch : text) {
     const auto c = static_cast<unsigned char>(ch);
     switch (c) {
-      case '\t': out += "\\t"; continue;
-      case '\n': out += "\\n"; continue;
-      case '\r': out += "\\r"; continue;
-      case '\\': out += "\\\\"; continue;
-      default: break;
+      case '\t':
+        out += "\\t";
+        continue;
+      case '\n':
+        out += "\\n";
+        continue;
+      case '\r':
+        out += "\\r";
+        continue;
+      case '\\':
+        out += "\\\\";
+        continue;
+      default:
+        break;
     }
     if (c < 0x20 || c == 0x7F) {
       out += "\\x";
@@ -48,11 +57,16 @@ void PrintResultList(const SearchDocument& document) {
 
 std::string_view StatusWord(std::uint8_t status) {
   switch (status) {
-    case kStatusValid: return "valid";
-    case kStatusInvalid: return "invalid";
-    case kStatusUnknown: return "unknown";
-    case kStatusNotVerified: return "not-verified";
-    default: return "checked";  // as the list shows every other code
+    case kStatusValid:
+      return "valid";
+    case kStatusInvalid:
+      return "invalid";
+    case kStatusUnknown:
+      return "unknown";
+    case kStatusNotVerified:
+      return "not-verified";
+    default:
+      return "checked";  // as the list shows every other code
   }
 }
 

@@ -107,7 +107,7 @@ std::optional<ProxyAddress> ProxyFor(std::string_view url, const ProxyVariables&
   UrlParts parts;
   (void)SplitUrl(url, parts);
   const std::string scheme = Lowered(parts.scheme);
-  const std::string* value = scheme == "https" ? &variables.https
+  const std::string* value = scheme == "https"  ? &variables.https
                              : scheme == "http" ? &variables.http
                                                 : nullptr;
   if (!value || value->empty()) return std::nullopt;

@@ -98,8 +98,8 @@ std::string UserDownloadDirectory() {
   std::call_once(asked, [] {
     const std::string home = WithoutTrailingSlashes(UserHome());
     std::string printed = WithoutTrailingSlashes(AskXdgUserDir());
-    directory = (printed.empty() || printed[0] != '/' || printed == home) ? home + "/Downloads"
-                                                                         : printed;
+    directory =
+        (printed.empty() || printed[0] != '/' || printed == home) ? home + "/Downloads" : printed;
   });
   return directory;
 }

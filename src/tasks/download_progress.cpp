@@ -17,8 +17,8 @@ constexpr std::int64_t kRateInKilobytes = 1000;
 
 std::string DurationText(std::int64_t seconds) {
   // |INT64_MIN| does not exist; anything that large is past the clock anyway.
-  const std::uint64_t magnitude = seconds < 0 ? 0 - static_cast<std::uint64_t>(seconds)
-                                              : static_cast<std::uint64_t>(seconds);
+  const std::uint64_t magnitude =
+      seconds < 0 ? 0 - static_cast<std::uint64_t>(seconds) : static_cast<std::uint64_t>(seconds);
   if (magnitude >= static_cast<std::uint64_t>(kDurationMaxHours * kSecondsPerHour)) {
     return download_texts::kDurationTooLong;
   }
@@ -145,8 +145,8 @@ std::string ProgressLineText(const DownloadView& view) {
     const std::int64_t percent =
         view.total == 0 ? 100 : std::min<std::int64_t>(100, view.transferred * 100 / view.total);
     char part[96];
-    std::snprintf(part, sizeof part, download_texts::kShareOfTotal,
-                  static_cast<long long>(percent), static_cast<long long>(view.total));
+    std::snprintf(part, sizeof part, download_texts::kShareOfTotal, static_cast<long long>(percent),
+                  static_cast<long long>(view.total));
     line += part;
   }
   if (view.remainingLine) line += ", " + *view.remainingLine;

@@ -34,8 +34,8 @@ struct DownloadView {
   // The figures of a data report, for front ends that word them themselves.
   bool data = false;  // a data report, not a connection state
   std::int64_t transferred = 0;
-  std::int64_t total = -1;                         // -1 when unknown
-  std::optional<std::int64_t> rate;                // bytes per second, once time has passed
+  std::int64_t total = -1;           // -1 when unknown
+  std::optional<std::int64_t> rate;  // bytes per second, once time has passed
   std::optional<std::int64_t> remainingSeconds;
 };
 // The view for one progress report, counting the whole transfer from the record's start;

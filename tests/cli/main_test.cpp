@@ -45,8 +45,8 @@ TEST(CliConventions, ExitStatusesAndWhereTheTextGoes) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.words);
-    const testkit::CommandResult result = RunCommand(
-        ShellQuote(SONDREL_CLI) + " --home " + ShellQuote(home.path()) + " " + c.words);
+    const testkit::CommandResult result =
+        RunCommand(ShellQuote(SONDREL_CLI) + " --home " + ShellQuote(home.path()) + " " + c.words);
     EXPECT_EQ(result.status, c.status) << result.err;
     if (*c.inOut == '\0') {
       EXPECT_EQ(result.out, "");
@@ -71,7 +71,8 @@ TEST(CliConventions, JsonDocumentsParse) {
     std::string words;
     std::string check;  // a Python expression over the document d that must print True
   } cases[] = {
-      {"engines --json", "len(d['engines']) > 0 and all(type(e['enabled']) is bool for e in d['engines'])"},
+      {"engines --json",
+       "len(d['engines']) > 0 and all(type(e['enabled']) is bool for e in d['engines'])"},
       {"show --json " + ShellQuote(home.File("p.sdp")),
        "d['entries'][0]['url'] == 'http://h/a.mp3' and d['entries'][0]['size'] is None"},
   };
@@ -80,11 +81,10 @@ TEST(CliConventions, JsonDocumentsParse) {
     const testkit::CommandResult result = RunCommand(cli + c.words);
     ASSERT_EQ(result.status, 0) << result.err;
     home.Write("doc.json", result.out);
-    const testkit::CommandResult parsed =
-        RunCommand("python3 -c " +
-                   ShellQuote("import json,sys\nd=json.load(open(sys.argv[1]))\nprint(" +
-                              c.check + ")") +
-                   " " + ShellQuote(home.File("doc.json")));
+    const testkit::CommandResult parsed = RunCommand(
+        "python3 -c " +
+        ShellQuote("import json,sys\nd=json.load(open(sys.argv[1]))\nprint(" + c.check + ")") +
+        " " + ShellQuote(home.File("doc.json")));
     EXPECT_EQ(parsed.out, "True\n") << result.out << parsed.err;
   }
 }

@@ -21,10 +21,14 @@ std::string Unescape(const std::string& field) {
       continue;
     }
     const char next = field[++i];
-    if (next == 't') out += '\t';
-    else if (next == 'n') out += '\n';
-    else if (next == 'r') out += '\r';
-    else if (next == '\\') out += '\\';
+    if (next == 't')
+      out += '\t';
+    else if (next == 'n')
+      out += '\n';
+    else if (next == 'r')
+      out += '\r';
+    else if (next == '\\')
+      out += '\\';
     else if (next == 'x' && i + 2 < field.size()) {
       out += static_cast<char>(std::stoi(field.substr(i + 1, 2), nullptr, 16));
       i += 2;
@@ -59,9 +63,8 @@ class ResultOutputTest : public ::testing::Test {
   std::string Project() const { return home_.File("odd.sdp"); }
 
   // Names that break a naive tab-separated line, and one that is not UTF-8.
-  const std::vector<std::string> names_ = {
-      "tab\there",       "line\nfeed",        "back\\slash\\t", "cr\rbell\a",
-      "quote \"q\" </>", "Bj\xc3\xb6rk \xff"};
+  const std::vector<std::string> names_ = {"tab\there",  "line\nfeed",      "back\\slash\\t",
+                                           "cr\rbell\a", "quote \"q\" </>", "Bj\xc3\xb6rk \xff"};
   testkit::TempDir home_;
 };
 

@@ -53,10 +53,9 @@ class SearchCommandTest : public ::testing::Test {
   // Runs python3 over a JSON document; its stdout.
   std::string Python(const std::string& document, const std::string& program) {
     home_.Write("doc.json", document);
-    const testkit::CommandResult result =
-        RunCommand("python3 -c " + ShellQuote("import json,sys\nd=json.load(open(sys.argv[1]))\n" +
-                                              program) +
-                   " " + ShellQuote(home_.File("doc.json")));
+    const testkit::CommandResult result = RunCommand(
+        "python3 -c " + ShellQuote("import json,sys\nd=json.load(open(sys.argv[1]))\n" + program) +
+        " " + ShellQuote(home_.File("doc.json")));
     EXPECT_EQ(result.status, 0) << result.err << document;
     return result.out;
   }
@@ -73,15 +72,16 @@ TEST_F(SearchCommandTest, JsonHoldsEntriesProjectAndReport) {
   ASSERT_EQ(result.status, 0) << result.err;
   // Sizes are bytes or null, statuses words; the report has one line per engine, and what the
   // engines kept is what the list holds.
-  const std::string checked = Python(result.out,
-                                     "e=d['entries']; r=d['report']\n"
-                                     "print(d['query'], d['project'], len(e) > 30)\n"
-                                     "print(all(x['size'] is None for x in e),"
-                                     " {x['status'] for x in e})\n"
-                                     "print(len(r['engines']), r['failed'], r['nothingAnswered'],"
-                                     " sum(x['kept'] for x in r['engines']) == len(e))\n"
-                                     "print({x['outcome'] for x in r['engines']},"
-                                     " all(x['pages'] > 0 and x['bytes'] > 0 for x in r['engines']))\n");
+  const std::string checked =
+      Python(result.out,
+             "e=d['entries']; r=d['report']\n"
+             "print(d['query'], d['project'], len(e) > 30)\n"
+             "print(all(x['size'] is None for x in e),"
+             " {x['status'] for x in e})\n"
+             "print(len(r['engines']), r['failed'], r['nothingAnswered'],"
+             " sum(x['kept'] for x in r['engines']) == len(e))\n"
+             "print({x['outcome'] for x in r['engines']},"
+             " all(x['pages'] > 0 and x['bytes'] > 0 for x in r['engines']))\n");
   EXPECT_EQ(checked, "rock " + home_.File("rock.sdp") +
                          " True\nTrue {'not-verified'}\n6 0 False True\n{'done'} True\n");
   // The report and where the project went are on stderr, one line per engine.
@@ -121,16 +121,17 @@ TEST_F(SearchCommandTest, NothingAnsweredExitsThreeAndKeepsTheProject) {
 // arrived, and the status says it was interrupted.
 TEST_F(SearchCommandTest, InterruptStopsSearchAndVerification) {
   testkit::ScriptedHttpServer silent({testkit::ScriptedReply{"", true}});
-  const std::string command =
-      "SONDREL_UPDATE_URL=http://127.0.0.1:1/ " + ShellQuote(SONDREL_CLI) + " --home " +
-      ShellQuote(home_.path()) + " search rock --verify --timeout 60 --db " +
-      ShellQuote(Database(silent.port()));
+  const std::string command = "SONDREL_UPDATE_URL=http://127.0.0.1:1/ " + ShellQuote(SONDREL_CLI) +
+                              " --home " + ShellQuote(home_.path()) +
+                              " search rock --verify --timeout 60 --db " +
+                              ShellQuote(Database(silent.port()));
   // The engines wait on a server that never answers until the interrupt arrives.
   const std::string progress = ShellQuote(home_.File("progress"));
-  const testkit::CommandResult result = RunCommand(
-      "(" + command + " 2>" + progress + " & pid=$!; i=0; while [ $i -lt 50 ] && ! grep -q SEARCH: " +
-      progress + "; do sleep 0.1; i=$((i+1)); done; sleep 0.3; kill -INT $pid; wait $pid; " +
-      "status=$?; cat " + progress + " >&2; exit $status)");
+  const testkit::CommandResult result =
+      RunCommand("(" + command + " 2>" + progress +
+                 " & pid=$!; i=0; while [ $i -lt 50 ] && ! grep -q SEARCH: " + progress +
+                 "; do sleep 0.1; i=$((i+1)); done; sleep 0.3; kill -INT $pid; wait $pid; " +
+                 "status=$?; cat " + progress + " >&2; exit $status)");
   EXPECT_EQ(result.status, 130) << result.err;
   EXPECT_EQ(result.err.find("VERIFY:"), std::string::npos) << result.err;
   EXPECT_NE(result.err.find(": stopped"), std::string::npos) << result.err;

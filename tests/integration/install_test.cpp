@@ -22,8 +22,8 @@ class InstallTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     prefix_ = new testkit::TempDir;
-    installed_ = RunCommand("cmake --install " + ShellQuote(SONDREL_BINARY_DIR) + " --strip --prefix " +
-                            ShellQuote(prefix_->path()));
+    installed_ = RunCommand("cmake --install " + ShellQuote(SONDREL_BINARY_DIR) +
+                            " --strip --prefix " + ShellQuote(prefix_->path()));
   }
   static void TearDownTestSuite() {
     delete prefix_;
@@ -49,8 +49,9 @@ TEST_F(InstallTest, ValidatorsAcceptTheDesktopFiles) {
   } checks[] = {
       {"desktop-file-validate",
        "desktop-file-validate " + ShellQuote(Installed("share/applications/sondrel.desktop"))},
-      {"appstreamcli", "appstreamcli validate --no-net " +
-                           ShellQuote(Installed("share/metainfo/org.sondrel.Sondrel.metainfo.xml"))},
+      {"appstreamcli",
+       "appstreamcli validate --no-net " +
+           ShellQuote(Installed("share/metainfo/org.sondrel.Sondrel.metainfo.xml"))},
       {"update-mime-database",
        "update-mime-database " + ShellQuote(Installed("share/mime")) + " && grep -q '\\*\\.sdp' " +
            ShellQuote(Installed("share/mime/globs2")) + " && test -f " +
@@ -131,12 +132,14 @@ TEST_F(InstallTest, ShellCompletionsOfferCommandsOptionsAndEngines) {
   const std::string path = "PATH=" + ShellQuote(Installed("bin")) + ":\"$PATH\" ";
   // bash: what the completion function puts in COMPREPLY for a few command lines.
   const std::string bash =
-      path + "bash -c 'source " + ShellQuote(Installed("share/bash-completion/completions/sondrel-cli")) +
+      path + "bash -c 'source " +
+      ShellQuote(Installed("share/bash-completion/completions/sondrel-cli")) +
       "; complete_line() { COMP_WORDS=(\"$@\"); COMP_CWORD=$(($# - 1)); _sondrel_cli; "
       "printf \"%s\\n\" \"${COMPREPLY[@]}\"; }; "
       "complete_line sondrel-cli sea; "
       "complete_line sondrel-cli search --max-results-p; "
-      "complete_line sondrel-cli --home " + home.path() + " search --engines Internet\\ A'";
+      "complete_line sondrel-cli --home " +
+      home.path() + " search --engines Internet\\ A'";
   const CommandResult offered = RunCommand(bash);
   ASSERT_EQ(offered.status, 0) << offered.err;
   EXPECT_EQ(offered.out, "search\n--max-results-per-engine\nInternet\\ Archive\n");
@@ -147,10 +150,10 @@ TEST_F(InstallTest, ShellCompletionsOfferCommandsOptionsAndEngines) {
               0);
   }
   if (Have("fish")) {
-    const CommandResult fish = RunCommand(
-        path + "fish -c 'source " +
-        ShellQuote(Installed("share/fish/vendor_completions.d/sondrel-cli.fish")) +
-        "; complete -C\"sondrel-cli search --no-v\"'");
+    const CommandResult fish =
+        RunCommand(path + "fish -c 'source " +
+                   ShellQuote(Installed("share/fish/vendor_completions.d/sondrel-cli.fish")) +
+                   "; complete -C\"sondrel-cli search --no-v\"'");
     EXPECT_EQ(fish.status, 0) << fish.err;
     EXPECT_NE(fish.out.find("--no-verify"), std::string::npos) << fish.out;
   }

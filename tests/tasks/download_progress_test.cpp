@@ -23,10 +23,10 @@ TEST(DownloadMeter, RemainingTimeFromTheFirstSecond) {
     std::int64_t transferred, total, elapsedMs;
     std::optional<std::int64_t> remaining;
   } cases[] = {
-      {90, 1000, 900, 9},             // 910 bytes at 100 bytes/s
-      {90, 1000, 0, std::nullopt},    // no time yet: no estimate
-      {500, 1000, 1999, 2},           // 1.999 s to go
-      {1000, 1000, 10, 0},            // done, however fast
+      {90, 1000, 900, 9},                               // 910 bytes at 100 bytes/s
+      {90, 1000, 0, std::nullopt},                      // no time yet: no estimate
+      {500, 1000, 1999, 2},                             // 1.999 s to go
+      {1000, 1000, 10, 0},                              // done, however fast
       {5'000'000'000LL, 10'000'000'000LL, 60'000, 60},  // past 32 bits
   };
   for (const auto& c : cases) {
