@@ -136,6 +136,25 @@ TEST_F(VerifyCommandTest, DownloadsResumesAndKnowsWhenDone) {
   EXPECT_FALSE(std::ifstream(local + ".part").good());
 }
 
+// On a terminal the progress is one line rewritten in place, ended by a line feed.
+TEST_F(VerifyCommandTest, DownloadProgressOnATerminalIsOneLine) {
+  if (RunCommand("command -v script").status != 0) GTEST_SKIP() << "script is not installed";
+  const std::string download = std::string(SONDREL_CLI) + " --home " +
+                               ShellQuote(home_.path()) + " download " +
+                               ShellQuote(nginx_.Url("/song.mp3")) + " --dir " +
+                               ShellQuote(home_.File("dl"));
+  // script gives the program a terminal and copies what it wrote to stdout.
+  const testkit::CommandResult result =
+      RunCommand("script -qefc " + ShellQuote(download + " >/dev/null") + " /dev/null");
+  ASSERT_EQ(result.status, 0) << result.out << result.err;
+  const std::string& screen = result.out;
+  EXPECT_NE(screen.find("\r"), std::string::npos) << screen;
+  EXPECT_NE(screen.find("100 % of 150000 bytes"), std::string::npos) << screen;
+  // Every state was drawn over the last one: no line feed before the end.
+  const std::size_t firstFeed = screen.find('\n');
+  EXPECT_GE(firstFeed + 2, screen.size()) << screen;
+}
+
 TEST_F(VerifyCommandTest, DownloadFailuresAndUsage) {
   EXPECT_EQ(Cli("download").status, 2);
   EXPECT_EQ(Cli("download " + ShellQuote(nginx_.Url("/a")) + " --resume --restart").status, 2);
