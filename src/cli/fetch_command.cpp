@@ -20,6 +20,7 @@
 #include "net/socket_io.h"
 #include "net/url.h"
 #include "tasks/download.h"
+#include "tasks/download_progress.h"
 
 namespace sondrel::cli {
 namespace {
@@ -36,6 +37,16 @@ struct FetchView {
   std::uint32_t lastDataLine = 0;
   std::size_t lastWidth = 0;
   std::string header;  // the last response header seen
+  DownloadMeter meter;
+
+  // On a terminal the data line also gives the rate and the remaining time; piped, the
+  // progress states are the plain lines scripts and bug reports quote.
+  std::string Text(const NetProgress& progress) {
+    if (!terminal || progress.state != kNetStateData) return FormatProgress(progress);
+    DownloadView figures;
+    (void)meter.Describe(progress, figures);
+    return ProgressLineText(figures);
+  }
 
   void Show(const std::string& text) {
     if (text.empty()) return;
@@ -51,7 +62,7 @@ struct FetchView {
   }
   void Finish(const NetProgress& progress) {
     if (quiet) return;
-    if (progress.state == kNetStateData) Show(FormatProgress(progress));
+    if (progress.state == kNetStateData) Show(Text(progress));
     if (terminal && lastWidth > 0) std::fputc('\n', stderr);
   }
 };
@@ -69,7 +80,7 @@ void OnProgress(NetProgress& progress) {
   } else if (!changed) {
     return;
   }
-  view.Show(FormatProgress(progress));
+  view.Show(view.Text(progress));
 }
 
 // A file that cannot be made in its directory is found out before the network is touched.
