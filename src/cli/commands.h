@@ -2,6 +2,9 @@
 // The commands of sondrel-cli. Each command group lives in its own file and is listed in
 // the table of main.cpp.
 
+#include <span>
+#include <string>
+
 #include "cli/arguments.h"
 
 namespace sondrel {
@@ -16,7 +19,20 @@ struct Command {
   const char* usage;    // the words after "sondrel-cli"
   const char* summary;  // one line for --help
   int (*run)(Arguments& args, const Context& context);
+  // The command's own options for its --help, kept beside the code that takes them.
+  std::span<const OptionHelp> (*options)();
 };
+
+// The option tables, one per command.
+std::span<const OptionHelp> NoOptions();
+std::span<const OptionHelp> EnginesOptions();
+std::span<const OptionHelp> ShowOptions();
+std::span<const OptionHelp> QueryOptions();
+std::span<const OptionHelp> FetchOptions();
+std::span<const OptionHelp> SearchOptions();
+std::span<const OptionHelp> UpdateOptions();
+std::span<const OptionHelp> VerifyOptions();
+std::span<const OptionHelp> DownloadOptions();
 
 int RunCompile(Arguments& args, const Context& context);
 int RunEngines(Arguments& args, const Context& context);
@@ -36,12 +52,22 @@ int RunUpdate(Arguments& args, const Context& context);
 // verify_command.cpp: verification of a project, and a single download.
 int RunVerify(Arguments& args, const Context& context);
 int RunDownload(Arguments& args, const Context& context);
-// Verifies every entry of document with the settings' connections, timeout and proxies,
-// removing the invalid ones when removeInvalid holds; "VERIFY: %d/%d processed" on stderr
-// unless quiet. Serves its own interface-thread queue (call it with no other dispatcher
-// running) and starts the network layer; the caller shuts it down. Ctrl-C stops the run.
-// kExitOk, or kExitFailure (reported) when the run could not be started.
-int VerifyDocument(SearchDocument& document, const Settings& settings, bool removeInvalid,
-                   bool quiet);
+// How a verification of a whole document runs.
+struct VerifyChoices {
+  bool removeInvalid = false;
+  bool quiet = false;  // no "VERIFY: %d/%d processed" on stderr
+};
+struct VerifyOutcome {
+  int status = kExitOk;  // kExitFailure (reported) when it could not start, kExitInterrupted
+  int removed = 0;       // invalid entries removed
+};
+// Verifies every entry of document with the settings' connections, timeout and proxies.
+// Serves its own interface-thread queue (call it with no other dispatcher running) and starts
+// the network layer; the caller shuts it down. Ctrl-C stops the run.
+VerifyOutcome VerifyDocument(SearchDocument& document, const Settings& settings,
+                             const VerifyChoices& choices);
+// "removed N invalid entries" on stderr unless quiet; returns outcome.status.
+int ReportRemoved(const VerifyOutcome& outcome, bool quiet);
+std::string RemovedInvalidText(int removed);
 
 }  // namespace sondrel::cli

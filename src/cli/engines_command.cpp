@@ -8,6 +8,10 @@
 
 #include "cli/cli_engines.h"
 #include "cli/commands.h"
+#include "cli/engine_test_command.h"
+#include "cli/json_writer.h"
+#include "cli/network_options.h"
+#include "cli/result_output.h"
 #include "engines/definition_text.h"
 #include "engines/engine_database.h"
 #include "results/settings.h"
@@ -16,7 +20,7 @@ namespace sondrel::cli {
 namespace {
 
 constexpr std::string_view kCompileUsage = "compile DEFINITIONS DATABASE NUMBER";
-constexpr std::string_view kEnginesUsage = "engines [--db PATH] [--keys]";
+constexpr std::string_view kEnginesUsage = "engines [OPTIONS]";
 
 // A decimal number that fits the 4-byte field, signed or unsigned.
 std::optional<std::uint32_t> ParseFieldNumber(const std::string& word) {
@@ -30,7 +34,44 @@ std::optional<std::uint32_t> ParseFieldNumber(const std::string& word) {
   return static_cast<std::uint32_t>(value);
 }
 
+std::string EnginesJson(const std::string& path, const EngineList& list) {
+  JsonWriter json;
+  json.BeginObject();
+  json.Key("database").String(path);
+  json.Key("engines").BeginArray();
+  for (const auto& engine : list) {
+    json.BeginObject();
+    json.Key("name").String(engine->name);
+    json.Key("enabled").Bool(engine->enabled != 0);
+    json.EndObject();
+  }
+  json.EndArray();
+  json.EndObject();
+  return json.Document();
+}
+
 }  // namespace
+
+std::span<const OptionHelp> NoOptions() { return {}; }
+
+std::span<const OptionHelp> EnginesOptions() {
+  static const OptionHelp kOptions[] = {
+      {"--db PATH", "the engine database (default: the one in the program home)"},
+      {"--keys", "print every engine as a definition-text section (default: name and state)"},
+      {"--enable NAME...", "enable the named engines in the settings file"},
+      {"--disable NAME...", "disable the named engines in the settings file"},
+      {"--enable-all", "enable every engine in the settings file"},
+      {"--disable-all", "disable every engine in the settings file"},
+      {"--json", "print the list as one JSON document (default: name and state lines)"},
+      {"--test [NAME]", "replay the shipped engines' fixtures (or NAME's) and compare the lists"},
+      {"--check [NAME] QUERY", "search the shipped engines (or NAME) live and print the report"},
+      {"--fixtures DIR", "with --test or --check: the fixture folder (default: the installed one)"},
+      {"--timeout SECONDS", "with --check: give up on a silent server after this (default: "
+                            "from the settings)"},
+      kCaCertHelp,
+  };
+  return kOptions;
+}
 
 int RunCompile(Arguments& args, const Context& context) {
   std::string error;
@@ -40,11 +81,22 @@ int RunCompile(Arguments& args, const Context& context) {
   std::optional<std::uint32_t> number = ParseFieldNumber(words[2]);
   if (!number) return UsageError("NUMBER is not a 32-bit decimal number: " + words[2], kCompileUsage);
 
-  switch (CompileDefinitions(words[0], words[1], *number)) {
+  DefinitionProblems problems;
+  const int compiled = CompileDefinitions(words[0], words[1], *number, &problems);
+  for (const std::string& warning : problems.warnings) {
+    std::cerr << words[0] << ':' << warning << " (warning)\n";
+  }
+  for (const std::string& problem : problems.errors) std::cerr << words[0] << ':' << problem << '\n';
+  switch (compiled) {
     case CompileOk:
       break;
     case CompileTextUnreadable:
       return Fail("cannot read definition text " + words[0]);
+    case CompileTextInvalid:
+      return Fail(words[0] + ": " + std::to_string(problems.errors.size()) +
+                  " errors, nothing compiled");
+    case CompileNoEngine:
+      return Fail(words[0] + ": no engine section ([name]) in the text, nothing compiled");
     default:
       return Fail("cannot write engine database " + words[1]);
   }
@@ -59,20 +111,28 @@ int RunCompile(Arguments& args, const Context& context) {
 }
 
 int RunEngines(Arguments& args, const Context& context) {
+  if (args.HasFlag("test")) return RunEngineTest(args, context);
+  if (args.HasFlag("check")) return RunEngineCheck(args, context);
   for (const char* change : {"enable", "disable", "enable-all", "disable-all"}) {
     if (args.HasFlag(change)) return RunEngineChoice(args, context);
   }
   std::optional<std::string> db = args.TakeOption("db");
-  bool keys = args.TakeFlag("keys");
+  const bool keys = args.TakeFlag("keys");
+  const bool json = args.TakeFlag("json");
   std::string error;
   std::vector<std::string> words = args.Finish(error);
   if (!error.empty()) return UsageError(error, kEnginesUsage);
   if (!words.empty()) return UsageError("unexpected argument " + words.front(), kEnginesUsage);
+  if (keys && json) return UsageError("--keys and --json exclude each other", kEnginesUsage);
 
   std::string path;
   EngineList list;
   if (int status = LoadEnginesForCommand(context, db, list, path); status != kExitOk) return status;
   ApplyEngineChoice(list, ReadEngineChoice(context.home));
+  if (json) {
+    std::cout << EnginesJson(path, list);
+    return FlushOutput();
+  }
 
   bool first = true;
   for (const auto& engine : list) {
@@ -80,7 +140,7 @@ int RunEngines(Arguments& args, const Context& context) {
       if (!first) std::cout << '\n';
       std::cout << DefinitionSectionOf(*engine);
     } else {
-      std::cout << engine->name << '\t' << (engine->enabled ? "enabled" : "disabled") << '\n';
+      std::cout << EscapeTsvField(engine->name) << '\t' << (engine->enabled ? "enabled" : "disabled") << '\n';
     }
     first = false;
   }

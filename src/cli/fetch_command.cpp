@@ -6,22 +6,26 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <optional>
 #include <string>
 
 #include "cli/commands.h"
+#include "cli/network_options.h"
+#include "cli/net_errors.h"
+#include "net/environment_proxy.h"
 #include "net/http_connection.h"
 #include "net/http_response.h"
 #include "net/socket_io.h"
 #include "net/url.h"
 #include "tasks/download.h"
+#include "tasks/download_progress.h"
 
 namespace sondrel::cli {
 namespace {
 
-constexpr std::string_view kFetchUsage =
-    "fetch URL [-o FILE] [--resume] [--head] [--proxy HOST:PORT] [--timeout S]";
+constexpr std::string_view kFetchUsage = "fetch URL [OPTIONS]";
 constexpr int kDefaultTimeoutSeconds = 30;
 constexpr std::uint32_t kDataLineEveryMs = 250;  // data progress is shown at most this often
 
@@ -33,6 +37,16 @@ struct FetchView {
   std::uint32_t lastDataLine = 0;
   std::size_t lastWidth = 0;
   std::string header;  // the last response header seen
+  DownloadMeter meter;
+
+  // On a terminal the data line also gives the rate and the remaining time; piped, the
+  // progress states are the plain lines scripts and bug reports quote.
+  std::string Text(const NetProgress& progress) {
+    if (!terminal || progress.state != kNetStateData) return FormatProgress(progress);
+    DownloadView figures;
+    (void)meter.Describe(progress, figures);
+    return ProgressLineText(figures);
+  }
 
   void Show(const std::string& text) {
     if (text.empty()) return;
@@ -48,7 +62,7 @@ struct FetchView {
   }
   void Finish(const NetProgress& progress) {
     if (quiet) return;
-    if (progress.state == kNetStateData) Show(FormatProgress(progress));
+    if (progress.state == kNetStateData) Show(Text(progress));
     if (terminal && lastWidth > 0) std::fputc('\n', stderr);
   }
 };
@@ -66,19 +80,20 @@ void OnProgress(NetProgress& progress) {
   } else if (!changed) {
     return;
   }
-  view.Show(FormatProgress(progress));
+  view.Show(view.Text(progress));
 }
 
-std::string FirstLine(const std::string& header) {
-  return header.substr(0, header.find_first_of("\r\n"));
-}
-
-std::string Reason(int result, const std::string& header) {
-  if (result == kFetchNoResponse || header.empty()) return "no response";
-  if (result == kFetchRefused) return "refused: " + FirstLine(header);
-  int status = StatusCode(header);
-  if (status >= 200 && status <= 299) return "transfer failed after " + FirstLine(header);
-  return FirstLine(header);
+// A file that cannot be made in its directory is found out before the network is touched.
+std::optional<NetFailure> UnwritableOutput(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  const std::string directory =
+      slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+  if (::access(directory.c_str(), W_OK | X_OK) == 0) return std::nullopt;
+  NetFailure failure;
+  failure.kind = FailureKind::kLocalFile;
+  failure.host = path;
+  failure.detail = std::strerror(errno);
+  return failure;
 }
 
 // The body goes to FILE.part and takes the name FILE once it is whole, as a download's does;
@@ -112,12 +127,27 @@ bool ParseNumber(const std::string& text, long low, long high, long& value) {
 
 }  // namespace
 
+std::span<const OptionHelp> FetchOptions() {
+  static const OptionHelp kOptions[] = {
+      {"-o FILE", "write the body to FILE (default: standard output)"},
+      {"--resume", "continue a partial FILE from its length (needs -o; default: start over)"},
+      {"--head", "send HEAD and print the response header (default: GET)"},
+      {"--proxy HOST:PORT", "send the request through this HTTP proxy (default: http_proxy or "
+                            "https_proxy unless no_proxy names the host)"},
+      {"--timeout S", "give up after S seconds of silence (default: 30)"},
+      kCaCertHelp,
+      kInsecureHelp,
+  };
+  return kOptions;
+}
+
 int RunFetch(Arguments& args, const Context& context) {
   std::optional<std::string> output = args.TakeShort('o');
   bool resume = args.TakeFlag("resume");
   bool head = args.TakeFlag("head");
   std::optional<std::string> proxy = args.TakeOption("proxy");
   std::optional<std::string> timeout = args.TakeOption("timeout");
+  const NetworkOptions network = TakeNetworkOptions(args, true);
   std::string error;
   std::vector<std::string> words = args.Finish(error);
   if (!error.empty()) return UsageError(error, kFetchUsage);
@@ -127,6 +157,7 @@ int RunFetch(Arguments& args, const Context& context) {
 
   HttpRequest request;
   request.url = words.front();
+
   long timeoutSeconds = kDefaultTimeoutSeconds;
   if (timeout && !ParseNumber(*timeout, 1, 86400, timeoutSeconds)) {
     return UsageError("--timeout needs a number of seconds", kFetchUsage);
@@ -142,6 +173,21 @@ int RunFetch(Arguments& args, const Context& context) {
     request.proxyHost = proxy->substr(0, colon);
     request.proxyPort = static_cast<int>(port);
   }
+  ApplyEnvironmentProxy(request);
+
+  if (!IsHttpUrl(request.url)) {
+    NetFailure failure;
+    failure.kind = FailureKind::kBadAddress;
+    failure.host = request.url;
+    return FailNet(failure);
+  }
+  if (output) {
+    if (std::optional<NetFailure> unwritable = UnwritableOutput(*output)) {
+      return FailNet(*unwritable);
+    }
+  }
+
+  if (int status = ApplyNetworkOptions(network, context); status != kExitOk) return status;
 
   FetchView view;
   view.quiet = context.quiet;
@@ -173,14 +219,16 @@ int RunFetch(Arguments& args, const Context& context) {
   view.Finish(progress);
   NetShutdown();
   if (result == kFetchDone) return kExitOk;
-  if (result == kFetchFailed && output && header.empty() && view.header.empty()) {
-    return Fail(request.url + ": cannot fetch into " + *output);
+  NetFailure failure = progress.failure;
+  if (!failure) {
+    if (result == kFetchFailed && output && header.empty() && view.header.empty()) {
+      failure.kind = FailureKind::kLocalFile;
+      failure.host = *output;
+    } else {
+      failure = FailureFromReply(request.url, header.empty() ? view.header : header);
+    }
   }
-  // No reply at all: the failure names why (a certificate, a timeout, a refusal).
-  if (progress.failure && header.empty() && view.header.empty()) {
-    return Fail(request.url + ": " + DescribeFailure(progress.failure));
-  }
-  return Fail(request.url + ": " + Reason(result, header.empty() ? view.header : header));
+  return FailNet(failure);
 }
 
 }  // namespace sondrel::cli

@@ -1,61 +1,86 @@
 // sondrel-cli: the headless front end over the same core as the desktop application.
 
+#include <algorithm>
+#include <cstring>
 #include <iostream>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
+#include "cli/cli_texts.h"
 #include "cli/commands.h"
 #include "support/memory.h"
 #include "support/paths.h"
+#include "support/version.h"
 
 namespace sondrel::cli {
 namespace {
 
 const Command kCommands[] = {
     {"compile", "compile DEFINITIONS DATABASE NUMBER",
-     "compile an engine definition text into an engine database", RunCompile},
-    {"engines",
-     "engines [--db PATH] [--keys] | engines --enable NAME... | --disable NAME... | --enable-all "
-     "| --disable-all",
+     "compile an engine definition text into an engine database", RunCompile, NoOptions},
+    {"engines", "engines [OPTIONS] [NAME...]",
      "list the engines of the database, print them as definition text, or choose which take part",
-     RunEngines},
+     RunEngines, EnginesOptions},
     {"config", "config [KEY [VALUE]]",
-     "print every setting, print one, or set one in the settings file", RunConfig},
+     "print every setting, print one, or set one in the settings file", RunConfig, NoOptions},
     {"add", "add PROJECT URL [NAME]",
      "append a hand-made entry (an HTTP or FTP address) to a project, creating it when missing",
-     RunAdd},
-    {"show", "show PROJECT", "print a project's query and choices, then its result list",
-     RunShow},
+     RunAdd, NoOptions},
+    {"show", "show PROJECT [OPTIONS]", "print a project's query and choices, then its result list",
+     RunShow, ShowOptions},
     {"export", "export PROJECT htm|txt|cdf",
-     "write the project's result list beside it as HTML, text or comma-delimited text",
-     RunExport},
-    {"query", "query QUERY [--db PATH] [--engine NAME]",
-     "print the request each enabled engine would be sent for QUERY", RunQuery},
+     "write the project's result list beside it as HTML, text or comma-delimited text", RunExport,
+     NoOptions},
+    {"query", "query QUERY [OPTIONS]",
+     "print the request each enabled engine would be sent for QUERY", RunQuery, QueryOptions},
     {"urlrule", "urlrule DIRECTIVES URL...",
      "apply a URL directive list to each URL: accepted or refused, and the rewritten address",
-     RunUrlRule},
-    {"fetch", "fetch URL [-o FILE] [--resume] [--head] [--proxy HOST:PORT] [--timeout S]",
-     "one blocking HTTP fetch with its progress on stderr; the body to FILE or stdout",
-     RunFetch},
-    {"search", "search QUERY [options]",
+     RunUrlRule, NoOptions},
+    {"fetch", "fetch URL [OPTIONS]",
+     "one blocking HTTP fetch with its progress on stderr; the body to FILE or stdout", RunFetch,
+     FetchOptions},
+    {"search", "search QUERY [OPTIONS]",
      "run a search with every enabled engine, save it as a project and print the result list",
-     RunSearch},
-    {"update", "update", "ask the update server for a new engine database", RunUpdate},
-    {"verify", "verify PROJECT [--remove-invalid | --keep-invalid]",
+     RunSearch, SearchOptions},
+    {"update", "update [OPTIONS]", "ask the update server for a new engine database", RunUpdate,
+     UpdateOptions},
+    {"verify", "verify PROJECT [OPTIONS]",
      "check every entry of a project against its server, save it and print the result list",
-     RunVerify},
-    {"download", "download URL [--dir DIR] [--resume | --restart]",
+     RunVerify, VerifyOptions},
+    {"download", "download URL [OPTIONS]",
      "download a file into the download directory, resuming a partial file when possible",
-     RunDownload},
+     RunDownload, DownloadOptions},
 };
 
-void PrintHelp() {
-  std::cout << "usage: sondrel-cli COMMAND [ARGS] [OPTIONS] [--home DIR]\n\ncommands:\n";
+void PrintProgramHelp(std::ostream& out) {
+  out << "usage: sondrel-cli COMMAND [ARGS] [OPTIONS]\n\ncommands:\n";
   for (const Command& command : kCommands) {
-    std::cout << "  " << command.usage << "\n      " << command.summary << '\n';
+    out << "  " << command.usage << "\n      " << command.summary << '\n';
   }
-  std::cout << "\n--home DIR sets the program home for this run.\n"
-               "Run 'sondrel-cli COMMAND --help' for one command.\n";
+  out << '\n'
+      << cli_texts::kCommonOptions << '\n'
+      << cli_texts::kExitStatuses
+      << "\nRun 'sondrel-cli COMMAND --help' for the options of one command.\n";
+}
+
+void PrintOptions(std::span<const OptionHelp> options) {
+  std::size_t width = 0;
+  for (const OptionHelp& option : options) width = std::max(width, std::strlen(option.spelling));
+  std::cout << "options:\n";
+  for (const OptionHelp& option : options) {
+    std::cout << "  " << option.spelling
+              << std::string(width + 2 - std::strlen(option.spelling), ' ') << option.text << '\n';
+  }
+  std::cout << '\n';
+}
+
+void PrintCommandHelp(const Command& command) {
+  std::cout << "usage: sondrel-cli " << command.usage << "\n" << command.summary << "\n\n";
+  std::span<const OptionHelp> options = command.options();
+  if (!options.empty()) PrintOptions(options);
+  std::cout << cli_texts::kCommonOptions << '\n' << cli_texts::kExitStatuses;
 }
 
 const Command* FindCommand(const std::string& name) {
@@ -66,32 +91,42 @@ const Command* FindCommand(const std::string& name) {
 }
 
 int Main(std::vector<std::string> words) {
-  Arguments all(std::move(words));
-  Context context;
-  std::optional<std::string> home = all.TakeOption("home");
-  context.quiet = all.TakeFlag("quiet");
-  bool help = all.TakeFlag("help");
-  std::string error;
-  std::vector<std::string> rest = all.Finish(error);
-  // The command is the first word that is not an option's value.
-  if (rest.empty() || rest.front().starts_with("-")) {
-    PrintHelp();
-    return help ? kExitOk : kExitUsage;
+  Arguments args(std::move(words));
+  if (args.TakeFlag("version", 'V')) {
+    std::cout << "sondrel-cli " << kProgramVersion << '\n';
+    return FlushOutput();
   }
-  const Command* command = FindCommand(rest.front());
+  const bool help = args.TakeFlag("help", 'h');
+  Context context;
+  const std::optional<std::string> home = args.TakeOption("home");
+  context.quiet = args.TakeFlag("quiet", 'q');
+  const std::optional<std::string> name = args.TakeFirstOperand();
+  if (!name) {
+    if (help) {
+      PrintProgramHelp(std::cout);
+      return FlushOutput();
+    }
+    // An option before any command, or no command at all.
+    std::string error;
+    (void)args.Finish(error);
+    if (!error.empty()) std::cerr << "sondrel-cli: " << error << " before the command\n";
+    PrintProgramHelp(std::cerr);
+    return kExitUsage;
+  }
+  const Command* command = FindCommand(*name);
   if (!command) {
-    std::cerr << "sondrel-cli: unknown command " << rest.front() << '\n';
-    PrintHelp();
+    std::cerr << "sondrel-cli: unknown command " << *name
+              << "\nRun 'sondrel-cli --help' for the list of commands.\n";
     return kExitUsage;
   }
   if (help) {
-    std::cout << "usage: sondrel-cli " << command->usage << "\n  " << command->summary << '\n';
-    return kExitOk;
+    PrintCommandHelp(*command);
+    return FlushOutput();
   }
+  if (home && home->empty()) return UsageError("--home needs a directory", command->usage);
   context.home = home ? *home : ProgramHome();
-  // Give the command its own words again, options included, without the command name.
-  Arguments own(std::vector<std::string>(rest.begin() + 1, rest.end()));
-  return command->run(own, context);
+  // The command takes its own options from what is left; "--" still ends them.
+  return command->run(args, context);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "cli/cli_engines.h"
 #include "cli/commands.h"
+#include "cli/result_output.h"
 #include "engines/engine_database.h"
 #include "engines/query.h"
 #include "engines/url_directives.h"
@@ -15,10 +16,18 @@
 namespace sondrel::cli {
 namespace {
 
-constexpr std::string_view kQueryUsage = "query QUERY [--db PATH] [--engine NAME]";
+constexpr std::string_view kQueryUsage = "query QUERY [OPTIONS]";
 constexpr std::string_view kUrlRuleUsage = "urlrule DIRECTIVES URL...";
 
 }  // namespace
+
+std::span<const OptionHelp> QueryOptions() {
+  static const OptionHelp kOptions[] = {
+      {"--db PATH", "the engine database (default: the one in the program home)"},
+      {"--engine NAME", "only this engine, enabled or not (default: every enabled engine)"},
+  };
+  return kOptions;
+}
 
 int RunQuery(Arguments& args, const Context& context) {
   std::optional<std::string> db = args.TakeOption("db");
@@ -41,9 +50,11 @@ int RunQuery(Arguments& args, const Context& context) {
     EngineRequest request;
     BuildRequest(request, fields, *engine);
     if (request.method == MethodPost) {
-      std::cout << engine->name << "\tPOST\t" << request.url << '\t' << request.params << '\n';
+      std::cout << EscapeTsvField(engine->name) << "\tPOST\t" << EscapeTsvField(request.url) << '\t'
+                << EscapeTsvField(request.params) << '\n';
     } else {
-      std::cout << engine->name << "\tGET\t" << RequestAddress(request) << '\n';
+      std::cout << EscapeTsvField(engine->name) << "\tGET\t" << EscapeTsvField(RequestAddress(request))
+                << '\n';
     }
     printed = true;
   }

@@ -11,7 +11,10 @@
 #include <vector>
 
 #include "cli/cli_engines.h"
+#include "cli/cli_texts.h"
 #include "cli/commands.h"
+#include "cli/json_writer.h"
+#include "cli/result_output.h"
 #include "engines/engine_database.h"
 #include "net/ftp_url.h"
 #include "net/url.h"
@@ -109,6 +112,15 @@ std::string StampText(const DateStamp& d) {
          TwoDigits(d.hour) + ":" + TwoDigits(d.minute) + ":" + TwoDigits(d.second);
 }
 
+std::string MaskedEngineKeys(const Settings& settings) {
+  std::string joined;
+  for (const auto& item : settings.engineKeys) {
+    if (!joined.empty()) joined += kListSeparator;
+    joined += item->substr(0, item->find('=')) + "=***";
+  }
+  return joined;
+}
+
 std::vector<SettingKey> SettingKeys() {
   std::vector<SettingKey> keys = {
       NumberKey("maxConnections", &Settings::maxConnections, kMaxConnectionsRange),
@@ -151,6 +163,10 @@ std::vector<SettingKey> SettingKeys() {
       TextKey("downloadDirectory", &Settings::downloadDirectory, kMaxDownloadDirectory),
       FlagKey("verifyAfterSearch", &Settings::verifyAfterSearch),
       FlagKey("removeInvalidAfterVerify", &Settings::removeInvalidAfterVerify),
+      // Shown but not set here until the settings file stores it.
+      {"caFile", [](const Settings& s) { return s.caFile; }, nullptr},
+      // Keys are secrets: only the engines' names are shown.
+      {"engineKeys", MaskedEngineKeys, nullptr},
   };
   return keys;
 }
@@ -192,12 +208,6 @@ std::optional<int> LoadExisting(const std::string& path, SearchDocument& documen
   }
 }
 
-void PrintRow(const ResultEntry& entry) {
-  const EntryRow row = MakeEntryRow(entry);
-  std::cout << row.name << '\t' << row.url << '\t' << row.size << '\t' << row.status << '\t'
-            << row.pos << '\t' << row.engine << '\n';
-}
-
 std::string DuplicatesName(std::uint8_t rule) {
   if (rule == kKeepDuplicates) return "keep";
   if (rule == kRemoveDuplicateUrls) return "remove";
@@ -211,6 +221,27 @@ std::string FilterName(std::uint8_t rule) {
   return std::to_string(rule);
 }
 
+std::string ProjectJson(const std::string& path, const SearchDocument& document) {
+  JsonWriter json;
+  json.BeginObject();
+  json.Key("project").String(path);
+  json.Key("query").String(document.query);
+  json.Key("duplicates").String(DuplicatesName(document.duplicates));
+  json.Key("filter").String(FilterName(document.filter));
+  json.Key("merge").Bool(document.merge != 0);
+  json.Key("matchMode").Number(document.matchMode);
+  json.Key("includePatterns").String(document.includePatterns);
+  json.Key("excludePatterns").String(document.excludePatterns);
+  json.Key("var1").String(document.var1);
+  json.Key("var2").String(document.var2);
+  json.Key("var3").String(document.var3);
+  json.Key("var4").String(document.var4);
+  json.Key("daysBack").Number(document.daysBack);
+  WriteEntriesJson(json, document);
+  json.EndObject();
+  return json.Document();
+}
+
 std::optional<ExportFormat> FormatFromWord(const std::string& word) {
   if (word == "htm") return ExportFormat::kHtml;
   if (word == "txt") return ExportFormat::kText;
@@ -219,6 +250,13 @@ std::optional<ExportFormat> FormatFromWord(const std::string& word) {
 }
 
 }  // namespace
+
+std::span<const OptionHelp> ShowOptions() {
+  static const OptionHelp kOptions[] = {
+      {"--json", "print one JSON document instead of text (default: text)"},
+  };
+  return kOptions;
+}
 
 int RunConfig(Arguments& args, const Context& context) {
   std::string error;
@@ -230,7 +268,7 @@ int RunConfig(Arguments& args, const Context& context) {
   LoadSettings(context, settings);
   const std::vector<SettingKey> keys = SettingKeys();
   if (words.empty()) {
-    for (const SettingKey& key : keys) std::cout << key.name << '=' << key.get(settings) << '\n';
+    for (const SettingKey& key : keys) std::cout << key.name << '=' << EscapeTsvField(key.get(settings)) << '\n';
     return FlushOutput();
   }
   const SettingKey* key = nullptr;
@@ -239,7 +277,7 @@ int RunConfig(Arguments& args, const Context& context) {
   }
   if (!key) return UsageError("no setting named " + words[0], kConfigUsage);
   if (words.size() == 1) {
-    std::cout << key->name << '=' << key->get(settings) << '\n';
+    std::cout << key->name << '=' << EscapeTsvField(key->get(settings)) << '\n';
     return FlushOutput();
   }
   if (!key->set) {
@@ -290,32 +328,38 @@ int RunAdd(Arguments& args, const Context& /*context*/) {
     case ProjectChange::kNotWritten:
       return Fail("cannot write project file " + path);
   }
-  PrintRow(added);
+  std::cout << cli_texts::kResultHeader << '\n';
+  PrintResultLine(added);
   return FlushOutput();
 }
 
 int RunShow(Arguments& args, const Context& /*context*/) {
+  const bool json = args.TakeFlag("json");
   std::string error;
   std::vector<std::string> words = args.Finish(error);
   if (!error.empty()) return UsageError(error, kShowUsage);
   if (words.size() != 1) return UsageError("show takes one PROJECT", kShowUsage);
   SearchDocument document;
   if (std::optional<int> failed = LoadExisting(words[0], document)) return *failed;
+  if (json) {
+    std::cout << ProjectJson(words[0], document);
+    return FlushOutput();
+  }
 
-  std::cout << "query=" << document.query << '\n'
+  std::cout << "query=" << EscapeTsvField(document.query) << '\n'
             << "duplicates=" << DuplicatesName(document.duplicates) << '\n'
             << "filter=" << FilterName(document.filter) << '\n'
             << "merge=" << static_cast<int>(document.merge) << '\n'
             << "matchMode=" << static_cast<int>(document.matchMode) << '\n'
-            << "includePatterns=" << document.includePatterns << '\n'
-            << "excludePatterns=" << document.excludePatterns << '\n'
-            << "var1=" << document.var1 << '\n'
-            << "var2=" << document.var2 << '\n'
-            << "var3=" << document.var3 << '\n'
-            << "var4=" << document.var4 << '\n'
+            << "includePatterns=" << EscapeTsvField(document.includePatterns) << '\n'
+            << "excludePatterns=" << EscapeTsvField(document.excludePatterns) << '\n'
+            << "var1=" << EscapeTsvField(document.var1) << '\n'
+            << "var2=" << EscapeTsvField(document.var2) << '\n'
+            << "var3=" << EscapeTsvField(document.var3) << '\n'
+            << "var4=" << EscapeTsvField(document.var4) << '\n'
             << "daysBack=" << document.daysBack << '\n'
             << "entries=" << document.entries.Count() << "\n\n";
-  for (const auto& entry : document.entries) PrintRow(*entry);
+  PrintResultList(document);
   return FlushOutput();
 }
 
@@ -387,7 +431,7 @@ int RunEngineChoice(Arguments& args, const Context& context) {
       kEngineChoiceUsage);
   if (status != kExitOk) return status;
   for (const auto& engine : list) {
-    std::cout << engine->name << '\t' << (engine->enabled ? "enabled" : "disabled") << '\n';
+    std::cout << EscapeTsvField(engine->name) << '\t' << (engine->enabled ? "enabled" : "disabled") << '\n';
   }
   return FlushOutput();
 }

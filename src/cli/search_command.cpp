@@ -14,6 +14,9 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/network_options.h"
+#include "cli/json_writer.h"
+#include "cli/result_output.h"
 #include "engines/engine_database.h"
 #include "engines/engine_home.h"
 #include "engines/engine_update.h"
@@ -35,21 +38,24 @@
 namespace sondrel::cli {
 namespace {
 
-constexpr std::string_view kSearchUsage =
-    "search QUERY [--db PATH] [--engines NAME,NAME] [--max-connections N] [--timeout SECONDS] "
-    "[--max-results N] [--max-results-per-engine N] [--duplicates keep|remove] "
-    "[--filter none|name|url] [--merge] [--project PATH] [--no-save] [--verify|--no-verify] "
-    "[--export PATH] [--capture|--replay] [--quiet]";
-constexpr std::string_view kUpdateUsage = "update";
+constexpr std::string_view kSearchUsage = "search QUERY [OPTIONS]";
+constexpr std::string_view kUpdateUsage = "update [OPTIONS]";
 
 // The search that Ctrl-C stops; set only while one runs.
 std::atomic<SearchSession*> interruptible{nullptr};
 
+// Whether Ctrl-C stopped the search.
+std::atomic<bool> searchInterrupted{false};
+
 extern "C" void StopOnInterrupt(int) {
   SearchSession* session = interruptible.load();
-  // Both are lock-free atomic stores, safe in a signal handler.
+  // Lock-free atomic stores only, safe in a signal handler.
+  searchInterrupted.store(true);
   SetStopFlag(true);
-  if (session) session->job.running = 0;
+  if (session) {
+    session->cancel.Cancel();
+    session->job.running = 0;
+  }
 }
 
 std::optional<int> ParseCount(const std::string& text, int low, int high) {
@@ -93,12 +99,6 @@ std::optional<ExportFormat> FormatOfPath(const std::string& path) {
 
 bool FileExists(const std::string& path) {
   return ::access(path.c_str(), F_OK) == 0;
-}
-
-void PrintRow(const ResultEntry& entry) {
-  const EntryRow row = MakeEntryRow(entry);
-  std::cout << row.name << '\t' << row.url << '\t' << row.size << '\t' << row.status << '\t'
-            << row.pos << '\t' << row.engine << '\n';
 }
 
 // The progress line on stderr: rewritten in place on a terminal, one line per engine event
@@ -150,7 +150,7 @@ std::optional<int> LoadEngines(const Context& context, const std::optional<std::
     (void)SeedDatabase(context.home);
   }
   if (!LoadDatabase(engines.path, engines.list, engines.info)) {
-    return Fail("cannot open engine database " + engines.path);
+    return Fail(engines.path + ": " + engines.info.problem);
   }
   return std::nullopt;
 }
@@ -179,37 +179,211 @@ void ApplyEngineChoice(bool settingsRead, Settings& settings, EngineList& list) 
 
 }  // namespace
 
-int RunSearch(Arguments& args, const Context& context) {
-  const std::optional<std::string> db = args.TakeOption("db");
-  const std::optional<std::string> engineNames = args.TakeOption("engines");
-  const std::optional<std::string> maxConnections = args.TakeOption("max-connections");
-  const std::optional<std::string> timeout = args.TakeOption("timeout");
-  const std::optional<std::string> maxResults = args.TakeOption("max-results");
-  const std::optional<std::string> maxPerEngine = args.TakeOption("max-results-per-engine");
-  const std::optional<std::string> duplicates = args.TakeOption("duplicates");
-  const std::optional<std::string> filter = args.TakeOption("filter");
-  const bool merge = args.TakeFlag("merge");
-  const std::optional<std::string> project = args.TakeOption("project");
-  const bool noSave = args.TakeFlag("no-save");
-  const bool verify = args.TakeFlag("verify");
-  const bool noVerify = args.TakeFlag("no-verify");
-  const std::optional<std::string> exportPath = args.TakeOption("export");
-  const bool capture = args.TakeFlag("capture");
-  const bool replay = args.TakeFlag("replay");
-  const bool quiet = args.TakeFlag("quiet") || context.quiet;
+std::span<const OptionHelp> SearchOptions() {
+  static const OptionHelp kOptions[] = {
+      {"--db PATH", "the engine database (default: the one in the program home)"},
+      {"--engines NAME,NAME", "only these engines, for this run (default: the enabled ones)"},
+      {"--max-connections N", "connections at a time (default: from the settings)"},
+      {"--timeout SECONDS", "give up on a silent server after this (default: from the settings)"},
+      {"--max-results N", "stop at N results in all (default: from the settings, 0 = no limit)"},
+      {"--max-results-per-engine N", "at most N results from each engine (default: settings)"},
+      {"--duplicates keep|remove", "keep or remove entries with the same URL (default: project's)"},
+      {"--filter none|name|url", "what the patterns are matched against (default: project's)"},
+      {"--merge", "add the results to the project's entries (default: replace them)"},
+      {"--project PATH", "open PATH first when it exists, save to it (default: a new project)"},
+      {"--no-save", "do not save the search as a project (default: saved)"},
+      {"--verify", "verify the results after the search (default: from the settings)"},
+      {"--no-verify", "do not verify the results (default: from the settings)"},
+      {"--export PATH", "also export the results; .htm, .txt or .cdf (default: no export)"},
+      {"--capture", "save each engine's pages as test fixtures (default: off)"},
+      {"--replay", "read each engine's pages from its test fixtures (default: off)"},
+      {"--json", "print one JSON document instead of the result lines (default: text)"},
+      kCaCertHelp,
+  };
+  return kOptions;
+}
+
+std::span<const OptionHelp> UpdateOptions() {
+  static const OptionHelp kOptions[] = {kCaCertHelp};
+  return kOptions;
+}
+
+namespace {
+
+// What the command line asked of one search.
+struct SearchRequest {
+  std::string query;
+  std::optional<std::string> db;
+  std::optional<std::string> engineNames;
+  std::optional<std::string> project;
+  std::optional<std::string> exportPath;
+  std::optional<ExportFormat> exportFormat;
+  std::optional<std::uint8_t> duplicateRule;
+  std::optional<std::uint8_t> filterRule;
+  bool merge = false;
+  bool noSave = false;
+  bool verify = false;
+  bool noVerify = false;
+  bool capture = false;
+  bool replay = false;
+  bool json = false;
+  NetworkOptions network;
+};
+
+// Number options straight into the run's settings; kExitOk or the usage error's status.
+int TakeNumberOptions(Arguments& args, Settings& run) {
+  struct NumberOption {
+    const char* name;
+    int low;
+    int high;
+    int& field;
+  };
+  const NumberOption numbers[] = {
+      {"max-connections", 1, kSearchSlots, run.maxConnections},
+      {"timeout", 1, 3600, run.timeoutSeconds},
+      {"max-results", 0, 0xffff, run.maxResultsTotal},
+      {"max-results-per-engine", 0, 0xffff, run.maxResultsPerEngine},
+  };
+  for (const NumberOption& option : numbers) {
+    const std::optional<std::string> text = args.TakeOption(option.name);
+    if (!text) continue;
+    const std::optional<int> value = ParseCount(*text, option.low, option.high);
+    if (!value) {
+      return UsageError("--" + std::string(option.name) + " takes a number from " +
+                            std::to_string(option.low) + " to " + std::to_string(option.high),
+                        kSearchUsage);
+    }
+    option.field = *value;
+  }
+  return kExitOk;
+}
+
+// The word options; kExitOk or the usage error's status.
+int ParseChoices(Arguments& args, SearchRequest& request) {
+  if (const std::optional<std::string> duplicates = args.TakeOption("duplicates")) {
+    if (*duplicates == "keep")
+      request.duplicateRule = kKeepDuplicates;
+    else if (*duplicates == "remove")
+      request.duplicateRule = kRemoveDuplicateUrls;
+    else
+      return UsageError("--duplicates takes keep or remove", kSearchUsage);
+  }
+  if (const std::optional<std::string> filter = args.TakeOption("filter")) {
+    if (*filter == "none")
+      request.filterRule = kFilterNone;
+    else if (*filter == "name")
+      request.filterRule = kFilterName;
+    else if (*filter == "url")
+      request.filterRule = kFilterUrl;
+    else
+      return UsageError("--filter takes none, name or url", kSearchUsage);
+  }
+  request.exportPath = args.TakeOption("export");
+  if (request.exportPath) {
+    request.exportFormat = FormatOfPath(*request.exportPath);
+    if (!request.exportFormat) {
+      return UsageError("--export takes a path ending in .htm, .txt or .cdf", kSearchUsage);
+    }
+  }
+  return kExitOk;
+}
+
+int ParseSearchRequest(Arguments& args, SearchRequest& request, Settings& run) {
+  request.db = args.TakeOption("db");
+  request.engineNames = args.TakeOption("engines");
+  request.merge = args.TakeFlag("merge");
+  request.project = args.TakeOption("project");
+  request.noSave = args.TakeFlag("no-save");
+  request.verify = args.TakeFlag("verify");
+  request.noVerify = args.TakeFlag("no-verify");
+  request.capture = args.TakeFlag("capture");
+  request.replay = args.TakeFlag("replay");
+  request.json = args.TakeFlag("json");
+  request.network = TakeNetworkOptions(args, false);
+  if (int status = TakeNumberOptions(args, run); status != kExitOk) return status;
+  if (int status = ParseChoices(args, request); status != kExitOk) return status;
   std::string error;
   std::vector<std::string> words = args.Finish(error);
   if (!error.empty()) return UsageError(error, kSearchUsage);
   if (words.size() != 1) return UsageError("search takes exactly one QUERY", kSearchUsage);
-  if (verify && noVerify)
+  if (request.verify && request.noVerify)
     return UsageError("--verify and --no-verify exclude each other", kSearchUsage);
-  if (capture && replay)
+  if (request.capture && request.replay)
     return UsageError("--capture and --replay exclude each other", kSearchUsage);
-  if (project && noSave)
+  if (request.project && request.noSave)
     return UsageError("--project and --no-save exclude each other", kSearchUsage);
-  const std::string& query = words.front();
-  if (Trimmed(query).empty()) return UsageError(std::string(kEmptyQueryText), kSearchUsage);
+  request.query = words.front();
+  if (Trimmed(request.query).empty()) return UsageError(std::string(kEmptyQueryText), kSearchUsage);
+  return kExitOk;
+}
 
+// Only the named engines take part in this run; the name that is not in the list, if any.
+std::optional<std::string> EnableOnly(EngineList& list, const std::string& names) {
+  SetAllEnabled(list, false);
+  for (const std::string& name : SplitNames(names)) {
+    bool found = false;
+    for (const auto& engine : list) {
+      if (engine->name == name) {
+        engine->enabled = 1;
+        found = true;
+      }
+    }
+    if (!found) return name;
+  }
+  return std::nullopt;
+}
+
+// Runs the search thread to its end, serving its hand-offs here. Ctrl-C stops it.
+int RunSearchToEnd(SearchSession& session, MainThreadQueue& queue, bool quiet) {
+  ProgressLine line(quiet);
+  session.callbacks.resultAdded = [&line](const ResultEntry&, int) { line.Result(); };
+  session.callbacks.progress = [&line](const SearchProgress& progress) { line.Engines(progress); };
+  WorkerThread thread;
+  searchInterrupted = false;
+  interruptible = &session;
+  struct sigaction action {};
+  action.sa_handler = StopOnInterrupt;
+  struct sigaction previous {};
+  ::sigaction(SIGINT, &action, &previous);
+  const int started = StartSearch(session, thread);
+  if (started == kSearchStarted) {
+    queue.RunUntil([&thread] { return IsFinished(thread); });
+  }
+  ::sigaction(SIGINT, &previous, nullptr);
+  interruptible = nullptr;
+  line.Done();
+  return started;
+}
+
+// The search's JSON document: the query, where it was saved, the entries and the outcome.
+std::string SearchJson(const SearchRequest& request, const std::string& projectPath,
+                       const SearchSession& session, const VerifyOutcome* verified) {
+  const SearchDocument& document = session.document;
+  JsonWriter json;
+  json.BeginObject();
+  json.Key("query").String(request.query);
+  json.Key("project");
+  if (projectPath.empty()) {
+    json.Null();
+  } else {
+    json.String(projectPath);
+  }
+  json.Key("interrupted").Bool(searchInterrupted.load());
+  json.Key("removedInvalid");
+  if (verified) {
+    json.Number(verified->removed);
+  } else {
+    json.Null();
+  }
+  WriteEntriesJson(json, document);
+  WriteReportJson(json, session.report);
+  json.EndObject();
+  return json.Document();
+}
+
+}  // namespace
+
+int RunSearch(Arguments& args, const Context& context) {
   // Options change this run only: the settings file keeps what it had, but for the search
   // history and what the engine update changes.
   Settings settings;
@@ -219,60 +393,13 @@ int RunSearch(Arguments& args, const Context& context) {
   Settings run;
   SettingsDefaults(run, context.home);
   (void)ReadSettings(settingsPath, run);
-
-  struct NumberOption {
-    const std::optional<std::string>& text;
-    const char* name;
-    int low;
-    int high;
-    int& field;
-  };
-  const NumberOption numbers[] = {
-      {maxConnections, "--max-connections", 1, kSearchSlots, run.maxConnections},
-      {timeout, "--timeout", 1, 3600, run.timeoutSeconds},
-      {maxResults, "--max-results", 0, 0xffff, run.maxResultsTotal},
-      {maxPerEngine, "--max-results-per-engine", 0, 0xffff, run.maxResultsPerEngine},
-  };
-  for (const NumberOption& option : numbers) {
-    if (!option.text) continue;
-    std::optional<int> value = ParseCount(*option.text, option.low, option.high);
-    if (!value) {
-      return UsageError(std::string(option.name) + " takes a number from " +
-                            std::to_string(option.low) + " to " + std::to_string(option.high),
-                        kSearchUsage);
-    }
-    option.field = *value;
-  }
-  std::optional<std::uint8_t> duplicateRule;
-  if (duplicates) {
-    if (*duplicates == "keep")
-      duplicateRule = kKeepDuplicates;
-    else if (*duplicates == "remove")
-      duplicateRule = kRemoveDuplicateUrls;
-    else
-      return UsageError("--duplicates takes keep or remove", kSearchUsage);
-  }
-  std::optional<std::uint8_t> filterRule;
-  if (filter) {
-    if (*filter == "none")
-      filterRule = kFilterNone;
-    else if (*filter == "name")
-      filterRule = kFilterName;
-    else if (*filter == "url")
-      filterRule = kFilterUrl;
-    else
-      return UsageError("--filter takes none, name or url", kSearchUsage);
-  }
-  std::optional<ExportFormat> exportFormat;
-  if (exportPath) {
-    exportFormat = FormatOfPath(*exportPath);
-    if (!exportFormat) {
-      return UsageError("--export takes a path ending in .htm, .txt or .cdf", kSearchUsage);
-    }
-  }
+  SearchRequest request;
+  if (int status = ParseSearchRequest(args, request, run); status != kExitOk) return status;
+  if (int status = ApplyNetworkOptions(request.network, context); status != kExitOk) return status;
+  const bool quiet = context.quiet;
 
   LoadedEngines engines;
-  if (std::optional<int> failed = LoadEngines(context, db, engines)) return *failed;
+  if (std::optional<int> failed = LoadEngines(context, request.db, engines)) return *failed;
   ApplyEngineChoice(settingsRead, run, engines.list);
   // A first run writes the settings file with every engine enabled, as the GUI does at exit.
   bool enginesRenewed = !settingsRead;
@@ -280,15 +407,18 @@ int RunSearch(Arguments& args, const Context& context) {
 
   SearchDocument document;
   const std::string projectPath =
-      project ? *project : (noSave ? std::string() : ProjectPathFromQuery(query, context.home));
-  if (project && FileExists(*project)) {
-    const int loaded = LoadDocument(*project, document);
-    if (loaded == kLoadDamaged) return Fail("project file ends early or is damaged: " + *project);
-    if (loaded != kLoadOk) return Fail("not a project file: " + *project);
+      request.project ? *request.project
+                      : (request.noSave ? std::string()
+                                        : ProjectPathFromQuery(request.query, context.home));
+  if (request.project && FileExists(*request.project)) {
+    const int loaded = LoadDocument(*request.project, document);
+    if (loaded == kLoadDamaged)
+      return Fail("project file ends early or is damaged: " + *request.project);
+    if (loaded != kLoadOk) return Fail("not a project file: " + *request.project);
   }
-  SetSearchChoices(document, query, duplicateRule.value_or(document.duplicates),
-                   filterRule.value_or(document.filter), merge);
-  AddSearchHistory(settings, query);
+  SetSearchChoices(document, request.query, request.duplicateRule.value_or(document.duplicates),
+                   request.filterRule.value_or(document.filter), request.merge);
+  AddSearchHistory(settings, request.query);
 
   NetStartup();
   auto queue = std::make_shared<MainThreadQueue>();
@@ -297,11 +427,11 @@ int RunSearch(Arguments& args, const Context& context) {
   SearchSession session(document, engines.list, run, engines.info);
   session.home = context.home;
   session.databasePath = engines.path;
-  session.mode = capture ? kSearchCapture : replay ? kSearchReplay : kSearchNormal;
+  session.mode = request.capture ? kSearchCapture : request.replay ? kSearchReplay : kSearchNormal;
   // The update check runs here, before the search thread, so that --engines applies to the
   // list it may bring; a test run uses the engines it was given.
   session.updateCheck = false;
-  if (session.mode == kSearchNormal && !db) {
+  if (session.mode == kSearchNormal && !request.db) {
     EngineUpdateTarget target{engines.list, run, engines.path, engines.info};
     const int updated = AutomaticUpdateCheck(target, StopFlagCancel);
     if (updated == kUpdateReceived) {
@@ -314,43 +444,15 @@ int RunSearch(Arguments& args, const Context& context) {
     }
     settings.lastEngineUpdate = run.lastEngineUpdate;
   }
-  if (engineNames) {
-    const std::vector<std::string> names = SplitNames(*engineNames);
-    SetAllEnabled(engines.list, false);
-    for (const std::string& name : names) {
-      bool found = false;
-      for (const auto& engine : engines.list) {
-        if (engine->name == name) {
-          engine->enabled = 1;
-          found = true;
-        }
-      }
-      if (!found) {
-        RemoveDispatcher();
-        NetShutdown();
-        return Fail("no engine named " + name + " in " + engines.path);
-      }
+  if (request.engineNames) {
+    if (std::optional<std::string> unknown = EnableOnly(engines.list, *request.engineNames)) {
+      RemoveDispatcher();
+      NetShutdown();
+      return Fail("no engine named " + *unknown + " in " + engines.path);
     }
   }
 
-  ProgressLine line(quiet);
-  session.callbacks.resultAdded = [&line](const ResultEntry&, int) { line.Result(); };
-  session.callbacks.progress = [&line](const SearchProgress& progress) { line.Engines(progress); };
-  const bool verifyAfter = verify || (!noVerify && run.verifyAfterSearch);
-
-  WorkerThread thread;
-  interruptible = &session;
-  struct sigaction action {};
-  action.sa_handler = StopOnInterrupt;
-  struct sigaction previous {};
-  ::sigaction(SIGINT, &action, &previous);
-  const int started = StartSearch(session, thread);
-  if (started == kSearchStarted) {
-    queue->RunUntil([&thread] { return IsFinished(thread); });
-  }
-  ::sigaction(SIGINT, &previous, nullptr);
-  interruptible = nullptr;
-  line.Done();
+  const int started = RunSearchToEnd(session, *queue, quiet);
   RemoveDispatcher();
   queue->Close();
   if (started == kSearchNotStarted) {
@@ -361,42 +463,68 @@ int RunSearch(Arguments& args, const Context& context) {
     NetShutdown();
     return UsageError(std::string(kEmptyQueryText), kSearchUsage);
   }
+  if (!quiet) std::cerr << ReportText(session.report) << std::flush;
   // Verification serves its own interface-thread queue, so it runs once the search's is gone.
-  const int verified =
-      verifyAfter ? VerifyDocument(document, run, run.removeInvalidAfterVerify != 0, quiet)
-                  : kExitOk;
+  // Ctrl-C during the search stops the whole run: no verification follows it.
+  const bool verifyAfter =
+      !searchInterrupted && (request.verify || (!request.noVerify && run.verifyAfterSearch));
+  VerifyOutcome verified;
+  if (verifyAfter) {
+    VerifyChoices choices;
+    choices.removeInvalid = run.removeInvalidAfterVerify != 0;
+    choices.quiet = quiet;
+    verified = VerifyDocument(document, run, choices);
+  }
   NetShutdown();
-  if (verified != kExitOk) return verified;
+  if (verified.status == kExitFailure) return verified.status;
 
-  if (!projectPath.empty()) {
-    if (!WriteDocument(projectPath, document)) {
-      return Fail("cannot write project file " + projectPath);
+  // When no engine answered (the network is down, say) the empty list must not replace a
+  // project or an export that held results.
+  const bool nothingAnswered = session.report.NothingAnswered();
+  const std::string savedPath = nothingAnswered ? std::string() : projectPath;
+  if (!savedPath.empty()) {
+    if (!WriteDocument(savedPath, document)) {
+      return Fail("cannot write project file " + savedPath);
     }
+    if (!quiet) std::cerr << "sondrel-cli: saved the search as " << savedPath << '\n';
   }
   // Only what this run changed goes into the file as it is now, so a config change made
   // meanwhile is kept. The GUI writes its settings at exit without reporting a failure; so does
   // this.
   const SettingsChange saved =
       ChangeSettingsFile(settingsPath, context.home, [&](Settings& current) {
-        AddSearchHistory(current, query);
-        if (!projectPath.empty()) RememberProject(current, projectPath);
+        AddSearchHistory(current, request.query);
+        if (!savedPath.empty()) RememberProject(current, savedPath);
         current.lastEngineUpdate = settings.lastEngineUpdate;
         if (enginesRenewed) CopyNames(settings.enabledEngines, current.enabledEngines);
         return std::optional<std::string>();
       });
   TellKeptSettings(saved);
-  if (exportFormat && !ExportDocument(*exportPath, document, *exportFormat)) {
-    return Fail(ExportFailedText(*exportPath));
+  if (verifyAfter) (void)ReportRemoved(verified, quiet);
+  if (request.exportFormat && !nothingAnswered &&
+      !ExportDocument(*request.exportPath, document, *request.exportFormat)) {
+    return Fail(ExportFailedText(*request.exportPath));
   }
-  for (const auto& entry : document.entries) PrintRow(*entry);
-  return FlushOutput();
+  if (request.json) {
+    std::cout << SearchJson(request, savedPath, session, verifyAfter ? &verified : nullptr);
+  } else {
+    PrintResultList(document);
+  }
+  if (int flushed = FlushOutput(); flushed != kExitOk) return flushed;
+  if (searchInterrupted || verified.status == kExitInterrupted) return kExitInterrupted;
+  if (nothingAnswered) {
+    return FailWith(kExitNothingAnswered, "no engine answered the search; nothing was saved");
+  }
+  return kExitOk;
 }
 
 int RunUpdate(Arguments& args, const Context& context) {
+  const NetworkOptions network = TakeNetworkOptions(args, false);
   std::string error;
   std::vector<std::string> words = args.Finish(error);
   if (!error.empty()) return UsageError(error, kUpdateUsage);
   if (!words.empty()) return UsageError("update takes no arguments", kUpdateUsage);
+  if (int status = ApplyNetworkOptions(network, context); status != kExitOk) return status;
 
   Settings settings;
   SettingsDefaults(settings, context.home);

@@ -13,6 +13,10 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/net_errors.h"
+#include "cli/network_options.h"
+#include "cli/json_writer.h"
+#include "cli/result_output.h"
 #include "net/socket_io.h"
 #include "net/url.h"
 #include "results/project_file.h"
@@ -22,6 +26,7 @@
 #include "results/verification_merge.h"
 #include "support/paths.h"
 #include "tasks/download.h"
+#include "tasks/download_progress.h"
 #include "tasks/download_texts.h"
 #include "tasks/gui_dispatch.h"
 #include "tasks/verification.h"
@@ -29,24 +34,40 @@
 namespace sondrel::cli {
 namespace {
 
-constexpr std::string_view kVerifyUsage = "verify PROJECT [--remove-invalid | --keep-invalid]";
-constexpr std::string_view kDownloadUsage =
-    "download URL [--dir DIR] [--resume | --restart] [--overwrite]";
+constexpr std::string_view kVerifyUsage = "verify PROJECT [OPTIONS]";
+constexpr std::string_view kDownloadUsage = "download URL [OPTIONS]";
 
 // The download that Ctrl-C cancels; set only while one runs.
 std::atomic<DownloadJob*> cancellable{nullptr};
 
 // The verification that Ctrl-C stops; set only while one runs.
 std::atomic<VerifyRun*> stoppable{nullptr};
+// Whether Ctrl-C stopped the verification run.
+std::atomic<bool> verifyInterrupted{false};
 
 extern "C" void StopVerifyOnInterrupt(int) {
-  // One atomic load and store: safe in a signal handler.
+  // Lock-free atomic loads and stores only: safe in a signal handler.
+  verifyInterrupted.store(true);
   if (VerifyRun* run = stoppable.load()) StopVerification(*run);
 }
 
+// Whether Ctrl-C cancelled the download.
+std::atomic<bool> downloadInterrupted{false};
+
 extern "C" void CancelDownloadOnInterrupt(int) {
   // Lock-free atomic loads and stores only: safe in a signal handler.
+  downloadInterrupted.store(true);
   if (DownloadJob* job = cancellable.load()) job->cancelRequested.store(1);
+}
+
+// The exit status of a download that did not end well.
+int DownloadExitStatus(int result) {
+  if (downloadInterrupted) return kExitInterrupted;
+  switch (result) {
+    case kDownloadNoConnection: return kExitNothingAnswered;
+    case kDownloadRefused: return kExitErrorReply;
+    default: return kExitFailure;
+  }
 }
 
 // One line that updates in place on a terminal; elsewhere whole lines, as few as make sense.
@@ -87,32 +108,35 @@ Settings LoadSettings(const Context& context) {
   return settings;
 }
 
-void PrintEntries(const SearchDocument& document) {
-  for (const auto& entry : document.entries) {
-    const EntryRow row = MakeEntryRow(*entry);
-    std::cout << row.name << '\t' << row.url << '\t' << row.size << '\t' << row.status << '\t'
-              << row.pos << '\t' << row.engine << '\n';
-  }
-}
-
 // RunDownloadJob's result when the download thread could not be started.
 constexpr int kNoThread = -1000;
+
+// The data line is rewritten at most this often on a terminal, and written at most this often
+// to a pipe; the last one always follows at the end.
+constexpr std::uint32_t kTerminalLineEveryMs = 100;
+constexpr std::uint32_t kPipedLineEveryMs = 1000;
 
 // Runs job to its end on a worker, serving its hand-offs here; the result.
 int RunDownloadJob(DownloadJob& job, bool quiet) {
   StatusLine line(quiet);
-  std::string state;
-  std::string remaining;
-  std::string lastData;  // without a terminal only the last transfer line is printed
-  job.callbacks.stateLine = [&](const std::string& text) {
-    state = text;
-    if (line.terminal()) {
-      line.Show(remaining.empty() ? state : state + "  " + remaining);
-    } else {
-      lastData = text;
+  std::string lastData;  // the latest data line not yet shown
+  std::uint32_t lastLineAt = 0;
+  bool lineWritten = false;
+  job.callbacks.figures = [&](const DownloadView& view) {
+    if (!view.data) {
+      line.Show(view.stateLine);
+      return;
+    }
+    const std::uint32_t now = NowMillis();
+    lastData = ProgressLineText(view);
+    const std::uint32_t every = line.terminal() ? kTerminalLineEveryMs : kPipedLineEveryMs;
+    if (!lineWritten || now - lastLineAt >= every) {
+      line.Show(lastData);
+      lastData.clear();
+      lastLineAt = now;
+      lineWritten = true;
     }
   };
-  job.callbacks.remainingLine = [&](const std::string& text) { remaining = text; };
 
   auto queue = std::make_shared<MainThreadQueue>();
   InstallDispatcher(queue);
@@ -120,6 +144,7 @@ int RunDownloadJob(DownloadJob& job, bool quiet) {
   action.sa_handler = CancelDownloadOnInterrupt;
   struct sigaction previous {};
   cancellable = &job;
+  downloadInterrupted = false;
   ::sigaction(SIGINT, &action, &previous);
   const int started = StartDownload(job);
   if (started == 1) queue->RunUntil([&job] { return IsFinished(job.thread); });
@@ -127,27 +152,51 @@ int RunDownloadJob(DownloadJob& job, bool quiet) {
   cancellable = nullptr;
   RemoveDispatcher();
   queue->Close();
-  if (!line.terminal() && !lastData.empty()) {
-    line.Show(remaining.empty() ? lastData : lastData + "  " + remaining);
-  }
+  if (!lastData.empty()) line.Show(lastData);
   line.Done();
   return started == 1 ? job.result : kNoThread;
 }
 
 }  // namespace
 
-int VerifyDocument(SearchDocument& document, const Settings& settings, bool removeInvalid,
-                   bool quiet) {
+std::span<const OptionHelp> VerifyOptions() {
+  static const OptionHelp kOptions[] = {
+      {"--remove-invalid", "remove the entries found invalid (default: from the settings)"},
+      {"--keep-invalid", "keep the entries found invalid (default: from the settings)"},
+      {"--json", "print one JSON document instead of text (default: text)"},
+      kCaCertHelp,
+  };
+  return kOptions;
+}
+
+std::span<const OptionHelp> DownloadOptions() {
+  static const OptionHelp kOptions[] = {
+      {"--dir DIR", "download into DIR (default: the download directory of the settings)"},
+      {"--resume", "continue an existing file of that name (default: only an unfinished download "
+                   "is continued)"},
+      {"--restart", "start over, never continuing an unfinished download (default: continue it)"},
+      {"--overwrite", "replace an existing file of that name (default: keep it, take a free name)"},
+      kCaCertHelp,
+      kInsecureHelp,
+  };
+  return kOptions;
+}
+
+VerifyOutcome VerifyDocument(SearchDocument& document, const Settings& settings,
+                             const VerifyChoices& choices) {
   VerifyConfig config = VerifyConfigFrom(settings);
-  config.removeInvalid = removeInvalid;
+  config.removeInvalid = choices.removeInvalid;
   NetStartup();
   auto queue = std::make_shared<MainThreadQueue>();
   InstallDispatcher(queue);
-  StatusLine line(quiet);
+  StatusLine line(choices.quiet);
+  VerifyOutcome outcome;
   VerifyCallbacks callbacks;
   callbacks.progress = [&line](const std::string& text) { line.Show(text); };
+  callbacks.finished = [&outcome](int removed) { outcome.removed = removed; };
 
   auto run = std::make_unique<VerifyRun>();
+  verifyInterrupted = false;
   struct sigaction action {};
   action.sa_handler = StopVerifyOnInterrupt;
   struct sigaction previous {};
@@ -160,13 +209,31 @@ int VerifyDocument(SearchDocument& document, const Settings& settings, bool remo
   line.Done();
   RemoveDispatcher();
   queue->Close();
-  if (started == kVerifyNotStarted) return Fail("cannot start the verification thread");
-  return kExitOk;
+  if (started == kVerifyNotStarted) {
+    outcome.status = Fail("cannot start the verification thread");
+  } else if (verifyInterrupted) {
+    outcome.status = kExitInterrupted;
+  }
+  return outcome;
+}
+
+int ReportRemoved(const VerifyOutcome& outcome, bool quiet) {
+  if (!quiet && outcome.status != kExitFailure) {
+    std::cerr << "sondrel-cli: " << RemovedInvalidText(outcome.removed) << '\n';
+  }
+  return outcome.status;
+}
+
+std::string RemovedInvalidText(int removed) {
+  return "removed " + std::to_string(removed) +
+         (removed == 1 ? " invalid entry" : " invalid entries");
 }
 
 int RunVerify(Arguments& args, const Context& context) {
   const bool remove = args.TakeFlag("remove-invalid");
   const bool keep = args.TakeFlag("keep-invalid");
+  const bool json = args.TakeFlag("json");
+  const NetworkOptions network = TakeNetworkOptions(args, false);
   std::string error;
   std::vector<std::string> words = args.Finish(error);
   if (!error.empty()) return UsageError(error, kVerifyUsage);
@@ -175,6 +242,7 @@ int RunVerify(Arguments& args, const Context& context) {
     return UsageError("--remove-invalid and --keep-invalid exclude each other", kVerifyUsage);
   }
   const std::string& path = words[0];
+  if (int status = ApplyNetworkOptions(network, context); status != kExitOk) return status;
   const Settings settings = LoadSettings(context);
   SearchDocument document;
   switch (LoadDocument(path, document)) {
@@ -186,20 +254,36 @@ int RunVerify(Arguments& args, const Context& context) {
       return Fail(FileLengthOf(path) >= 0 ? "not a project file: " + path
                                           : "cannot open project file " + path);
   }
-  const bool removeInvalid = remove || (!keep && settings.removeInvalidAfterVerify != 0);
+  VerifyChoices choices;
+  choices.removeInvalid = remove || (!keep && settings.removeInvalidAfterVerify != 0);
+  choices.quiet = context.quiet;
   std::vector<std::string> checkedUrls;
   for (const auto& entry : document.entries) checkedUrls.push_back(entry->url);
-  const int verified = VerifyDocument(document, settings, removeInvalid, context.quiet);
+  const VerifyOutcome outcome = VerifyDocument(document, settings, choices);
   NetShutdown();
-  if (verified != kExitOk) return verified;
-  // Into the project as it is now: an entry added while the verification ran stays.
+  if (outcome.status == kExitFailure) return outcome.status;
+  // Into the project as it is now: an entry added while the verification ran stays. An
+  // interrupted run keeps what it verified so far.
   const ProjectChange saved = ChangeProjectFile(path, [&](SearchDocument& current) {
     MergeVerification(current, checkedUrls, document);
     return true;
   });
   if (saved != ProjectChange::kSaved) return Fail("cannot write project file " + path);
-  PrintEntries(document);
-  return FlushOutput();
+  (void)ReportRemoved(outcome, context.quiet);
+  if (json) {
+    JsonWriter writer;
+    writer.BeginObject();
+    writer.Key("project").String(path);
+    writer.Key("removedInvalid").Number(outcome.removed);
+    writer.Key("interrupted").Bool(outcome.status == kExitInterrupted);
+    WriteEntriesJson(writer, document);
+    writer.EndObject();
+    std::cout << writer.Document();
+  } else {
+    PrintResultList(document);
+  }
+  const int flushed = FlushOutput();
+  return flushed != kExitOk ? flushed : outcome.status;
 }
 
 int RunDownload(Arguments& args, const Context& context) {
@@ -207,6 +291,7 @@ int RunDownload(Arguments& args, const Context& context) {
   const bool resumeFlag = args.TakeFlag("resume");
   const bool restartFlag = args.TakeFlag("restart");
   const bool overwriteFlag = args.TakeFlag("overwrite");
+  const NetworkOptions network = TakeNetworkOptions(args, true);
   std::string error;
   std::vector<std::string> words = args.Finish(error);
   if (!error.empty()) return UsageError(error, kDownloadUsage);
@@ -217,10 +302,11 @@ int RunDownload(Arguments& args, const Context& context) {
   const std::string& url = words[0];
   UrlParts parts;
   (void)SplitUrl(url, parts);
-  if (parts.scheme != "http" && parts.scheme != "ftp") {
-    return Fail("not an http:// or ftp:// address: " + url);
+  if (parts.scheme != "http" && parts.scheme != "https" && parts.scheme != "ftp") {
+    return Fail("not an http://, https:// or ftp:// address: " + url);
   }
 
+  if (int status = ApplyNetworkOptions(network, context); status != kExitOk) return status;
   const Settings settings = LoadSettings(context);
   DownloadConfig config = DownloadConfigFrom(settings, context.home);
   if (dir) config.directory = *dir;
@@ -247,7 +333,15 @@ int RunDownload(Arguments& args, const Context& context) {
   const int result = RunDownloadJob(*job, context.quiet);
   NetShutdown();
   if (result == kNoThread) return Fail("cannot start the download thread");
-  if (result != kDownloadDone) return Fail(DownloadResultText(result, url, localPath, job->failure));
+  if (result != kDownloadDone) {
+    const int status = downloadInterrupted ? kExitInterrupted
+                       : job->failure      ? ExitStatusFor(job->failure)
+                                           : DownloadExitStatus(result);
+    std::string message = DownloadResultText(result, url, localPath, job->failure);
+    // The closing text gives a detail when there is one; the cause and host otherwise.
+    if (job->failure && job->failure.detail.empty()) message += " " + DescribeFailure(job->failure);
+    return FailWith(status, message);
+  }
   std::cout << localPath << '\n';
   return FlushOutput();
 }

@@ -7,6 +7,7 @@
 #include "engines/engine_texts.h"
 #include "engines/engine_update_internal.h"
 #include "engines/update_texts.h"
+#include "net/environment_proxy.h"
 #include "net/http_connection.h"
 #include "net/http_request.h"
 #include "net/http_response.h"
@@ -152,6 +153,7 @@ int UpdateCheck(EngineUpdateTarget& target, NetProgressFn onProgress, NetCancelF
   request.useProxy = target.settings.webProxyOn != 0;
   request.proxyHost = target.settings.webProxyAddress;
   request.proxyPort = target.settings.webProxyPort;
+  ApplyEnvironmentProxy(request);
   request.bodyCapacity = kUpdateBodyCapacity;
 
   NetProgress progress;

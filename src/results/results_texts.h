@@ -61,11 +61,12 @@ inline constexpr std::string_view kSettingsNoLock = "cannot lock the settings fi
 inline constexpr std::string_view kSettingsNotWritten = "cannot write settings file ";
 inline constexpr std::string_view kSettingsKeptAside =
     "the settings file did not read as settings of this version; it was kept as ";
+inline constexpr std::string_view kUserDownloadFolderName = "Sondrel";  // in the user's downloads
 
 // Export layouts. The HTML entry takes url, name, separator, preview; the text entry url,
 // name, description.
 inline constexpr std::string_view kHtmlBegin =
-    "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"iso-8859-1\">\n"
+    "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n"
     "<title>Sondrel results</title>\n</head>\n<body>\n<h1>Sondrel results</h1>\n";
 inline constexpr std::string_view kHtmlEnd = "</body>\n</html>\n";
 inline constexpr std::string_view kHtmlEntryEnd = "<P>\n";

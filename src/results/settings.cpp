@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <ctime>
 #include <optional>
 
@@ -16,6 +17,7 @@
 #include "support/record_file.h"
 #include "support/text.h"
 #include "support/tokens.h"
+#include "support/user_dirs.h"
 
 namespace sondrel {
 namespace {
@@ -124,6 +126,12 @@ constexpr NamedField kNamedFields[] = {
        return s.caFile;
      },
      [](Settings& s, std::string_view value) { s.caFile = StrCopyN(value, kMaxProgramPath + 1); }},
+    {"engineKeys",
+     [](const Settings& s) -> std::optional<std::string> {
+       if (s.engineKeys.Count() == 0) return std::nullopt;
+       return EngineKeysText(s);
+     },
+     [](Settings& s, std::string_view value) { SetEngineKeysText(s, value); }},
 };
 
 constexpr std::size_t kMaxNamedFieldName = 255;
@@ -285,17 +293,46 @@ void WriteFields(RecordFile& file, const Settings& s) {
 BlockRecord::BlockRecord()
     : urls(false, CompareNoCase, KeyOf), words(false, CompareNoCase, KeyOf) {}
 
-std::string SettingsPath(std::string_view home) {
-  std::string path(home);
+namespace {
+
+std::string InDirectory(std::string_view directory, std::string_view name) {
+  std::string path(directory);
   if (!path.empty() && path.back() != '/') path += '/';
-  path += texts::kSettingsFileName;
+  path += name;
   return path;
 }
 
+// A settings file left in the default home by an older version moves to the configuration
+// directory the first time the path is asked for, unless one is there already.
+void MoveOldSettingsFile(const std::string& oldPath, const std::string& newPath) {
+  if (FileLengthOf(oldPath) < 0 || FileLengthOf(newPath) >= 0) return;
+  if (std::rename(oldPath.c_str(), newPath.c_str()) == 0) return;
+  // Another file system: copy, and remove the old file only once the copy is whole.
+  std::string bytes;
+  if (FileReadAll(oldPath, bytes) && FileReplaceAll(newPath, bytes) == 1) {
+    (void)std::remove(oldPath.c_str());
+  }
+}
+
+}  // namespace
+
+std::string SettingsPath(std::string_view home) {
+  if (UsesUserDirectories(home)) {
+    const std::string directory = UserConfigDirectory();
+    // Creation failures surface when the file cannot be written.
+    (void)MakeDirectories(directory);
+    const std::string path = InDirectory(directory, texts::kSettingsFileName);
+    MoveOldSettingsFile(InDirectory(home, texts::kSettingsFileName), path);
+    return path;
+  }
+  return InDirectory(home, texts::kSettingsFileName);
+}
+
 std::string DefaultDownloadDirectory(std::string_view home) {
-  std::string path(home);
-  if (!path.empty() && path.back() != '/') path += '/';
-  path += texts::kDownloadDirectoryName;
+  const std::string path =
+      UsesUserDirectories(home)
+          ? InDirectory(UserDownloadDirectory(), texts::kUserDownloadFolderName)
+          : InDirectory(home, texts::kDownloadDirectoryName);
   return StrCopyN(path, kMaxDownloadDirectory + 1);
 }
 
@@ -422,6 +459,47 @@ EngineChoice ReadEngineChoice(std::string_view home) {
   choice.fromFile = ReadSettings(SettingsPath(home), settings) && EngineChoiceMade(settings);
   choice.names = std::move(settings.enabledEngines);
   return choice;
+}
+
+std::string EngineKey(const Settings& settings, std::string_view engineName) {
+  for (const auto& item : settings.engineKeys) {
+    const std::size_t equals = item->find('=');
+    if (equals != std::string::npos && std::string_view(*item).substr(0, equals) == engineName) {
+      return item->substr(equals + 1);
+    }
+  }
+  return {};
+}
+
+void SetEngineKey(Settings& settings, std::string_view engineName, std::string_view key) {
+  for (int i = settings.engineKeys.Count() - 1; i >= 0; --i) {
+    const std::string& item = *settings.engineKeys.Get(i);
+    const std::size_t equals = item.find('=');
+    if (equals != std::string::npos && std::string_view(item).substr(0, equals) == engineName) {
+      (void)settings.engineKeys.RemoveAt(i);
+    }
+  }
+  if (!key.empty()) settings.engineKeys.Add(std::string(engineName) + "=" + std::string(key));
+}
+
+std::string EngineKeysText(const Settings& settings) {
+  std::string text;
+  for (const auto& item : settings.engineKeys) text += *item + "\n";
+  return text;
+}
+
+void SetEngineKeysText(Settings& settings, std::string_view text) {
+  settings.engineKeys.Clear();
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    std::size_t end = text.find('\n', pos);
+    if (end == std::string_view::npos) end = text.size();
+    const std::string_view line = text.substr(pos, end - pos);
+    if (line.find('=') != std::string_view::npos && line.find('\r') == std::string_view::npos) {
+      settings.engineKeys.Add(line);
+    }
+    pos = end + 1;
+  }
 }
 
 }  // namespace sondrel

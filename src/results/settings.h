@@ -80,9 +80,20 @@ struct Settings {
   // A file without the field was written by a front end that had the engine list: 1.
   std::uint8_t enginesChosen = 1;
   std::string caFile;  // extra trust anchors (PEM) for https; empty for the system's alone
+  // The user's keys for engines that need one (__KEY__): "ENGINE NAME=KEY", the first '='
+  // separating the name.
+  StringList engineKeys{10, 5};
   // Named fields this version does not know, kept as they came so that a save passes them on.
   std::vector<std::pair<std::string, std::string>> otherNamedFields;
 };
+
+// The key the user entered for an engine; empty when there is none.
+std::string EngineKey(const Settings& settings, std::string_view engineName);
+// Sets (or with an empty key removes) the key of an engine.
+void SetEngineKey(Settings& settings, std::string_view engineName, std::string_view key);
+// engineKeys as one text, one "NAME=KEY" per line, for storing; and back.
+std::string EngineKeysText(const Settings& settings);
+void SetEngineKeysText(Settings& settings, std::string_view text);
 
 // Whether enabledEngines is somebody's choice: the flag, or any name in the list.
 bool EngineChoiceMade(const Settings& settings);
@@ -99,8 +110,10 @@ inline constexpr SettingRange kPortRange{0, 0xffff};         // 0 while the prox
 // "a number from 5 to 500".
 std::string DescribeRange(const SettingRange& range);
 
-// The path of the settings file in the program home.
+// The path of the settings file: in the user's configuration directory when home is the default
+// home (a file an older version left in that home is moved there on first use), else in home.
 std::string SettingsPath(std::string_view home);
+// The user's download directory plus "Sondrel" when home is the default home, else
 // <home>/downloads.
 std::string DefaultDownloadDirectory(std::string_view home);
 // The defaults; browser is what browser detection found (empty when nothing was).

@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "support/user_dirs.h"
+
 namespace sondrel {
 
 namespace {
@@ -14,7 +16,6 @@ constexpr std::string_view kEllipsis = "...";
 constexpr mode_t kFileMode = 0644;
 constexpr mode_t kDirectoryMode = 0755;
 constexpr const char* kHomeVariable = "SONDREL_HOME";
-constexpr const char* kHomeFolderName = "sondrel";
 
 // Index just after the last '/', 0 when there is none.
 std::size_t NameStart(std::string_view path) {
@@ -132,15 +133,8 @@ bool MakeDirectories(const std::string& path) {
 }
 
 std::string ProgramHome() {
-  std::string home;
-  if (const char* explicitHome = NonEmptyEnv(kHomeVariable)) {
-    home = explicitHome;
-  } else if (const char* dataHome = NonEmptyEnv("XDG_DATA_HOME")) {
-    home = std::string(dataHome) + "/" + kHomeFolderName;
-  } else {
-    const char* userHome = NonEmptyEnv("HOME");
-    home = std::string(userHome ? userHome : ".") + "/.local/share/" + kHomeFolderName;
-  }
+  const char* explicitHome = NonEmptyEnv(kHomeVariable);
+  std::string home = explicitHome ? std::string(explicitHome) : DefaultProgramHome();
   // Creation failures surface later, when the files in it cannot be opened.
   (void)MakeDirectories(home);
   return home;

@@ -25,7 +25,7 @@ long FileWriteAll(const std::string& path, std::string_view data);
 long FileLengthOf(const std::string& path);  // -1 when it cannot be opened
 [[nodiscard]] bool FileReadAll(const std::string& path, std::string& data);
 
-// $SONDREL_HOME, else $XDG_DATA_HOME/sondrel, else ~/.local/share/sondrel; created on demand.
+// $SONDREL_HOME, else DefaultProgramHome() (support/user_dirs.h); created on demand.
 std::string ProgramHome();
 [[nodiscard]] bool MakeDirectories(const std::string& path);
 

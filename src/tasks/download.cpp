@@ -400,7 +400,7 @@ int DownloadUrl(std::string_view url, const DownloadTarget& target, const Downlo
   }
   int result = kDownloadFailed;
   if (IsWebScheme(scheme) || FtpProxyUsable(config)) {
-    result = HttpDownload(url, target, HttpProxyFor(config, scheme == kFtpScheme), part, progress);
+    result = HttpDownload(url, target, HttpProxyFor(config, scheme == kFtpScheme, url), part, progress);
   } else {
     result = FtpFileDownload(url, target, part, progress);
   }
@@ -425,8 +425,9 @@ void DownloadProgress(NetProgress& progress) {
   auto* job = static_cast<DownloadJob*>(progress.userData);
   if (!job) return;
   DownloadView view;
-  if (!DescribeDownloadProgress(progress, view)) return;
+  if (!job->meter.Describe(progress, view)) return;
   (void)RunInGuiThread([job, &view] {
+    if (job->callbacks.figures) job->callbacks.figures(view);
     if (job->callbacks.stateLine) job->callbacks.stateLine(view.stateLine);
     if (view.remainingLine && job->callbacks.remainingLine) {
       job->callbacks.remainingLine(*view.remainingLine);
@@ -443,6 +444,7 @@ bool DownloadCancelled(NetProgress& progress) {
 int StartDownload(DownloadJob& job) {
   job.cancelRequested = 0;
   job.result = kDownloadNoConnection;
+  job.meter = DownloadMeter{};
   return StartWorker(job.thread, 0, DownloadThread, &job, DownloadDone);
 }
 
@@ -452,7 +454,7 @@ std::int64_t RemoteFileSize(std::string_view url, const DownloadConfig& config,
   std::int64_t total = -1;
   std::string contentType;
   if (IsWebScheme(scheme) || (scheme == kFtpScheme && FtpProxyUsable(config))) {
-    const HttpProxyRoute route = HttpProxyFor(config, scheme == kFtpScheme);
+    const HttpProxyRoute route = HttpProxyFor(config, scheme == kFtpScheme, url);
     if (HttpProbe(total, contentType, url, route.useProxy, route.host, route.port, std::nullopt,
                   std::nullopt, config.timeoutSeconds, /*useHead=*/false, nullptr, shouldCancel,
                   userData) != 1) {

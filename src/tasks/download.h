@@ -14,6 +14,7 @@
 
 #include "net/net_progress.h"
 #include "results/settings.h"
+#include "tasks/download_progress.h"
 #include "tasks/transfer_config.h"
 #include "tasks/worker_thread.h"
 
@@ -109,6 +110,8 @@ struct DownloadCallbacks {
   std::function<void(const std::string& text)> remainingLine;
   std::function<void(std::int64_t position, std::int64_t maximum)> bar;
   std::function<void(int result)> done;
+  // Every report with its figures, for front ends that word the progress themselves.
+  std::function<void(const DownloadView& view)> figures;
 };
 
 // One download; the front end keeps it until IsFinished(thread).
@@ -121,6 +124,7 @@ struct DownloadJob {
   std::atomic<std::uint8_t> cancelRequested{0};  // set by Cancel, read by the transfer
   DownloadConfig config;
   DownloadCallbacks callbacks;
+  DownloadMeter meter;  // used by the download thread's progress reports only
   int result = kDownloadNoConnection;
   NetFailure failure;  // why it failed, for the closing message
   WorkerThread thread;

@@ -15,6 +15,10 @@ inline constexpr const char* kReceivedBytes = "%lld bytes received (%lld bytes/s
 // From 1000 bytes a second: bytes so far, whole KB/s and one digit of the rest.
 inline constexpr const char* kReceivedKilobytes = "%lld bytes received (%lld.%d KB/s)";
 inline constexpr const char* kRemainingTime = "Remaining time: %s";
+// The data line before any time has passed.
+inline constexpr const char* kReceivedBytesNoRate = "%lld bytes received";
+// After the data line in a one-line view: percentage and total.
+inline constexpr const char* kShareOfTotal = ", %lld %% of %lld bytes";
 inline constexpr const char* kDurationFormat = "%02d:%02d:%02d";
 inline constexpr const char* kDurationTooLong = "99:99:99";
 

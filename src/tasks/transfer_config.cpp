@@ -1,5 +1,9 @@
 #include "tasks/transfer_config.h"
 
+#include <optional>
+
+#include "net/environment_proxy.h"
+
 namespace sondrel {
 
 void CopyTransferSettings(const Settings& settings, TransferConfig& config) {
@@ -12,12 +16,14 @@ void CopyTransferSettings(const Settings& settings, TransferConfig& config) {
   config.ftpProxyPort = settings.ftpProxyPort;
 }
 
-HttpProxyRoute HttpProxyFor(const TransferConfig& config, bool viaFtpProxy) {
+HttpProxyRoute HttpProxyFor(const TransferConfig& config, bool viaFtpProxy, std::string_view url) {
   HttpProxyRoute route;
   if (viaFtpProxy) {
     route = {true, config.ftpProxyHost, config.ftpProxyPort};
   } else if (WebProxyUsable(config)) {
     route = {true, config.webProxyHost, config.webProxyPort};
+  } else if (const std::optional<ProxyAddress> proxy = ProxyFor(url, ReadProxyVariables())) {
+    route = {true, proxy->host, proxy->port};
   }
   return route;
 }

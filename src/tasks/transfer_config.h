@@ -2,6 +2,7 @@
 // The network settings a download or a verification run copies when it starts.
 
 #include <string>
+#include <string_view>
 
 #include "results/settings.h"
 
@@ -30,13 +31,14 @@ inline bool FtpProxyUsable(const TransferConfig& config) {
   return config.ftpProxyOn && !config.ftpProxyHost.empty();
 }
 
-// The proxy of one HTTP request: the FTP proxy for an ftp address fetched through it, else the
-// web proxy when usable; without a proxy the host is empty and the port 0.
+// The proxy of one HTTP request for url: the FTP proxy for an ftp address fetched through it,
+// else the web proxy when usable, else the one the environment names for url (http_proxy,
+// https_proxy, no_proxy); without a proxy the host is empty and the port 0.
 struct HttpProxyRoute {
   bool useProxy = false;
   std::string host;
   int port = 0;
 };
-HttpProxyRoute HttpProxyFor(const TransferConfig& config, bool viaFtpProxy);
+HttpProxyRoute HttpProxyFor(const TransferConfig& config, bool viaFtpProxy, std::string_view url);
 
 }  // namespace sondrel

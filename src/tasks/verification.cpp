@@ -80,7 +80,7 @@ bool RunCancelled(NetProgress& progress) {
 int ProbeUrl(VerifyRun& run, std::string_view url, bool viaFtpProxy, std::int64_t& total,
              std::string& contentType) {
   const VerifyConfig& c = run.config;
-  const HttpProxyRoute route = HttpProxyFor(c, viaFtpProxy);
+  const HttpProxyRoute route = HttpProxyFor(c, viaFtpProxy, url);
   return HttpProbe(total, contentType, url, route.useProxy, route.host, route.port, std::nullopt,
                    std::nullopt, c.timeoutSeconds, /*useHead=*/false, nullptr, RunCancelled,
                    &run.cancel);

@@ -36,7 +36,13 @@ const char kDefinitions[] =
     "[ Tune Archive ]\n"
     "ACTION=post://tune-archive.local/s?q=__QUERY__\n";
 
-std::string Cli(const std::string& words) { return ShellQuote(SONDREL_CLI) + " " + words; }
+// A run in a home of its own unless the words name one: never the user's settings.
+std::string Cli(const std::string& words) {
+  static const testkit::TempDir home;
+  const std::string where =
+      words.find("--home") == std::string::npos ? " --home " + ShellQuote(home.path()) : "";
+  return ShellQuote(SONDREL_CLI) + where + " " + words;
+}
 
 class EnginesCommandTest : public ::testing::Test {
  protected:

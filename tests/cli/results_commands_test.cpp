@@ -96,11 +96,13 @@ TEST_F(ResultsCommandsTest, ConfigPrintsSetsAndRefuses) {
   EXPECT_EQ(home_.Read(texts::kSettingsFileName.data()), before);
 }
 
+const std::string kHeader = "Name\tURL\tSize\tStatus\tPos\tEngine\n";
+
 TEST_F(ResultsCommandsTest, AddShowAndExport) {
   testkit::CommandResult added =
       Cli("add " + ShellQuote(Project()) + " http://h/one.mp3 'Song \"One\"'");
   ASSERT_EQ(added.status, 0) << Err();
-  EXPECT_EQ(added.out, "Song \"One\"\thttp://h/one.mp3\t???\t" +
+  EXPECT_EQ(added.out, kHeader + "Song \"One\"\thttp://h/one.mp3\t???\t" +
                            std::string(texts::kStatusNotVerified) + "\t1\t" +
                            std::string(texts::kHandMadeEngineLabel) + "\n");
   ASSERT_EQ(Cli("add " + ShellQuote(Project()) + " ftp://f/two.mp3").status, 0);
@@ -114,7 +116,7 @@ TEST_F(ResultsCommandsTest, AddShowAndExport) {
       std::string(texts::kHandMadeEngineLabel) + "\n";
   EXPECT_EQ(shown.out.substr(0, 6), "query=");
   EXPECT_NE(shown.out.find("duplicates=remove\nfilter=none\n"), std::string::npos);
-  EXPECT_NE(shown.out.find("entries=2\n\n" + rows), std::string::npos) << shown.out;
+  EXPECT_NE(shown.out.find("entries=2\n\n" + kHeader + rows), std::string::npos) << shown.out;
 
   testkit::CommandResult exported = Cli("export " + ShellQuote(Project()) + " cdf");
   ASSERT_EQ(exported.status, 0) << Err();
@@ -128,6 +130,15 @@ TEST_F(ResultsCommandsTest, AddShowAndExport) {
   EXPECT_EQ(Cli("export " + ShellQuote(Project()) + " pdf").status, 2);
   EXPECT_EQ(Cli("export " + ShellQuote(home_.File("none.sdp")) + " txt").status, 1);
   EXPECT_NE(Err().find("none.sdp"), std::string::npos);
+}
+
+// The page says which encoding its names are in, so a browser shows "Björk", not "BjÃ¶rk".
+TEST_F(ResultsCommandsTest, HtmlExportDeclaresUtf8) {
+  ASSERT_EQ(Cli("add " + ShellQuote(Project()) + " http://h/b.mp3 'Bj\xc3\xb6rk'").status, 0);
+  ASSERT_EQ(Cli("export " + ShellQuote(Project()) + " htm").status, 0) << Err();
+  const std::string page = home_.Read("rock.htm");
+  EXPECT_NE(page.find("<meta charset=\"utf-8\">"), std::string::npos) << page;
+  EXPECT_NE(page.find("Bj\xc3\xb6rk"), std::string::npos) << page;
 }
 
 TEST_F(ResultsCommandsTest, AddRefusesWhatIsNotHttpOrFtpAndLeavesTheProject) {

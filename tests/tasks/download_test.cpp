@@ -43,7 +43,7 @@ TEST(DownloadProgress, RateLineKilobytesAndDigit) {
       {1100, 1000, "1100 bytes received (1.7 KB/s)"},  // 76 -> 7
       {999, 1000, "999 bytes received (999 bytes/s)"},
       {1000, 1000, "1000 bytes received (0.1 KB/s)"},  // 1000 mod 1024 has four digits
-      {500, 0, "500 bytes received (0 bytes/s)"},      // no time yet
+      {500, 0, "500 bytes received"},                  // no time yet: no rate to tell
       {1024 * 1024 + 7, 1000, "1048583 bytes received (1024.7 KB/s)"},
   };
   for (const Case& c : cases) {
@@ -77,7 +77,7 @@ TEST(DownloadProgress, RemainingTimeAndBarNeedEveryFigure) {
   EXPECT_FALSE(RemainingSeconds(0, 10, 100));
   EXPECT_FALSE(RemainingSeconds(1000, 0, 100));
   EXPECT_FALSE(RemainingSeconds(1000, 10, -1));
-  EXPECT_EQ(RemainingSeconds(500, 10, 100), 0);  // under a second: s is 0
+  EXPECT_EQ(RemainingSeconds(500, 10, 100), 5);  // 90 bytes more at 20 bytes/s, within a second
 }
 
 TEST(DownloadProgress, StateLines) {

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <string_view>
+
 namespace sondrel {
 namespace {
 
@@ -21,9 +24,20 @@ TEST(TransferConfigTest, ProxyRoute) {
       {"web proxy on without a host", true, "", false, false, "", 0},
       {"ftp through its proxy", false, "web", true, true, "ftpgate", 2121},
       {"ftp proxy wins over web", true, "web", true, true, "ftpgate", 2121},
+      // With http_proxy set, it stands in for a web proxy the settings do not name.
+      {"environment", false, "web", false, true, "envgate", 3128},
+      {"environment for a web proxy without a host", true, "", false, true, "envgate", 3128},
+      {"settings win over the environment", true, "web", false, true, "web", 8080},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
+    const bool fromEnvironment = std::string_view(c.what).find("environment") != std::string_view::npos;
+    if (fromEnvironment) {
+      ::setenv("http_proxy", "http://envgate:3128/", 1);
+    } else {
+      ::unsetenv("http_proxy");
+      ::unsetenv("HTTP_PROXY");
+    }
     TransferConfig config;
     config.webProxyOn = c.webOn;
     config.webProxyHost = c.webHost;
@@ -31,11 +45,12 @@ TEST(TransferConfigTest, ProxyRoute) {
     config.ftpProxyOn = true;
     config.ftpProxyHost = "ftpgate";
     config.ftpProxyPort = 2121;
-    const HttpProxyRoute route = HttpProxyFor(config, c.viaFtpProxy);
+    const HttpProxyRoute route = HttpProxyFor(config, c.viaFtpProxy, "http://music.example/a");
     EXPECT_EQ(route.useProxy, c.useProxy);
     EXPECT_EQ(route.host, c.host);
     EXPECT_EQ(route.port, c.port);
   }
+  ::unsetenv("http_proxy");
 }
 
 TEST(TransferConfigTest, CopiesSettings) {

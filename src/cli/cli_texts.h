@@ -1,0 +1,30 @@
+#pragma once
+// The fixed texts of sondrel-cli: its help and the headers of its output.
+
+#include <string_view>
+
+namespace sondrel::cli::cli_texts {
+
+inline constexpr std::string_view kCommonOptions =
+    "common options:\n"
+    "  --home DIR      the program home for this run (default: $SONDREL_HOME, else the\n"
+    "                  XDG directories of the user)\n"
+    "  -q, --quiet     no progress and no report on stderr (default: shown)\n"
+    "  -h, --help      print this help and exit\n"
+    "  -V, --version   print the version and exit\n"
+    "  --              end of options: every later word is an argument, even one that\n"
+    "                  starts with '-'\n";
+
+inline constexpr std::string_view kExitStatuses =
+    "exit status:\n"
+    "  0    success (a search that found nothing has succeeded)\n"
+    "  1    failure\n"
+    "  2    usage error\n"
+    "  3    nothing answered: no engine answered a search, no response to a fetch or download\n"
+    "  4    the server answered with an HTTP or FTP error reply\n"
+    "  130  interrupted\n";
+
+// The first line of every result list.
+inline constexpr std::string_view kResultHeader = "Name\tURL\tSize\tStatus\tPos\tEngine";
+
+}  // namespace sondrel::cli::cli_texts
