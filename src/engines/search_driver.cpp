@@ -270,7 +270,8 @@ void FollowUpLost(EngineSlot& slot) {
 void NoPage(EngineSlot& slot, int result) {
   const std::string& url = slot.http.workUrl.empty() ? slot.http.url : slot.http.workUrl;
   if (result != kAsyncDone) {
-    if (slot.session->cancel.Requested()) return;
+    // Stopped, or ended by the total limit: not this engine's failure.
+    if (!Running(*slot.session)) return;
     if (slot.inFollowUp) {
       FollowUpLost(slot);
     } else {
@@ -370,7 +371,7 @@ bool RepeatsItself(const EngineSlot& slot) {
 // A page was read to its end (or cut): what it means for the engine.
 void PageDone(EngineSlot& slot) {
   SearchSession& session = *slot.session;
-  const bool cancelled = session.cancel.Requested();
+  const bool cancelled = !Running(session);
   if (slot.inFollowUp) {
     TakeSearchCounters(*slot.engine, slot.followEngine);
     if (slot.readFailed || slot.pageCut != FailureKind::kNone) FollowUpLost(slot);

@@ -198,6 +198,14 @@ TEST_F(MusicIndexSearchTest, LimitsPerEngineAndTotal) {
   SearchRun run = RunWholeSearch(*session_);
   EXPECT_EQ(document_.entries.Count(), 13);
   EXPECT_TRUE(run.finished);
+  // The engines the total ended, mid-page or mid-request, stopped at a limit; none failed.
+  int atTotal = 0;
+  for (const EngineReport& report : session_->report.engines) {
+    SCOPED_TRACE(report.engine);
+    EXPECT_NE(report.outcome, EngineOutcome::kFailed) << DescribeFailure(report.failure);
+    atTotal += report.limit == "total results 13" ? 1 : 0;
+  }
+  EXPECT_GT(atTotal, 0);
   SetStopFlag(false);
 
   // With merge on, the entries kept count toward the total.
