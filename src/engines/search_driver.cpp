@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "engines/engine_update.h"
+#include "engines/extended_keys.h"
 #include "engines/request_failure.h"
 #include "engines/search_driver_internal.h"
 #include "engines/search_texts.h"
@@ -509,6 +510,9 @@ bool MarkPageVisited(std::unordered_set<std::string>& visited, const EngineReque
 
 std::string TestPagePath(const std::string& home, const EngineDefinition& engine, int page,
                          int followUp) {
+  // Loading refuses such a FILE already; an engine made some other way still never leads a
+  // page file out of its folder.
+  if (!IsPlainFileStem(engine.fileStem)) return {};
   std::string name = engine.fileStem + std::to_string(page);
   if (followUp > 0) name += "-" + std::to_string(followUp);
   name += kTestPageExtension;

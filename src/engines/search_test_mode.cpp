@@ -234,6 +234,12 @@ void RunEngineTestMode(SearchSession& session, EngineDefinition& engine,
   BuildRequest(request, FieldsFor(session, engine), engine);
   TestRun run{session, engine, context, report};
   std::string limit;
+  if (TestPagePath(session.home, engine, 1).empty()) {
+    run.failure.kind = FailureKind::kLocalFile;
+    run.failure.detail = "FILE is not a plain name";
+    FinishReport(session, engine, run.failure, limit, report);
+    return;
+  }
   FollowUpQueue& queue = session.followUps[&engine];
   if (session.mode == kSearchCapture) {
     CaptureHomePage(session, engine);

@@ -875,6 +875,20 @@ TEST_F(ApiSearchTest, CaptureKeepsTheKeyOutOfItsFilesAndReplayNeedsNoNetwork) {
   EXPECT_FALSE(std::filesystem::exists(home_.File("search/api1-2.htm")));  // t2's 404
   EXPECT_NE(home_.Read("search/api1.htm").find("key=__KEY__ -->"), std::string::npos);
 
+  // A FILE that would leave the folder (an engine not loaded from a database) reads nothing,
+  // not even a page that lies there.
+  home_.Write("api1.htm", home_.Read("search/api1.htm"));
+  engines_.Get(0)->fileStem = "../api";
+  document_.entries.Clear();
+  SearchSession outside(document_, engines_, settings_, database_);
+  outside.home = home_.path();
+  outside.mode = kSearchReplay;
+  ASSERT_TRUE(PrepareSearch(outside));
+  RunTestSearch(outside);
+  EXPECT_EQ(document_.entries.Count(), 0);
+  EXPECT_EQ(outside.report.engines[0].failure.kind, FailureKind::kLocalFile);
+  engines_.Get(0)->fileStem = "api";
+
   server_.reset();
   SetEngineKey(settings_, "Api", "");  // replay sends nothing, so it needs no key
   document_.entries.Clear();
