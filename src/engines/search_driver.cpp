@@ -322,32 +322,42 @@ void NoPage(EngineSlot& slot, int result) {
   EndEngine(slot, std::move(failure));
 }
 
-void SlotHeader(EngineSlot& slot) {
+// The job's next step, unless the search has stopped or the request's deadline has passed.
+int StepConnection(EngineSlot& slot) {
   SearchSession& session = *slot.session;
-  int r = kAsyncFailed;
-  if (Running(session) && !DeadlinePassed(slot)) {
-    r = slot.connection.Step();
-  } else {
-    if (Running(session)) {
-      NetFailure failure;
-      failure.kind = FailureKind::kTimedOut;
-      failure.host = HostOf(slot.http.url);
-      failure.detail = "no reply within " + std::to_string(session.pageDeadlineSeconds) + " s";
-      slot.progress.failure = failure;
-    }
-    slot.connection.Close();
+  if (Running(session) && !DeadlinePassed(slot)) return slot.connection.Step();
+  if (Running(session)) {
+    NetFailure failure;
+    failure.kind = FailureKind::kTimedOut;
+    failure.host = HostOf(slot.http.url);
+    failure.detail = "no reply within " + std::to_string(session.pageDeadlineSeconds) + " s";
+    slot.progress.failure = failure;
   }
-  if (r == kAsyncAgain) return;
-  if (!slot.inFollowUp) slot.morePages = false;
-  // A job that ends on an error status fails, but leaves that reply's header behind.
-  slot.status = StatusCode(slot.header);
-  const bool answered = slot.status >= 100 && slot.status <= 999;
-  if (answered && !slot.inFollowUp) slot.report->httpStatus = slot.status;
-  if (r != kAsyncDone || slot.status < 200 || slot.status > 299) {
-    NoPage(slot, answered ? kAsyncDone : r);
-    slot.state = r == kAsyncDone ? kSlotClose : kSlotNextPage;
-    return;
+  slot.connection.Close();
+  return kAsyncFailed;
+}
+
+// What has arrived of the page, within the page's size cap and deadline.
+int ReadPageBlock(EngineSlot& slot, char* dst, int room, int& lastRead,
+                  std::uint64_t& lastActivity) {
+  const int before = lastRead;
+  const int result = AsyncReadBlock(slot.connection, dst, room, lastRead, lastActivity, slot.progress);
+  slot.pageBytes += lastRead - before;
+  slot.report->bytes += lastRead - before;
+  if (slot.pageBytes > kMaxSearchPageBytes) {
+    slot.pageCut = FailureKind::kTooLarge;
+    return kReadFailed;
   }
+  if (DeadlinePassed(slot)) {
+    slot.pageCut = FailureKind::kTimedOut;
+    return kReadFailed;
+  }
+  if (result == kReadFailed) slot.readFailed = true;
+  return result;
+}
+
+// The reply is a page: its extraction starts, with the follow-up's rules for a follow-up.
+void BeginSlotPage(EngineSlot& slot) {
   ++slot.report->pages;
   EngineRequest* request = &slot.request;
   EngineDefinition* engine = slot.engine;
@@ -364,25 +374,27 @@ void SlotHeader(EngineSlot& slot) {
   request->url = Cut(slot.http.workUrl, slot.inFollowUp ? kFollowUpAddressMax : kPageBaseMax);
   EngineSlot* self = &slot;
   PageReader reader = [self](char* dst, int room, int& lastRead, std::uint64_t& lastActivity) {
-    const int before = lastRead;
-    const int result =
-        AsyncReadBlock(self->connection, dst, room, lastRead, lastActivity, self->progress);
-    self->pageBytes += lastRead - before;
-    self->report->bytes += lastRead - before;
-    if (self->pageBytes > kMaxSearchPageBytes) {
-      self->pageCut = FailureKind::kTooLarge;
-      return static_cast<int>(kReadFailed);
-    }
-    if (DeadlinePassed(*self)) {
-      self->pageCut = FailureKind::kTimedOut;
-      return static_cast<int>(kReadFailed);
-    }
-    if (result == kReadFailed) self->readFailed = true;
-    return result;
+    return ReadPageBlock(*self, dst, room, lastRead, lastActivity);
   };
   BeginPage(slot.extraction, std::move(reader), std::span<char>(slot.page), slot.pageSize, *engine,
-            *request, *session.scanContext);
+            *request, *slot.session->scanContext);
   slot.state = kSlotPage;
+}
+
+void SlotHeader(EngineSlot& slot) {
+  const int r = StepConnection(slot);
+  if (r == kAsyncAgain) return;
+  if (!slot.inFollowUp) slot.morePages = false;
+  // A job that ends on an error status fails, but leaves that reply's header behind.
+  slot.status = StatusCode(slot.header);
+  const bool answered = slot.status >= 100 && slot.status <= 999;
+  if (answered && !slot.inFollowUp) slot.report->httpStatus = slot.status;
+  if (r != kAsyncDone || slot.status < 200 || slot.status > 299) {
+    NoPage(slot, answered ? kAsyncDone : r);
+    slot.state = r == kAsyncDone ? kSlotClose : kSlotNextPage;
+    return;
+  }
+  BeginSlotPage(slot);
 }
 
 // A counter runs on whatever the pages hold: a source that answers every page number with the
