@@ -656,7 +656,8 @@ TEST_F(FaultSearchTest, ReportSaysWhyEachEngineEnded) {
   settings_.maxConnections = 11;
   SearchSession session(document_, engines_, settings_, database_);
   session.home = home_.path();
-  session.pageDeadlineSeconds = 2;
+  // The trickle outlasts the deadline; the flood reaches the size cap well before it.
+  session.pageDeadlineSeconds = 5;
   const std::time_t before = std::time(nullptr);
   SearchRun run = RunWholeSearch(session);
   EXPECT_TRUE(run.finished);
@@ -701,7 +702,7 @@ TEST_F(FaultSearchTest, ReportSaysWhyEachEngineEnded) {
   // both engines without asking them.
   SearchSession again(document_, engines_, settings_, database_);
   again.home = home_.path();
-  again.pageDeadlineSeconds = 2;
+  again.pageDeadlineSeconds = 5;
   RunWholeSearch(again);
   for (const char* paused : {"Busy", "Unavailable"}) {
     SCOPED_TRACE(paused);
