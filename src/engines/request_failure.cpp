@@ -13,7 +13,9 @@ std::string HostOf(std::string_view url) {
   UrlParts parts;
   SplitUrl(url, parts);
   std::string_view host = parts.netloc;
-  if (const std::size_t at = host.rfind('@'); at != std::string_view::npos) host.remove_prefix(at + 1);
+  if (const std::size_t at = host.rfind('@'); at != std::string_view::npos) {
+    host.remove_prefix(at + 1);
+  }
   if (!host.starts_with('[')) host = host.substr(0, host.find(':'));
   return std::string(host);
 }

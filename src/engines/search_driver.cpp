@@ -341,7 +341,8 @@ int StepConnection(EngineSlot& slot) {
 int ReadPageBlock(EngineSlot& slot, char* dst, int room, int& lastRead,
                   std::uint64_t& lastActivity) {
   const int before = lastRead;
-  const int result = AsyncReadBlock(slot.connection, dst, room, lastRead, lastActivity, slot.progress);
+  const int result =
+      AsyncReadBlock(slot.connection, dst, room, lastRead, lastActivity, slot.progress);
   slot.pageBytes += lastRead - before;
   slot.report->bytes += lastRead - before;
   if (slot.pageBytes > kMaxSearchPageBytes) {
