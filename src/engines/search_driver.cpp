@@ -18,6 +18,7 @@
 #include "engines/search_driver_internal.h"
 #include "engines/search_texts.h"
 #include "net/async_wait.h"
+#include "net/connection_pool.h"
 #include "net/http_connection.h"
 #include "net/http_response.h"
 #include "net/socket_io.h"
@@ -210,6 +211,8 @@ void SendRequest(EngineSlot& slot, const EngineRequest& request) {
   slot.http.proxyPort = session.settings.webProxyPort;
   // Engines that hand out a session cookie on one page and want it back on the next.
   slot.http.useCookies = true;
+  // The next page of a server goes over the connection the last one came on.
+  slot.http.pool = session.connections;
   if (!slot.referer.empty()) slot.http.referer = slot.referer;
   AddEngineHeaders(slot.http, request, *slot.engine);
   if (request.method == MethodPost) {
@@ -624,6 +627,8 @@ void RunScheduler(SearchSession& session) {
   session.pauses = ReadEnginePauses(session.home);
   const std::vector<int> reportLines = BeginReport(session);
 
+  ConnectionPool pool;  // outlives the slots, which hand their connections back as they close
+  session.connections = session.keepConnections ? &pool : nullptr;
   auto table = std::make_unique<SlotTable>();
   for (auto& slot : table->slots) slot = std::make_unique<EngineSlot>();
   // At least one connection, or no engine would ever start; never more than the table holds.
@@ -683,6 +688,7 @@ void RunScheduler(SearchSession& session) {
   }
 
   table.reset();
+  session.connections = nullptr;
   SetIdleHook(outerHook ? outerHook : NetIdle);
   session.scanContext = nullptr;
   if (!session.home.empty()) (void)WriteEnginePauses(session.home, session.pauses, UnixNow());

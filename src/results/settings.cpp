@@ -87,9 +87,7 @@ bool ReadFields(RecordFile& file, Settings& s) {
   if (!ReadCutString(file, s.downloadDirectory, kMaxDownloadDirectory)) return false;
   if (!ReadU8To(file, s.reserved7)) return false;
   if (!ReadU8To(file, s.verifyAfterSearch)) return false;
-  if (!ReadU8To(file, s.removeInvalidAfterVerify)) return false;
-  // Fields from here on are missing from older files, which end before them.
-  return ReadCutString(file, s.caFile, kMaxProgramPath);
+  return ReadU8To(file, s.removeInvalidAfterVerify);
 }
 
 void WriteFields(RecordFile& file, const Settings& s) {
@@ -131,7 +129,6 @@ void WriteFields(RecordFile& file, const Settings& s) {
   file.WriteU8(s.reserved7);
   file.WriteU8(s.verifyAfterSearch);
   file.WriteU8(s.removeInvalidAfterVerify);
-  WriteCutString(file, s.caFile, kMaxProgramPath);
 }
 
 }  // namespace

@@ -76,7 +76,8 @@ int ProbeUrl(const VerifyRun& run, std::string_view url, bool viaFtpProxy, std::
   const VerifyConfig& c = run.config;
   const HttpProxyRoute route = HttpProxyFor(c, viaFtpProxy);
   return HttpProbe(total, contentType, url, route.useProxy, route.host, route.port, std::nullopt,
-                   std::nullopt, c.timeoutSeconds, /*useHead=*/false, nullptr, StopFlagCancel);
+                   std::nullopt, c.timeoutSeconds, /*useHead=*/false, nullptr, StopFlagCancel,
+                   nullptr, &run.connections);
 }
 
 void HttpWorker(WorkerThread& thread) {
@@ -174,6 +175,7 @@ void RunThread(WorkerThread& thread) {
   http.handles = [&run](int job) { return IsHttpJob(run.jobs[static_cast<std::size_t>(job)]); };
   http.stopRequested = StopFlagSet;
   (void)RunDispatchLoop(http);
+  run.connections.Clear();
 }
 
 // Interface thread, once the run thread is done (stopped or not).

@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "net/connection_pool.h"
 #include "results/row_commands.h"
 #include "results/search_document.h"
 #include "results/settings.h"
@@ -76,6 +77,7 @@ struct VerifyRun {
   int removed = 0;
   bool started = false;  // thread was started at least once
   WorkerThread thread;
+  mutable ConnectionPool connections;  // kept open between checks of one server
 };
 
 enum VerifyStartResult {

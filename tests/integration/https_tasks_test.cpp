@@ -9,13 +9,17 @@
 #include <fstream>
 #include <memory>
 #include <set>
+#include <sstream>
 #include <string>
+#include <thread>
 
 #include "engines/engine_database.h"
 #include "engines/engine_update.h"
 #include "engines/engine_update_internal.h"
 #include "engines/search_driver.h"
 #include "engines/update_texts.h"
+#include "net/connection_pool.h"
+#include "net/http_connection.h"
 #include "net/socket_io.h"
 #include "net/tls_options.h"
 #include "results/search_document.h"
@@ -49,8 +53,30 @@ std::unique_ptr<EngineDefinition> ListEngine(const std::string& name, const std:
   engine->fileStem = name;
   engine->action = action;
   engine->format = "<li><a href=\"__URL__\">__TITLE__</a></li>";
+  engine->more = "__NEXT__";
+  engine->varPatterns.Append(
+      std::make_unique<VarPattern>(VarPattern{"<a class=n href=\"__NEXT__\">", {}, 0}));
   engine->enabled = 1;
   return engine;
+}
+
+std::string PagedList(int page, int last) {
+  std::string links =
+      "<html><body><ul><li><a href=\"p" + std::to_string(page) + ".mp3\">x</a></li></ul>";
+  if (page < last) links += "<a class=n href=\"" + std::to_string(page + 1) + ".html\">Next</a>";
+  return links + "</body></html>";
+}
+
+// The search as a front end runs it; the rows are read from the document afterwards.
+void RunSearch(SearchSession& session) {
+  session.updateCheck = false;
+  auto queue = std::make_shared<MainThreadQueue>();
+  InstallDispatcher(queue);
+  WorkerThread thread;
+  const int started = StartSearch(session, thread);
+  ASSERT_TRUE(started == kSearchStarted || started == kSearchRanHere) << started;
+  if (started == kSearchStarted) queue->RunUntil([&] { return IsFinished(thread); });
+  RemoveDispatcher();
 }
 
 class HttpsTasks : public ::testing::Test {
@@ -62,12 +88,17 @@ class HttpsTasks : public ::testing::Test {
     server_ = new testkit::NginxServer(
         "    location = /to-secure { return 302 https://127.0.0.1:$arg_port/b/list.html; }\n");
     server_->EnableTls(certs_->valid());
+    server_->EnableAccessLog();
     const std::string root = server_->Root();
     ::mkdir((root + "/a").c_str(), 0755);
     ::mkdir((root + "/b").c_str(), 0755);
     FileWriteAll(root + "/a/list.html", ListPage({"one.mp3", "/two.mp3"}));
     FileWriteAll(root + "/b/list.html", ListPage({"three.mp3"}));
     FileWriteAll(root + "/song.mp3", std::string(4321, 's'));
+    ::mkdir((root + "/p").c_str(), 0755);
+    for (int page = 1; page <= 5; ++page) {
+      FileWriteAll(root + "/p/" + std::to_string(page) + ".html", PagedList(page, 5));
+    }
     testkit::KeepIfStarted(server_, [](testkit::NginxServer& s) { return s.Start(); });
   }
   static void TearDownTestSuite() {
@@ -109,22 +140,47 @@ TEST_F(HttpsTasks, SearchEnginesOverHttpsAndBehindARedirectFromHttp) {
   LoadedDatabase database;
   SearchSession session(document, engines, settings, database);
   session.home = home_.path();
-  session.updateCheck = false;
   bool finished = false;
   session.callbacks.finished = [&] { finished = true; };
-  auto queue = std::make_shared<MainThreadQueue>();
-  InstallDispatcher(queue);
-  WorkerThread thread;
-  const int started = StartSearch(session, thread);
-  ASSERT_TRUE(started == kSearchStarted || started == kSearchRanHere) << started;
-  if (started == kSearchStarted) queue->RunUntil([&] { return IsFinished(thread); });
-  RemoveDispatcher();
+  RunSearch(session);
   EXPECT_TRUE(finished);
 
   std::set<std::string> urls;
   for (const auto& entry : document.entries) urls.insert(entry->url);
   EXPECT_EQ(urls, (std::set<std::string>{server_->TlsUrl("/a/one.mp3"), server_->TlsUrl("/two.mp3"),
                                          server_->TlsUrl("/b/three.mp3")}));
+}
+
+// Five pages of one engine on one server: one connection, so one TLS handshake, counted from
+// nginx's log of connection numbers and requests per connection.
+TEST_F(HttpsTasks, AnEnginesPagesShareOneConnection) {
+  EngineList engines;
+  engines.Append(ListEngine("Paged", server_->TlsUrl("/p/1.html?q=__QUERY__")));
+  Settings settings;
+  SettingsDefaults(settings, home_.path());
+  settings.timeoutSeconds = 5;
+  SearchDocument document;
+  SetSearchChoices(document, "song", kKeepDuplicates, kFilterNone, false);
+  LoadedDatabase database;
+  SearchSession session(document, engines, settings, database);
+  session.home = home_.path();
+  const std::string logBefore = server_->AccessLog();
+  RunSearch(session);
+  EXPECT_EQ(document.entries.Count(), 5);
+
+  std::istringstream log(server_->AccessLog().substr(logBefore.size()));
+  std::set<std::string> connections;
+  std::vector<int> requestNumbers;
+  for (std::string connection, number, method, path;
+       log >> connection >> number >> method >> path;) {
+    std::string version;
+    log >> version;
+    if (path.rfind("/p/", 0) != 0) continue;
+    connections.insert(connection);
+    requestNumbers.push_back(std::stoi(number));
+  }
+  EXPECT_EQ(connections.size(), 1u);
+  EXPECT_EQ(requestNumbers, (std::vector<int>{1, 2, 3, 4, 5}));
 }
 
 TEST_F(HttpsTasks, VerificationChecksHttpsEntries) {
@@ -152,6 +208,27 @@ TEST_F(HttpsTasks, VerificationChecksHttpsEntries) {
   EXPECT_EQ(document.entries.Get(0)->size, 4321);
   EXPECT_EQ(document.entries.Get(1)->status, kStatusInvalid);
   EXPECT_EQ(document.entries.Get(2)->status, kStatusInvalid);
+}
+
+// Probes of links on one server with a pool: small bodies are read out and their connection
+// serves the next probe. (An error reply still closes its connection.)
+TEST_F(HttpsTasks, ProbesOfOneServerShareAConnection) {
+  ConnectionPool pool;
+  const std::string logBefore = server_->AccessLog();
+  for (const char* path : {"/song.mp3", "/a/list.html", "/song.mp3"}) {
+    SCOPED_TRACE(path);
+    std::int64_t total = -1;
+    std::string contentType;
+    (void)HttpProbe(total, contentType, server_->TlsUrl(path), false, "", 0, std::nullopt,
+                    std::nullopt, 5, false, nullptr, nullptr, nullptr, &pool);
+  }
+  EXPECT_EQ(pool.Reused(), 2u);
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));  // nginx logs after replying
+  std::istringstream log(server_->AccessLog().substr(logBefore.size()));
+  std::set<std::string> connections;
+  for (std::string line; std::getline(log, line);)
+    connections.insert(line.substr(0, line.find(' ')));
+  EXPECT_EQ(connections.size(), 1u);
 }
 
 TEST_F(HttpsTasks, EngineUpdateOverHttps) {
