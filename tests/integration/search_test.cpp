@@ -198,6 +198,14 @@ TEST_F(MusicIndexSearchTest, LimitsPerEngineAndTotal) {
   SearchRun run = RunWholeSearch(*session_);
   EXPECT_EQ(document_.entries.Count(), 13);
   EXPECT_TRUE(run.finished);
+  // The engines the total ended, mid-page or mid-request, stopped at a limit; none failed.
+  int atTotal = 0;
+  for (const EngineReport& report : session_->report.engines) {
+    SCOPED_TRACE(report.engine);
+    EXPECT_NE(report.outcome, EngineOutcome::kFailed) << DescribeFailure(report.failure);
+    atTotal += report.limit == "total results 13" ? 1 : 0;
+  }
+  EXPECT_GT(atTotal, 0);
   SetStopFlag(false);
 
   // With merge on, the entries kept count toward the total.
@@ -650,7 +658,8 @@ TEST_F(FaultSearchTest, ReportSaysWhyEachEngineEnded) {
   settings_.maxConnections = 11;
   SearchSession session(document_, engines_, settings_, database_);
   session.home = home_.path();
-  session.pageDeadlineSeconds = 2;
+  // The trickle outlasts the deadline; the flood reaches the size cap well before it.
+  session.pageDeadlineSeconds = 5;
   const std::time_t before = std::time(nullptr);
   SearchRun run = RunWholeSearch(session);
   EXPECT_TRUE(run.finished);
@@ -695,7 +704,7 @@ TEST_F(FaultSearchTest, ReportSaysWhyEachEngineEnded) {
   // both engines without asking them.
   SearchSession again(document_, engines_, settings_, database_);
   again.home = home_.path();
-  again.pageDeadlineSeconds = 2;
+  again.pageDeadlineSeconds = 5;
   RunWholeSearch(again);
   for (const char* paused : {"Busy", "Unavailable"}) {
     SCOPED_TRACE(paused);
@@ -868,6 +877,20 @@ TEST_F(ApiSearchTest, CaptureKeepsTheKeyOutOfItsFilesAndReplayNeedsNoNetwork) {
   }
   EXPECT_FALSE(std::filesystem::exists(home_.File("search/api1-2.htm")));  // t2's 404
   EXPECT_NE(home_.Read("search/api1.htm").find("key=__KEY__ -->"), std::string::npos);
+
+  // A FILE that would leave the folder (an engine not loaded from a database) reads nothing,
+  // not even a page that lies there.
+  home_.Write("api1.htm", home_.Read("search/api1.htm"));
+  engines_.Get(0)->fileStem = "../api";
+  document_.entries.Clear();
+  SearchSession outside(document_, engines_, settings_, database_);
+  outside.home = home_.path();
+  outside.mode = kSearchReplay;
+  ASSERT_TRUE(PrepareSearch(outside));
+  RunTestSearch(outside);
+  EXPECT_EQ(document_.entries.Count(), 0);
+  EXPECT_EQ(outside.report.engines[0].failure.kind, FailureKind::kLocalFile);
+  engines_.Get(0)->fileStem = "api";
 
   server_.reset();
   SetEngineKey(settings_, "Api", "");  // replay sends nothing, so it needs no key
