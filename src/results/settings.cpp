@@ -87,7 +87,9 @@ bool ReadFields(RecordFile& file, Settings& s) {
   if (!ReadCutString(file, s.downloadDirectory, kMaxDownloadDirectory)) return false;
   if (!ReadU8To(file, s.reserved7)) return false;
   if (!ReadU8To(file, s.verifyAfterSearch)) return false;
-  return ReadU8To(file, s.removeInvalidAfterVerify);
+  if (!ReadU8To(file, s.removeInvalidAfterVerify)) return false;
+  // Fields from here on are missing from older files, which end before them.
+  return ReadCutString(file, s.caFile, kMaxProgramPath);
 }
 
 void WriteFields(RecordFile& file, const Settings& s) {
@@ -129,6 +131,7 @@ void WriteFields(RecordFile& file, const Settings& s) {
   file.WriteU8(s.reserved7);
   file.WriteU8(s.verifyAfterSearch);
   file.WriteU8(s.removeInvalidAfterVerify);
+  WriteCutString(file, s.caFile, kMaxProgramPath);
 }
 
 }  // namespace

@@ -71,6 +71,7 @@ struct Settings {
   std::string downloadDirectory;
   std::uint8_t verifyAfterSearch = 1;
   std::uint8_t removeInvalidAfterVerify = 1;
+  std::string caFile;  // extra trust anchors (PEM) for https; empty for the system's alone
   // The user's keys for engines that need one (__KEY__): "ENGINE NAME=KEY", the first '='
   // separating the name.
   StringList engineKeys{10, 5};

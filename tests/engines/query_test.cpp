@@ -34,6 +34,7 @@ TEST(BuildRequestTest, ActionTemplates) {
   };
   const Case cases[] = {
       {"post://h/s.cgi?q=__QUERY__", "a b", MethodPost, "http://h/s.cgi", "q=a+b"},
+      {"posts://h/s.cgi?q=__QUERY__", "a b", MethodPost, "https://h/s.cgi", "q=a+b"},
       {"http://h/s?q=__query__", "a b", MethodGet, "http://h/s", "q=a+b"},
       {"http://h/s?x=__UNKNOWN__&q=__QUERY__", "a", MethodGet, "http://h/s", "x=&q=a"},
       {"http://h/s", "a", MethodGet, "http://h/s", ""},

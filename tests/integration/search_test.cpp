@@ -198,6 +198,14 @@ TEST_F(MusicIndexSearchTest, LimitsPerEngineAndTotal) {
   SearchRun run = RunWholeSearch(*session_);
   EXPECT_EQ(document_.entries.Count(), 13);
   EXPECT_TRUE(run.finished);
+  // The engines the total ended, mid-page or mid-request, stopped at a limit; none failed.
+  int atTotal = 0;
+  for (const EngineReport& report : session_->report.engines) {
+    SCOPED_TRACE(report.engine);
+    EXPECT_NE(report.outcome, EngineOutcome::kFailed) << DescribeFailure(report.failure);
+    atTotal += report.limit == "total results 13" ? 1 : 0;
+  }
+  EXPECT_GT(atTotal, 0);
   SetStopFlag(false);
 
   // With merge on, the entries kept count toward the total.
@@ -624,6 +632,8 @@ TEST_F(FaultSearchTest, ReportSaysWhyEachEngineEnded) {
   ScriptedHttpServer unavailable({{HttpReply("HTTP/1.0 503 Service Unavailable",
                                              "Retry-After: Fri, 31 Dec 2060 23:59:59 GMT\r\n", "")}});
   ScriptedHttpServer silent({{"", true}});
+  // Plain HTTP where the engine expects TLS: the handshake fails.
+  FaultServer plain(FaultServer::kSlowPage);
   ScriptedHttpServer huge({{HttpReply("HTTP/1.0 200 OK", "",
                                       ListPage({"h.mp3"}) + std::string(50u << 20, ' '))}});
   std::string refused;
@@ -641,7 +651,9 @@ TEST_F(FaultSearchTest, ReportSaysWhyEachEngineEnded) {
   engines_.Append(ListEngine("Flood", flood.Url("/find?q=__QUERY__")));
   engines_.Append(ListEngine("Trickle", trickle.Url("/find?q=__QUERY__")));
   engines_.Append(ListEngine("Keyed", good.Url("/find?q=__QUERY__&key=__KEY__")));
-  settings_.maxConnections = 10;
+  engines_.Append(ListEngine(
+      "Tls", "https" + plain.Url("/find?q=__QUERY__").substr(4)));
+  settings_.maxConnections = 11;
   SearchSession session(document_, engines_, settings_, database_);
   session.home = home_.path();
   session.pageDeadlineSeconds = 2;
@@ -661,9 +673,10 @@ TEST_F(FaultSearchTest, ReportSaysWhyEachEngineEnded) {
                          {"Huge", O::kFailed, F::kTooLarge, 200},
                          {"Flood", O::kFailed, F::kTooLarge, 200},
                          {"Trickle", O::kFailed, F::kTimedOut, 200},
-                         {"Keyed", O::kSkipped, F::kKeyMissing, 0}});
+                         {"Keyed", O::kSkipped, F::kKeyMissing, 0},
+                         {"Tls", O::kFailed, F::kTls, 0}});
   EXPECT_FALSE(session.report.NothingAnswered());
-  EXPECT_EQ(session.report.FailedCount(), 8);
+  EXPECT_EQ(session.report.FailedCount(), 9);
   const EngineReport& goodReport = *ReportOf(session, "Good");
   EXPECT_EQ(goodReport.pages, 1);
   EXPECT_EQ(goodReport.matched, 2);
@@ -862,6 +875,20 @@ TEST_F(ApiSearchTest, CaptureKeepsTheKeyOutOfItsFilesAndReplayNeedsNoNetwork) {
   EXPECT_FALSE(std::filesystem::exists(home_.File("search/api1-2.htm")));  // t2's 404
   EXPECT_NE(home_.Read("search/api1.htm").find("key=__KEY__ -->"), std::string::npos);
 
+  // A FILE that would leave the folder (an engine not loaded from a database) reads nothing,
+  // not even a page that lies there.
+  home_.Write("api1.htm", home_.Read("search/api1.htm"));
+  engines_.Get(0)->fileStem = "../api";
+  document_.entries.Clear();
+  SearchSession outside(document_, engines_, settings_, database_);
+  outside.home = home_.path();
+  outside.mode = kSearchReplay;
+  ASSERT_TRUE(PrepareSearch(outside));
+  RunTestSearch(outside);
+  EXPECT_EQ(document_.entries.Count(), 0);
+  EXPECT_EQ(outside.report.engines[0].failure.kind, FailureKind::kLocalFile);
+  engines_.Get(0)->fileStem = "api";
+
   server_.reset();
   SetEngineKey(settings_, "Api", "");  // replay sends nothing, so it needs no key
   document_.entries.Clear();
@@ -924,6 +951,23 @@ TEST(CliCompileTest, RefusesTextsWithoutEnginesAndNamesTheLine) {
                                                ShellQuote(dir.File("x.db")) + " 0");
     EXPECT_EQ(result.status, c.status);
     EXPECT_NE(result.err.find(c.err), std::string::npos) << result.err;
+  }
+}
+
+TEST(CliDatabaseTest, AForeignOrDamagedDatabaseIsReportedByName) {
+  testkit::TempDir home;
+  home.Write("garbage.db", "not a database at all");
+  home.Write("one.def", "[One]\nACTION=http://127.0.0.1:1/?q=__QUERY__\n");
+  ASSERT_EQ(CompileDefinitions(home.File("one.def"), home.File("cut.db"), 0), CompileOk);
+  const std::string compiled = home.Read("cut.db");
+  home.Write("cut.db", compiled.substr(0, compiled.size() - 2));
+  for (const char* name : {"garbage.db", "cut.db"}) {
+    SCOPED_TRACE(name);
+    testkit::CommandResult result =
+        RunCommand(std::string(SONDREL_CLI) + " --home " + ShellQuote(home.path()) +
+                   " search rock --no-save --no-verify --db " + ShellQuote(home.File(name)));
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.err.find(home.File(name) + ": "), std::string::npos) << result.err;
   }
 }
 
