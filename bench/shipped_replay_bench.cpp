@@ -40,9 +40,11 @@ double ThreadCpuMs() {
 
 bool CompileShipped(const fs::path& source, const fs::path& home, EngineList& list) {
   std::vector<fs::path> texts;
-  for (const auto& item : fs::directory_iterator(source / "data/engines")) {
+  std::error_code error;
+  for (const auto& item : fs::directory_iterator(source / "data/engines", error)) {
     if (item.path().extension() == ".def") texts.push_back(item.path());
   }
+  if (error || texts.empty()) return false;
   std::sort(texts.begin(), texts.end());
   std::string all;
   for (const fs::path& text : texts) {
@@ -61,19 +63,21 @@ bool CompileShipped(const fs::path& source, const fs::path& home, EngineList& li
 // Copies every fixture page into <home>/search; the number of results the fixtures expect.
 int CopyFixtures(const fs::path& source, const fs::path& home, const EngineList& list) {
   const fs::path fixtures = source / "data/engines/fixtures";
-  fs::create_directories(home / "search");
+  std::error_code error;
+  fs::create_directories(home / "search", error);
   int expected = 0;
   for (const auto& engine : list) {
     const fs::path folder = FixtureFolderOf(fixtures.string(), *engine);
     std::vector<FixtureResult> results;
     if (!ReadExpectedResults((folder / kFixtureExpectedFile).string(), results)) return -1;
     expected += static_cast<int>(results.size());
-    for (const auto& item : fs::directory_iterator(folder)) {
-      if (item.path().extension() == ".htm") {
-        fs::copy_file(item.path(), home / "search" / item.path().filename(),
-                      fs::copy_options::overwrite_existing);
-      }
+    for (const auto& item : fs::directory_iterator(folder, error)) {
+      if (item.path().extension() != ".htm") continue;
+      fs::copy_file(item.path(), home / "search" / item.path().filename(),
+                    fs::copy_options::overwrite_existing, error);
+      if (error) return -1;
     }
+    if (error) return -1;
   }
   return expected;
 }
@@ -127,7 +131,7 @@ int main(int argc, char** argv) {
   if (!CompileShipped(source, home, list)) {
     std::fprintf(stderr, "cannot compile %s/data/engines/*.def\n", source.c_str());
   } else if (const int expected = CopyFixtures(source, home, list); expected < 0) {
-    std::fprintf(stderr, "a fixture lacks its expected list\n");
+    std::fprintf(stderr, "a fixture lacks its expected list or a page cannot be copied\n");
   } else {
     SetAllEnabled(list, true);
     std::vector<double> wall;
