@@ -1,6 +1,8 @@
 #pragma once
 // Blocking HTTP fetches for worker threads: every call returns when its step is done, failed,
-// timed out or was cancelled, and every failure leaves no connection open.
+// timed out or was cancelled, and every failure leaves no connection open. They run the search's
+// own step machine (AsyncHttpJob) over a poll loop, so TLS, redirects and body decoding are the
+// same code for both.
 
 #include <cstddef>
 #include <cstdint>
