@@ -12,6 +12,7 @@
 #include "engines/update_texts.h"
 #include "net/net_progress.h"
 #include "results/project_file.h"
+#include "shell/application.h"
 #include "shell/display_text.h"
 #include "shell/main_window.h"
 #include "shell/message_box.h"
@@ -23,45 +24,34 @@
 #include "tasks/search_thread.h"
 
 namespace sondrel {
-namespace {
-
-template <typename T, typename Done>
-void DropEnded(std::vector<std::unique_ptr<T>>& items, Done done) {
-  std::erase_if(items, [&](const std::unique_ptr<T>& item) { return done(*item); });
-}
-
-}  // namespace
 
 void MainWindow::StartSearchCommand() {
   if (busy_ || fatal_) return;
   SetStopFlag(false);
-  const QString text = cbQuery_->currentText();
+  const QString text = queryBox_->currentText();
   if (Trimmed(StoredText(text)).empty()) {
     MessageBoxFormat(this, kMbError, shell_texts::kProgramName, kEmptyQueryText);
     return;
   }
   ControlsToDocument();
-  AddSearchHistory(settings_, document_.query);
+  AddSearchHistory(program_.CurrentSettings(), program_.Document().query);
   RebuildQueryList();
-  document_.modified = true;
-  if (!document_.merge) {
+  program_.Document().modified = true;
+  if (!program_.Document().merge) {
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    document_.entries.Clear();
+    program_.Document().entries.Clear();
     resultList_->RefillResultList();
     QApplication::restoreOverrideCursor();
     UpdateCountLabel();
   }
-  currentProjectPath_ = ProjectPathFromQuery(StoredText(text), home_);
+  program_.SetCurrentProjectPath(ProjectPathFromQuery(StoredText(text), program_.Home()));
   UpdateWindowCaption();
   UpdateCommands();
   SetBusy(true);
   animation_->Start();
 
-  DropEnded(searchThreads_, [](const WorkerThread& thread) { return IsFinished(thread); });
-  auto thread = std::make_unique<WorkerThread>();
-  switch (StartSearch(*session_, *thread)) {
+  switch (program_.StartSearchRun()) {
     case kSearchStarted:
-      searchThreads_.push_back(std::move(thread));
       break;
     case kSearchRanHere:
       break;  // a test run: its completion has run already
@@ -80,15 +70,15 @@ void MainWindow::SearchEnded() {
 }
 
 void MainWindow::StopCommand() {
-  StopSearch(*session_);
+  StopSearch(program_.Session());
 }
 
 void MainWindow::NewSearch() {
   if (busy_) return;
-  cbQuery_->setEnabled(true);
-  cbQuery_->setEditText(QString());
+  queryBox_->setEnabled(true);
+  queryBox_->setEditText(QString());
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  document_.entries.Clear();
+  program_.Document().entries.Clear();
   resultList_->RefillResultList();
   QApplication::restoreOverrideCursor();
   UpdateCountLabel();
@@ -101,19 +91,17 @@ void MainWindow::VerifyCommand() {
 }
 
 void MainWindow::StartVerification(bool all) {
-  DropEnded(verifyRuns_,
-            [](const VerifyRun& run) { return !run.started || IsFinished(run.thread); });
-  auto run = std::make_unique<VerifyRun>();
   VerifyCallbacks callbacks;
   callbacks.rowUpdated = [this](int entry) { resultList_->Model().RowChanged(entry); };
   callbacks.progress = [this](const std::string& text) { SetVerifyText(DisplayText(text)); };
   callbacks.finished = [this](int removed) { VerificationEnded(removed); };
-  const VerifyConfig config = VerifyConfigFrom(settings_);
-  const int started =
-      all ? VerifyAll(*run, document_, config, std::move(callbacks), resultList_)
-          : VerifySelected(*run, document_, *resultList_, config, std::move(callbacks));
+  const VerifyConfig config = VerifyConfigFrom(program_.CurrentSettings());
+  const int started = program_.StartVerifyRun([&](VerifyRun& run) {
+    return all ? VerifyAll(run, program_.Document(), config, std::move(callbacks), resultList_)
+               : VerifySelected(run, program_.Document(), *resultList_, config,
+                                std::move(callbacks));
+  });
   if (started != kVerifyStarted) return;
-  verifyRuns_.push_back(std::move(run));
   SetBusy(true);
   animation_->Start();
   if (!all) {
@@ -136,11 +124,11 @@ void MainWindow::VerificationEnded(int) {
 
 void MainWindow::UpdateEnginesCommand() {
   if (busy_ || fatal_) return;
-  QAction* process = actions_["Process1"];
-  process->setEnabled(false);
-  bStart_->setEnabled(false);
+  updatingEngines_ = true;
+  UpdateCommands();
   int result = kUpdateFailed;
-  EngineUpdateTarget target{engines_, settings_, databasePath_, database_};
+  EngineUpdateTarget target{program_.Engines(), program_.CurrentSettings(), program_.DatabasePath(),
+                            program_.Database()};
   const bool cancelled = RunWithProgress(
       this,
       [&](ProgressWindow& window) {
@@ -158,10 +146,10 @@ void MainWindow::UpdateEnginesCommand() {
         return true;
       });
   if (cancelled) result = kUpdateFailed;
-  MessageBoxFormat(this, result == kUpdateFailed ? kMbError : kMbInformation,
-                   kUpdateMessageCaption, UpdateOutcomeText(result));
-  process->setEnabled(!busy_);
-  bStart_->setEnabled(!busy_);
+  MessageBoxFormat(this, result == kUpdateFailed ? kMbError : kMbInformation, kUpdateMessageCaption,
+                   UpdateOutcomeText(result));
+  updatingEngines_ = false;
+  UpdateCommands();
 }
 
 }  // namespace sondrel

@@ -1,6 +1,8 @@
 // The main window driven through its own controls: start-up and shut-down, a search against the
 // local music index, the commands on the entries, projects and exports.
 
+#include "shell/main_window.h"
+
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -20,7 +22,6 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
-
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -36,7 +37,6 @@
 #include "results/results_texts.h"
 #include "results/row_commands.h"
 #include "shell/application.h"
-#include "shell/main_window.h"
 #include "shell/result_list.h"
 #include "shell/shell_texts.h"
 #include "shell/startup_switches.h"
@@ -100,7 +100,9 @@ class MainWindowTest : public ::testing::Test {
   }
 
   void Open(int mode = kSearchNormal) {
-    window_ = std::make_unique<MainWindow>(home_.path(), mode);
+    window_.reset();
+    program_ = std::make_unique<Application>(home_.path(), mode);
+    window_ = std::make_unique<MainWindow>(*program_);
     ASSERT_FALSE(window_->Fatal());
     window_->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
@@ -121,7 +123,7 @@ class MainWindowTest : public ::testing::Test {
 
   // Hand-made entries, shown as rows.
   void AddEntries(const std::vector<std::string>& names) {
-    SearchDocument& document = window_->Document();
+    SearchDocument& document = program_->Document();
     for (const std::string& name : names) {
       InsertHandMadeEntry(document, document.entries.Count() - 1,
                           "http://example.test/" + name + ".mp3", name);
@@ -130,7 +132,7 @@ class MainWindowTest : public ::testing::Test {
   }
   std::vector<std::string> Names() {
     std::vector<std::string> names;
-    for (const auto& entry : window_->Document().entries) names.push_back(entry->name);
+    for (const auto& entry : program_->Document().entries) names.push_back(entry->name);
     return names;
   }
   // Answers the next file dialog with path, typed into its name field: selectFile() leaves a
@@ -147,17 +149,18 @@ class MainWindowTest : public ::testing::Test {
   }
 
   testkit::TempDir home_;
+  std::unique_ptr<Application> program_;  // outlives the window
   std::unique_ptr<MainWindow> window_;
 };
 
 TEST_F(MainWindowTest, FirstStartShowsEverythingAndEnablesEveryEngine) {
   Open();
   EXPECT_EQ(window_->size(), QSize(609, 453));
-  for (const char* name :
-       {"BB", "SBNew", "SBOpen", "SBSave", "BOptions", "SBProc", "SBView", "SBHelp", "BitBtn1",
-        "BitBtn2", "Panel1", "PButton", "BStart", "BStop", "BNew", "Image1", "LBNEntries",
-        "PanMain", "PanBox", "TabSheet1", "TabSheet2", "CBQuery", "CBMerge", "PBanner", "CBDup",
-        "CBFil", "PBanner2", "LVResult", "StatusBar1"}) {
+  for (const char* name : {"BB",     "SBNew",     "SBOpen",    "SBSave",   "BOptions",   "SBProc",
+                           "SBView", "SBHelp",    "BitBtn1",   "BitBtn2",  "Panel1",     "PButton",
+                           "BStart", "BStop",     "BNew",      "Image1",   "LBNEntries", "PanMain",
+                           "PanBox", "TabSheet1", "TabSheet2", "CBQuery",  "CBMerge",    "PBanner",
+                           "CBDup",  "CBFil",     "PBanner2",  "LVResult", "StatusBar1"}) {
     EXPECT_NE(window_->findChild<QWidget*>(QLatin1String(name)), nullptr) << name;
   }
   EXPECT_FALSE(Find<QWidget>("BB")->isHidden());
@@ -177,10 +180,10 @@ TEST_F(MainWindowTest, FirstStartShowsEverythingAndEnablesEveryEngine) {
   EXPECT_FALSE(Action("Copy1")->isEnabled());
   EXPECT_FALSE(Action("AddEntry1")->isEnabled());
 
-  const EngineList& engines = window_->Engines();
+  const EngineList& engines = program_->Engines();
   ASSERT_EQ(engines.Count(), 6);
   for (const auto& engine : engines) EXPECT_TRUE(engine->enabled) << engine->name;
-  EXPECT_EQ(window_->CurrentSettings().enabledEngines.Count(), 6);
+  EXPECT_EQ(program_->CurrentSettings().enabledEngines.Count(), 6);
 
   // Narrower than the design springs back.
   window_->resize(400, 453);
@@ -200,7 +203,8 @@ TEST_F(MainWindowTest, AMissingDatabaseEndsTheProgramAfterTheErrorBox) {
   char program[] = "sondrel";
   char* argv[] = {program, nullptr};
   EXPECT_EQ(RunApplication(1, argv), 0);
-  EXPECT_TRUE(seen.contains(QString::fromStdString(empty.File("engines.db")))) << seen.toStdString();
+  EXPECT_TRUE(seen.contains(QString::fromStdString(empty.File("engines.db"))))
+      << seen.toStdString();
   EXPECT_EQ(icon, QMessageBox::Critical);
 }
 
@@ -235,7 +239,7 @@ TEST_F(MainWindowTest, EngineToolSwitches) {
 TEST_F(MainWindowTest, SearchThroughTheWindowThenVerification) {
   if (!g_index) GTEST_SKIP() << "the music index needs python3";
   Open();
-  window_->CurrentSettings().removeInvalidAfterVerify = 0;
+  program_->CurrentSettings().removeInvalidAfterVerify = 0;
   AddEntries({"old"});  // merge is off: the search starts from an empty list
   Find<QComboBox>("CBQuery")->setEditText("rock");
   QTest::mouseClick(Find<QPushButton>("BStart"), Qt::LeftButton);
@@ -244,10 +248,10 @@ TEST_F(MainWindowTest, SearchThroughTheWindowThenVerification) {
   EXPECT_FALSE(Find<QPushButton>("BStart")->isEnabled());
   EXPECT_FALSE(Action("Process1")->isEnabled());
   EXPECT_EQ(window_->windowTitle(), "Sondrel - rock.sdp");
-  EXPECT_EQ(window_->CurrentProjectPath(), home_.File("rock.sdp"));
+  EXPECT_EQ(program_->CurrentProjectPath(), home_.File("rock.sdp"));
 
   ASSERT_TRUE(WaitUntil([&] { return !window_->Busy(); }, 60000));
-  const SearchDocument& document = window_->Document();
+  const SearchDocument& document = program_->Document();
   ASSERT_GT(document.entries.Count(), 10);
   EXPECT_EQ(window_->Results().Model().rowCount(), document.entries.Count());
   EXPECT_EQ(Find<QLabel>("LBNEntries")->text().toStdString(),
@@ -261,7 +265,7 @@ TEST_F(MainWindowTest, SearchThroughTheWindowThenVerification) {
   EXPECT_TRUE(Find<QComboBox>("CBQuery")->isEnabled());
   EXPECT_TRUE(Action("Cut1")->isEnabled());
   EXPECT_TRUE(Find<QLabel>("StatusPanel1")->text().isEmpty());
-  EXPECT_EQ(*window_->CurrentSettings().searchHistory.Get(0), "rock");
+  EXPECT_EQ(*program_->CurrentSettings().searchHistory.Get(0), "rock");
 }
 
 TEST_F(MainWindowTest, ShuttingDownDuringASearchStopsItAndKeepsTheSettings) {
@@ -289,7 +293,8 @@ TEST_F(MainWindowTest, CapturedPagesAreSearchedAgainInReplayMode) {
   EXPECT_FALSE(window_->Busy());
   const std::vector<std::string> captured = Names();
   ASSERT_FALSE(captured.empty());
-  EXPECT_GE(FileLengthOf(home_.File("search/" + window_->Engines().Get(0)->fileStem + "1.htm")), 0);
+  EXPECT_GE(FileLengthOf(home_.File("search/" + program_->Engines().Get(0)->fileStem + "1.htm")),
+            0);
 
   window_.reset();
   Open(kSearchReplay);
@@ -309,7 +314,7 @@ TEST_F(MainWindowTest, AnEmptyQueryIsRefusedAndTheListStays) {
   EXPECT_EQ(seen.toStdString(), kEmptyQueryText);
   EXPECT_FALSE(window_->Busy());
   EXPECT_EQ(Names(), (std::vector<std::string>{"a", "b"}));
-  EXPECT_TRUE(window_->CurrentProjectPath().empty());
+  EXPECT_TRUE(program_->CurrentProjectPath().empty());
 }
 
 TEST_F(MainWindowTest, HeaderClicksSortAndASecondClickKeepsTheOrder) {
@@ -350,8 +355,8 @@ TEST_F(MainWindowTest, CopyCutAndDeleteWithTheClipboardText) {
   Open();
   AddEntries({"a", "b", "c"});
   ResultList& rows = window_->Results();
-  const std::string expected = ClipboardTextOf(*window_->Document().entries.Get(0)) +
-                               ClipboardTextOf(*window_->Document().entries.Get(2));
+  const std::string expected = ClipboardTextOf(*program_->Document().entries.Get(0)) +
+                               ClipboardTextOf(*program_->Document().entries.Get(2));
   rows.SetSelected(0, true);
   rows.SetSelected(2, true);
   Action("Copy1")->trigger();
@@ -362,7 +367,7 @@ TEST_F(MainWindowTest, CopyCutAndDeleteWithTheClipboardText) {
   Action("Cut1")->trigger();
   EXPECT_EQ(QApplication::clipboard()->text().toStdString(), expected);
   EXPECT_EQ(Names(), (std::vector<std::string>{"b"}));
-  EXPECT_TRUE(window_->Document().modified);
+  EXPECT_TRUE(program_->Document().modified);
 
   rows.SetFocused(0, true);
   Action("Delete1")->trigger();
@@ -383,7 +388,7 @@ TEST_F(MainWindowTest, SaveThenOpenRestoresTheChoicesAndTheReopenList) {
   Action("Save1")->trigger();
   ASSERT_GE(FileLengthOf(path), 0);
   EXPECT_EQ(window_->windowTitle(), "Sondrel - saved.sdp");
-  EXPECT_FALSE(window_->Document().modified);
+  EXPECT_FALSE(program_->Document().modified);
 
   // New does not ask: the document was saved.
   Action("New1")->trigger();
@@ -407,20 +412,20 @@ TEST_F(MainWindowTest, SaveThenOpenRestoresTheChoicesAndTheReopenList) {
   EXPECT_TRUE(Find<QCheckBox>("CBMerge")->isChecked());
   EXPECT_EQ(Find<QComboBox>("CBDup")->currentIndex(), 0);
   EXPECT_EQ(Find<QComboBox>("CBFil")->currentIndex(), 1);
-  EXPECT_EQ(window_->CurrentProjectPath(), path);
+  EXPECT_EQ(program_->CurrentProjectPath(), path);
   // The current project is the most recent one: Reopen leaves it out and hides.
   EXPECT_FALSE(reopen->menuAction()->isVisible());
 
   // The next start reopens the last project once the window is shown.
   Restart();
-  EXPECT_TRUE(WaitUntil([&] { return window_->CurrentProjectPath() == path; }, 5000));
+  EXPECT_TRUE(WaitUntil([&] { return program_->CurrentProjectPath() == path; }, 5000));
   EXPECT_EQ(Names(), (std::vector<std::string>{"x", "y"}));
 }
 
 TEST_F(MainWindowTest, ClosingAModifiedDocumentAsksAndCancelKeepsTheWindow) {
   Open();
   AddEntries({"x"});
-  window_->Document().modified = true;
+  program_->Document().modified = true;
   AnswerNextMessage("Cancel");
   EXPECT_FALSE(window_->close());
   EXPECT_TRUE(window_->isVisible());
@@ -442,7 +447,7 @@ TEST_F(MainWindowTest, ExportsNeedAProjectPathAndReportWhatTheyWrote) {
   const std::string project = home_.File("list.sdp");
   ChooseFile(project);
   Action("SaveAs1")->trigger();
-  ASSERT_EQ(window_->CurrentProjectPath(), project);
+  ASSERT_EQ(program_->CurrentProjectPath(), project);
 
   QString seen;
   AnswerNextMessage("OK", &seen);
@@ -451,18 +456,18 @@ TEST_F(MainWindowTest, ExportsNeedAProjectPathAndReportWhatTheyWrote) {
   AnswerNextMessage("OK", &seen);
   Action("CDF1")->trigger();
   EXPECT_EQ(seen.toStdString(), ExportDoneText(home_.File("list.cdf")));
-  EXPECT_EQ(home_.Read("list.cdf"), CdfExportOf(window_->Document()));
+  EXPECT_EQ(home_.Read("list.cdf"), CdfExportOf(program_->Document()));
   // No browser can start here: the HTML file is written and the failure shown.
   AnswerNextMessage("OK", &seen);
   Action("HTML1")->trigger();
   EXPECT_EQ(seen.toStdString(), texts::kBrowserFailed);
-  EXPECT_EQ(home_.Read("list.htm"), HtmlExportOf(window_->Document()));
+  EXPECT_EQ(home_.Read("list.htm"), HtmlExportOf(program_->Document()));
 }
 
 TEST_F(MainWindowTest, LaunchingStartsTheProgramOrReportsTheFailure) {
   Open();
   AddEntries({"a"});
-  Settings& settings = window_->CurrentSettings();
+  Settings& settings = program_->CurrentSettings();
   settings.ftpClientPath.clear();
   settings.browserPath = "/bin/true";
   // No focused row: nothing happens.
@@ -481,15 +486,15 @@ TEST_F(MainWindowTest, LaunchingStartsTheProgramOrReportsTheFailure) {
   // No opener and no browser here: the help button names the address it could not open.
   AnswerNextMessage("OK", &seen);
   QTest::mouseClick(Find<QToolButton>("SBHelp"), Qt::LeftButton);
-  EXPECT_TRUE(seen.endsWith(QString::fromUtf8(shell_texts::kOnlineHelpUrl.data(),
-                                               shell_texts::kOnlineHelpUrl.size())))
+  EXPECT_TRUE(seen.endsWith(
+      QString::fromUtf8(shell_texts::kOnlineHelpUrl.data(), shell_texts::kOnlineHelpUrl.size())))
       << seen.toStdString();
 }
 
 TEST_F(MainWindowTest, VerifyChecksOnlyTheSelectedEntries) {
   Open();
-  window_->CurrentSettings().removeInvalidAfterVerify = 0;
-  SearchDocument& document = window_->Document();
+  program_->CurrentSettings().removeInvalidAfterVerify = 0;
+  SearchDocument& document = program_->Document();
   InsertHandMadeEntry(document, -1, "http://127.0.0.1:1/a.mp3", "a");
   InsertHandMadeEntry(document, 0, "http://127.0.0.1:1/b.mp3", "b");
   window_->Results().RefillResultList();
@@ -522,7 +527,7 @@ TEST_F(MainWindowTest, UpdateEnginesReportsAFailedUpdate) {
   EXPECT_EQ(seen.toStdString(), UpdateOutcomeText(kUpdateFailed));
   EXPECT_TRUE(Action("Process1")->isEnabled());
   EXPECT_TRUE(Find<QPushButton>("BStart")->isEnabled());
-  EXPECT_EQ(window_->Engines().Count(), 6);
+  EXPECT_EQ(program_->Engines().Count(), 6);
 }
 
 TEST_F(MainWindowTest, HidingToolbarAndStatusBarSurvivesARestart) {
@@ -532,7 +537,7 @@ TEST_F(MainWindowTest, HidingToolbarAndStatusBarSurvivesARestart) {
   EXPECT_TRUE(Find<QWidget>("BB")->isHidden());
   EXPECT_TRUE(window_->statusBar()->isHidden());
   // The next start also shows the about box first.
-  window_->CurrentSettings().showAbout = 1;
+  program_->CurrentSettings().showAbout = 1;
   QString about;
   WhenModalOpens([&](QWidget* modal) {
     if (auto* text = modal->findChild<QLabel*>("Id1")) about = text->text();
