@@ -1,9 +1,12 @@
 #include "shell/application.h"
 
-#include <QApplication>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <QApplication>
+#include <QFileInfo>
 
 #include "engines/engine_home.h"
 #include "net/net_progress.h"
@@ -89,6 +92,12 @@ int Application::StartVerifyRun(const std::function<int(VerifyRun&)>& start) {
   return started;
 }
 
+int Application::EnabledEngineCount() const {
+  int count = 0;
+  for (const auto& engine : engines_) count += engine->enabled ? 1 : 0;
+  return count;
+}
+
 bool Application::SaveSettings() {
   (void)MakeDirectories(home_);
   return WriteSettings(SettingsPath(home_), settings_);
@@ -118,15 +127,37 @@ void Application::Shutdown() {
   NetShutdown();
 }
 
+namespace {
+
+std::vector<std::string> ArgumentsOf(int argc, char** argv) {
+  return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+}
+
+}  // namespace
+
 int RunApplication(int argc, char** argv) {
   InstallAllocationFailureHandler();
+  // Help and version need no display: they are answered before Qt looks for one.
+  const StartupSwitches early = ParseStartupSwitches(ArgumentsOf(argc, argv));
+  if (early.help || early.version) {
+    const std::string text = early.help ? StartupUsageText() : StartupVersionText();
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    return 0;
+  }
   std::unique_ptr<QApplication> own;
   if (!QApplication::instance()) own = std::make_unique<QApplication>(argc, argv);
   QApplication::setApplicationName(DisplayText(shell_texts::kProgramName));
   QApplication::setApplicationDisplayName(DisplayText(shell_texts::kProgramName));
 
-  const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
-  const StartupSwitches switches = ParseStartupSwitches(args);
+  // Qt has taken its own options (-platform, -style, ...) out of argv by now.
+  const StartupSwitches switches = ParseStartupSwitches(ArgumentsOf(argc, argv));
+  if (!switches.unknownOption.empty()) {
+    const std::string message = std::string(shell_texts::kUnknownOption) +
+                                switches.unknownOption + "\n" +
+                                std::string(shell_texts::kUsageHint) + "\n";
+    std::fwrite(message.data(), 1, message.size(), stderr);
+    return 2;
+  }
   if (switches.compile) {
     // The compile's outcome is seen in the replay that follows; the program goes on either way.
     (void)CompileDefinitions(switches.definitionText, switches.databasePath, switches.number);
@@ -137,6 +168,10 @@ int RunApplication(int argc, char** argv) {
     Application program(ProgramHome(), switches.searchMode);
     MainWindow window(program);
     if (window.Fatal()) return 0;
+    if (!switches.projectPath.empty()) {
+      window.SetStartProject(
+          StoredText(QFileInfo(DisplayText(switches.projectPath)).absoluteFilePath()));
+    }
     window.show();
     (void)QuitOnTerminationSignals();
     code = QApplication::exec();

@@ -12,6 +12,7 @@
 #include "engines/engine_database.h"
 #include "engines/engine_definition.h"
 #include "engines/search_driver.h"
+#include "engines/search_report.h"
 #include "results/search_document.h"
 #include "results/settings.h"
 #include "tasks/verification.h"
@@ -45,6 +46,10 @@ class Application {
   const std::string& DatabasePath() const { return databasePath_; }
   SearchSession& Session() { return *session_; }
   FindState& Find() { return find_; }
+  // What each engine did in the last search; empty before the first.
+  const SearchReport& LastReport() const { return lastReport_; }
+  // The engines a search asks now.
+  int EnabledEngineCount() const;
 
   // The engine database could not be read: the window says so and the program ends.
   bool DatabaseFailed() const { return databaseFailed_; }
@@ -79,6 +84,7 @@ class Application {
   std::string databasePath_;
   std::string currentProjectPath_;
   FindState find_;
+  SearchReport lastReport_;
   bool settingsRead_ = false;
   bool databaseFailed_ = false;
   bool shutDown_ = false;

@@ -73,7 +73,9 @@ void MainWindow::DeleteInvalidCommand() {
 
 void MainWindow::SortCommand(int key) {
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  (void)SortRows(program_.Document(), *resultList_, static_cast<SortKey>(key), busy_);
+  if (SortRows(program_.Document(), *resultList_, static_cast<SortKey>(key), busy_)) {
+    resultList_->ShowSortIndicator(static_cast<SortKey>(key));
+  }
   QApplication::restoreOverrideCursor();
 }
 

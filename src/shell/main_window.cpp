@@ -13,6 +13,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTabWidget>
@@ -28,15 +29,21 @@
 #include "shell/launching.h"
 #include "shell/message_box.h"
 #include "shell/move_image_animation.h"
+#include "shell/palette_icons.h"
 #include "shell/result_list.h"
+#include "shell/search_report_view.h"
 #include "shell/shell_texts.h"
 #include "support/paths.h"
 
 namespace sondrel {
 namespace {
 
+// The design size: the window's smallest width, and its size where the screen is smaller.
 constexpr int kWindowWidth = 609;
 constexpr int kWindowHeight = 453;
+constexpr int kMinUrlColumnWidth = 120;
+// The toolbar buttons keep the style icon they show, to draw it again for a new palette.
+constexpr const char* kIconProperty = "sondrelStyleIcon";
 constexpr int kToolbarHeight = 33;
 constexpr int kPanel1Height = 180;
 constexpr int kPButtonWidth = 130;
@@ -92,11 +99,7 @@ MainWindow::MainWindow(Application& program, QWidget* parent)
   UpdateCommands();
   UpdateCountLabel();
 
-  resize(kWindowWidth, kWindowHeight);
-  if (QScreen* screen = QGuiApplication::primaryScreen()) {
-    const QRect area = screen->availableGeometry();
-    move(area.center() - QPoint(kWindowWidth / 2, kWindowHeight / 2));
-  }
+  RestoreWindowMemory();
   queryBox_->setFocus();
 }
 
@@ -110,7 +113,7 @@ MainWindow::~MainWindow() {
 void MainWindow::ConnectSearchSession() {
   SearchCallbacks& callbacks = program_.Session().callbacks;
   callbacks.resultAdded = [this](const ResultEntry&, int index) { resultList_->AddRow(index); };
-  callbacks.progress = [this](const SearchProgress&) { UpdateCountLabel(); };
+  callbacks.progress = [this](const SearchProgress& progress) { ShowSearchProgress(progress); };
   callbacks.updating = [this](bool checking) {
     checkingUpdates_ = checking;
     UpdateCommands();
@@ -134,10 +137,23 @@ void MainWindow::BuildControls() {
   BuildUpperPanel();
   column->addWidget(upperPanel_);
 
-  resultList_ = new ResultList(central);
+  listSplitter_ = new QSplitter(Qt::Vertical, central);
+  listSplitter_->setObjectName("ListSplitter");
+  listSplitter_->setChildrenCollapsible(false);
+  resultList_ = new ResultList(listSplitter_);
   resultList_->setObjectName("LVResult");
   resultList_->SetDocument(&program_.Document());
-  column->addWidget(resultList_, 1);
+  reportView_ = new SearchReportView(listSplitter_);
+  reportView_->hide();
+  listSplitter_->addWidget(resultList_);
+  listSplitter_->addWidget(reportView_);
+  listSplitter_->setStretchFactor(0, 3);
+  listSplitter_->setStretchFactor(1, 1);
+  column->addWidget(listSplitter_, 1);
+  connect(resultList_, &ResultList::columnResized, this, [this](int) {
+    memory_.columnsByUser = true;
+    if (layingOut_ == 0) AnchorUrlColumn(resultList_->UrlColumnWidth());
+  });
   connect(resultList_, &ResultList::countChanged, this, [this](int) {
     UpdateCountLabel();
     UpdateCommands();
@@ -162,7 +178,7 @@ void MainWindow::BuildToolbar() {
                   std::string_view hint, auto command) {
     button = new QToolButton(toolbar_);
     button->setObjectName(name);
-    button->setIcon(style()->standardIcon(icon));
+    button->setProperty(kIconProperty, static_cast<int>(icon));
     button->setToolTip(DisplayText(hint));
     button->setAutoRaise(true);
     row->addWidget(button);
@@ -182,6 +198,7 @@ void MainWindow::BuildToolbar() {
        [this] { DownloadCommand(); });
   tool(helpButton_, "SBHelp", QStyle::SP_DialogHelpButton, shell_texts::kHintHelp,
        [this] { OpenAddress(shell_texts::kOnlineHelpUrl, false); });
+  SetToolbarIcons();
   row->addStretch(1);
   newsLink_ = new QPushButton(DisplayText(shell_texts::kLinkButton1), toolbar_);
   newsLink_->setObjectName("BitBtn1");
@@ -333,7 +350,13 @@ void MainWindow::ShowStartData() {
 
 void MainWindow::FirstActivation() {
   if (fatal_ || shutDown_) return;
+  // Laid out now: the list's width is known.
+  if (memory_.columnWidths.empty()) FillUrlColumn();
   if (program_.CurrentSettings().showAbout) AboutCommand();
+  if (!startProject_.empty()) {
+    OpenProjectFile(startProject_);
+    return;
+  }
   const std::string last = program_.CurrentSettings().lastProject;
   if (!last.empty() && FileLengthOf(last) >= 0) ReopenProject(last);
 }
@@ -341,6 +364,7 @@ void MainWindow::FirstActivation() {
 void MainWindow::Shutdown() {
   if (shutDown_) return;
   shutDown_ = true;
+  SaveWindowMemoryFile();
   StopCommand();
   animation_->Stop();
   program_.Shutdown();
@@ -483,6 +507,13 @@ void MainWindow::ApplyLayout() {
   if (layout.restoreWindowWidth && width() != layout.windowWidth) {
     resize(layout.windowWidth, height());
   }
+  int urlWidth = layout.urlColumnWidth;
+  if (pendingUrlWidth_ >= 0) {
+    // From here the column grows and shrinks with the window as it did from its design width.
+    design_.urlColumnWidth += pendingUrlWidth_ - urlWidth;
+    urlWidth = pendingUrlWidth_;
+    pendingUrlWidth_ = -1;
+  }
   const int mainWidth = layout.panMainWidth;
   pagesPanel_->setGeometry(0, 0, mainWidth, kPanel1Height);
   searchPanel_->setGeometry(mainWidth, 0, kPButtonWidth, kPanel1Height);
@@ -491,7 +522,7 @@ void MainWindow::ApplyLayout() {
   queryBox_->resize(layout.queryWidth, queryBox_->height());
   duplicatesBox_->resize(layout.duplicatesWidth, duplicatesBox_->height());
   filterBox_->resize(layout.filterWidth, filterBox_->height());
-  resultList_->SetUrlColumnWidth(layout.urlColumnWidth);
+  resultList_->SetUrlColumnWidth(urlWidth);
   verifyText_->setFixedWidth(layout.statusPanel1Width);
   --layingOut_;
 }
@@ -532,6 +563,83 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     banner->move(BannerLeft(page->width()), kBannerTop);
   }
   return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange) {
+    SetToolbarIcons();
+  }
+}
+
+void MainWindow::SetToolbarIcons() {
+  for (QToolButton* button : toolbar_->findChildren<QToolButton*>()) {
+    const QVariant icon = button->property(kIconProperty);
+    if (!icon.isValid()) continue;
+    button->setIcon(
+        PaletteIcon(*style(), static_cast<QStyle::StandardPixmap>(icon.toInt()), palette()));
+  }
+}
+
+// ---- window memory ----
+
+void MainWindow::RestoreWindowMemory() {
+  LoadWindowMemory(WindowMemoryPath(program_.Home()), memory_);
+  if (memory_.geometry.isEmpty() || !restoreGeometry(memory_.geometry)) {
+    QRect area(0, 0, kFirstStartWidth, kFirstStartHeight);
+    if (QScreen* screen = QGuiApplication::primaryScreen()) area = screen->availableGeometry();
+    const QSize size = FirstStartSize(area).expandedTo(QSize(kWindowWidth, kWindowHeight));
+    resize(size);
+    move(area.center() - QPoint(size.width() / 2, size.height() / 2));
+  }
+  if (memory_.splitterSizes.size() == 2) listSplitter_->setSizes(memory_.splitterSizes);
+  ShowReport(memory_.reportShown);
+  if (!memory_.columnWidths.empty()) {
+    resultList_->SetColumnWidths(memory_.columnWidths);
+    AnchorUrlColumn(resultList_->UrlColumnWidth());
+  }
+}
+
+void MainWindow::SaveWindowMemoryFile() {
+  memory_.geometry = saveGeometry();
+  memory_.columnWidths = resultList_->ColumnWidths();
+  memory_.reportShown = reportView_->isVisibleTo(this);
+  if (memory_.reportShown) memory_.splitterSizes = listSplitter_->sizes();
+  (void)MakeDirectories(program_.Home());
+  (void)SaveWindowMemory(WindowMemoryPath(program_.Home()), memory_);
+}
+
+void MainWindow::AnchorUrlColumn(int width) {
+  pendingUrlWidth_ = std::max(kMinUrlColumnWidth, width);
+  // A hidden window lays itself out when it is shown.
+  if (isVisible()) ApplyLayout();
+}
+
+void MainWindow::FillUrlColumn() {
+  const int area = resultList_->ColumnArea();
+  int others = 0;
+  const std::vector<int> widths = resultList_->ColumnWidths();
+  for (int column = 0; column < kColumnCount; ++column) {
+    if (column != kColumnUrl) others += widths[static_cast<std::size_t>(column)];
+  }
+  AnchorUrlColumn(area - others);
+}
+
+void MainWindow::FitColumnsToResults() {
+  if (memory_.columnsByUser || program_.Document().entries.Count() == 0) return;
+  const int area = resultList_->ColumnArea();
+  resultList_->FitColumnToContents(kColumnName, area * 2 / 5);
+  resultList_->FitColumnToContents(kColumnEngine, area / 4);
+  FillUrlColumn();
+}
+
+void MainWindow::ShowReport(bool on) {
+  reportView_->setVisible(on);
+  commands_.showReport->setChecked(on);
+}
+
+QString MainWindow::StatusText() const {
+  return statusText_->text();
 }
 
 int MainWindow::FocusedEntry() const {

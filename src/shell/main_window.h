@@ -3,15 +3,18 @@
 // command and keeps the controls in step with the busy state while a search or a verification
 // runs.
 
-#include <QKeySequence>
-#include <QList>
-#include <QMainWindow>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include <QKeySequence>
+#include <QList>
+#include <QMainWindow>
+
+#include "engines/search_driver.h"
 #include "shell/window_layout.h"
+#include "shell/window_memory.h"
 
 class QAction;
 class QCheckBox;
@@ -20,6 +23,7 @@ class QLabel;
 class QMenu;
 class QMenuBar;
 class QPushButton;
+class QSplitter;
 class QTabWidget;
 class QToolButton;
 
@@ -29,6 +33,7 @@ class Application;
 class Banner;
 class MoveImageAnimation;
 class ResultList;
+class SearchReportView;
 
 // Every command of the window, one action each: the menus, the pop-up menu and the shortcuts
 // share them, so enabling one enables it everywhere.
@@ -64,6 +69,7 @@ struct WindowCommands {
   QAction* arrangeIcons = nullptr;  // the sorting submenu
   QAction* showToolbar = nullptr;
   QAction* showStatusBar = nullptr;
+  QAction* showReport = nullptr;  // the search report pane
   QAction* helpIndex = nullptr;
   QAction* helpOnHelp = nullptr;
   QAction* onlineHelp = nullptr;
@@ -96,6 +102,8 @@ class MainWindow : public QMainWindow {
   void NewProject();
   void OpenProject();
   void ReopenProject(const std::string& path);
+  // A project named by the user outside the Open dialog; a missing file is reported.
+  void OpenProjectFile(const std::string& path);
   bool SaveProject();
   bool SaveProjectAs();
   bool SaveQuery();
@@ -127,12 +135,20 @@ class MainWindow : public QMainWindow {
   void AboutCommand();
   void HelpIndexCommand();
   void OpenAddress(std::string_view address, bool withBrowser);
+  void ShowReport(bool on);
+  // The project named on the command line: opened on the first activation in place of the
+  // last one.
+  void SetStartProject(std::string path) { startProject_ = std::move(path); }
+
+  SearchReportView& Report() { return *reportView_; }
+  QString StatusText() const;
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
   // Building the window
@@ -167,6 +183,17 @@ class MainWindow : public QMainWindow {
   void SetStatusText(std::string_view text);
   void SetVerifyText(const QString& text);
   void ApplyLayout();
+  void SetToolbarIcons();
+
+  // Where the window was and how its list was laid out
+  void RestoreWindowMemory();
+  void SaveWindowMemoryFile();
+  // The URL column takes what the other columns leave of the list's width.
+  void FillUrlColumn();
+  // The URL column becomes width now and follows the window's width from there.
+  void AnchorUrlColumn(int width);
+  // Name and Engine fitted to what the search found, unless the user sized the columns.
+  void FitColumnsToResults();
 
   // Projects
   void LoadDocumentIntoWindow(const std::string& path);
@@ -177,6 +204,7 @@ class MainWindow : public QMainWindow {
 
   // Search and verification
   void SearchEnded();
+  void ShowSearchProgress(const SearchProgress& progress);
   void StartVerification(bool all);
   void VerificationEnded(int removed);
   int FocusedEntry() const;  // -1 without a focused row
@@ -191,6 +219,13 @@ class MainWindow : public QMainWindow {
   int layingOut_ = 0;
 
   DesignSizes design_;
+  WindowMemory memory_;
+  int pendingUrlWidth_ = -1;  // AnchorUrlColumn's width until the next layout
+  int searchEngines_ = 0;     // enabled engines of the running search
+  int verifyDone_ = 0;        // entries the running verification has checked
+  int verifyTotal_ = 0;
+  std::string verifyPrefix_;  // the search's outcome while the verification after it runs
+  std::string startProject_;
 
   // Controls; their object names are the ones the user's documentation uses
   QWidget* toolbar_ = nullptr;
@@ -224,7 +259,9 @@ class MainWindow : public QMainWindow {
   QComboBox* filterBox_ = nullptr;
   QWidget* filtersBannerSlot_ = nullptr;
   Banner* banner_ = nullptr;
+  QSplitter* listSplitter_ = nullptr;  // the result list over the report pane
   ResultList* resultList_ = nullptr;
+  SearchReportView* reportView_ = nullptr;
   QLabel* statusText_ = nullptr;
   QLabel* verifyText_ = nullptr;
   MoveImageAnimation* animation_ = nullptr;

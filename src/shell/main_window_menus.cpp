@@ -1,17 +1,19 @@
 // The main menu and the result list's pop-up menu: every command with its caption, shortcut
 // and object name.
 
+#include <functional>
+
 #include <QAction>
 #include <QActionGroup>
 #include <QMenu>
 #include <QMenuBar>
-#include <functional>
 
 #include "results/sorting.h"
 #include "shell/application.h"
 #include "shell/display_text.h"
 #include "shell/main_window.h"
 #include "shell/result_list.h"
+#include "shell/search_report_view.h"
 #include "shell/shell_texts.h"
 
 namespace sondrel {
@@ -39,14 +41,16 @@ void MainWindow::BuildMenus() {
 void MainWindow::BuildFileMenu(QMenuBar* bar) {
   QMenu* file = bar->addMenu(DisplayText(shell_texts::kMenuFile));
   file->setObjectName("File1");
-  commands_.newProject = AddCommand(file, "New1", "&New", {}, [this] { NewProject(); });
+  commands_.newProject = AddCommand(file, "New1", "&New", {QKeySequence(Qt::CTRL | Qt::Key_N)},
+                                    [this] { NewProject(); });
   commands_.openProject =
       AddCommand(file, "Open1", "&Open...", {QKeySequence(Qt::Key_F3)}, [this] { OpenProject(); });
   reopenMenu_ = file->addMenu(DisplayText(shell_texts::kMenuReopen));
   reopenMenu_->setObjectName("Reopen1");
   commands_.reopenProject = reopenMenu_->menuAction();
   commands_.reopenProject->setObjectName("Reopen1");
-  commands_.saveProject = AddCommand(file, "Save1", "&Save", {QKeySequence(Qt::Key_F2)},
+  commands_.saveProject = AddCommand(file, "Save1", "&Save",
+                                     {QKeySequence(Qt::Key_F2), QKeySequence(Qt::CTRL | Qt::Key_S)},
                                      [this] { (void)SaveProject(); });
   commands_.saveProjectAs =
       AddCommand(file, "SaveAs1", "Save &As...", {}, [this] { (void)SaveProjectAs(); });
@@ -65,7 +69,9 @@ void MainWindow::BuildFileMenu(QMenuBar* bar) {
                                        [this] { UpdateEnginesCommand(); });
   file->addSeparator();
   commands_.exit =
-      AddCommand(file, "Exit1", "E&xit", {QKeySequence(Qt::ALT | Qt::Key_F4)}, [this] { close(); });
+      AddCommand(file, "Exit1", "E&xit",
+                 {QKeySequence(Qt::ALT | Qt::Key_F4), QKeySequence(Qt::CTRL | Qt::Key_Q)},
+                 [this] { close(); });
 }
 
 void MainWindow::BuildEditMenu(QMenuBar* bar) {
@@ -164,6 +170,10 @@ void MainWindow::BuildOptionsMenu(QMenuBar* bar) {
     ShowStatusBar(program_.CurrentSettings().showStatusBar == 0);
   });
   commands_.showStatusBar->setCheckable(true);
+  commands_.showReport =
+      AddCommand(options, "ShowReport1", "Search &Report", {QKeySequence(Qt::CTRL | Qt::Key_R)},
+                 [this] { ShowReport(!Report().isVisibleTo(this)); });
+  commands_.showReport->setCheckable(true);
 }
 
 void MainWindow::BuildHelpMenu(QMenuBar* bar) {

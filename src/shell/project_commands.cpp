@@ -15,6 +15,7 @@
 #include "shell/message_box.h"
 #include "shell/result_list.h"
 #include "shell/shell_texts.h"
+#include "support/paths.h"
 
 namespace sondrel {
 namespace {
@@ -143,6 +144,16 @@ void MainWindow::ReopenProject(const std::string& path) {
   program_.SetCurrentProjectPath(path);
   LoadDocumentIntoWindow(path);
   UpdateWindowCaption();
+}
+
+void MainWindow::OpenProjectFile(const std::string& path) {
+  if (busy_) return;
+  if (FileLengthOf(path) < 0) {
+    MessageBoxFormat(this, kMbError, shell_texts::kProgramName,
+                     std::string(shell_texts::kProjectMissing) + path);
+    return;
+  }
+  ReopenProject(path);
 }
 
 bool MainWindow::SaveProject() {

@@ -13,13 +13,16 @@
 #include "net/net_progress.h"
 #include "results/project_file.h"
 #include "shell/application.h"
+#include "shell/banner.h"
 #include "shell/display_text.h"
 #include "shell/main_window.h"
 #include "shell/message_box.h"
 #include "shell/move_image_animation.h"
 #include "shell/progress_dialog.h"
 #include "shell/result_list.h"
+#include "shell/search_report_view.h"
 #include "shell/shell_texts.h"
+#include "shell/window_status.h"
 #include "support/text.h"
 #include "tasks/search_thread.h"
 
@@ -49,6 +52,10 @@ void MainWindow::StartSearchCommand() {
   UpdateCommands();
   SetBusy(true);
   animation_->Start();
+  resultList_->ClearSortIndicator();
+  searchEngines_ = program_.EnabledEngineCount();
+  SetStatusText(SearchingStatus(0, searchEngines_, program_.Document().entries.Count()));
+  banner_->ShowNotice(shell_texts::kTipSearching);
 
   switch (program_.StartSearchRun()) {
     case kSearchStarted:
@@ -67,6 +74,17 @@ void MainWindow::SearchEnded() {
   SetBusy(false);
   UpdateCommands();
   UpdateCountLabel();
+  const SearchReport& report = program_.LastReport();
+  reportView_->SetReport(report);
+  SetStatusText(SearchDoneStatus(report, program_.Document().entries.Count()));
+  banner_->ResumeTips();
+  FitColumnsToResults();
+}
+
+void MainWindow::ShowSearchProgress(const SearchProgress& progress) {
+  UpdateCountLabel();
+  SetStatusText(SearchingStatus(progress.enginesFinished, searchEngines_,
+                                program_.Document().entries.Count()));
 }
 
 void MainWindow::StopCommand() {
@@ -93,15 +111,29 @@ void MainWindow::VerifyCommand() {
 void MainWindow::StartVerification(bool all) {
   VerifyCallbacks callbacks;
   callbacks.rowUpdated = [this](int entry) { resultList_->Model().RowChanged(entry); };
-  callbacks.progress = [this](const std::string& text) { SetVerifyText(DisplayText(text)); };
   callbacks.finished = [this](int removed) { VerificationEnded(removed); };
   const VerifyConfig config = VerifyConfigFrom(program_.CurrentSettings());
   const int started = program_.StartVerifyRun([&](VerifyRun& run) {
-    return all ? VerifyAll(run, program_.Document(), config, std::move(callbacks), resultList_)
-               : VerifySelected(run, program_.Document(), *resultList_, config,
-                                std::move(callbacks));
+    // The run waits while its report is shown, so its counts hold still meanwhile.
+    callbacks.progress = [this, &run](const std::string& text) {
+      SetVerifyText(DisplayText(text));
+      verifyDone_ = run.done;
+      SetStatusText(verifyPrefix_ + VerifyingStatus(run.done, run.total));
+    };
+    const int result =
+        all ? VerifyAll(run, program_.Document(), config, std::move(callbacks), resultList_)
+            : VerifySelected(run, program_.Document(), *resultList_, config, std::move(callbacks));
+    verifyTotal_ = run.total;
+    return result;
   });
   if (started != kVerifyStarted) return;
+  verifyDone_ = 0;
+  // A verification that follows a search keeps what the search said about its engines.
+  verifyPrefix_ = all && program_.LastReport().FailedCount() > 0
+                      ? SearchDoneStatus(program_.LastReport(), 0) + ". "
+                      : std::string();
+  SetStatusText(verifyPrefix_ + VerifyingStatus(0, verifyTotal_));
+  banner_->ShowNotice(shell_texts::kTipVerifying);
   SetBusy(true);
   animation_->Start();
   if (!all) {
@@ -111,9 +143,11 @@ void MainWindow::StartVerification(bool all) {
   }
 }
 
-void MainWindow::VerificationEnded(int) {
+void MainWindow::VerificationEnded(int removed) {
   animation_->Stop();
   SetBusy(false);
+  SetStatusText(verifyPrefix_ + VerifyDoneStatus(verifyDone_, removed));
+  banner_->ResumeTips();
   QFont font = resultList_->font();
   font.setItalic(false);
   resultList_->setFont(font);

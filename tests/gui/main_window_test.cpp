@@ -2,6 +2,7 @@
 // local music index, the commands on the entries, projects and exports.
 
 #include "shell/main_window.h"
+#include "shell/palette_icons.h"
 
 #include <gtest/gtest.h>
 
@@ -12,17 +13,22 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
 #include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <numeric>
 #include <memory>
 #include <string>
 #include <vector>
@@ -38,10 +44,14 @@
 #include "results/row_commands.h"
 #include "shell/application.h"
 #include "shell/result_list.h"
+#include "shell/search_report_view.h"
 #include "shell/shell_texts.h"
 #include "shell/startup_switches.h"
+#include "shell/window_memory.h"
+#include "shell/window_status.h"
 #include "support/modal.h"
 #include "support/paths.h"
+#include "support/version.h"
 #include "testkit/music_index.h"
 #include "testkit/suite_server.h"
 #include "testkit/temp_dir.h"
@@ -155,7 +165,17 @@ class MainWindowTest : public ::testing::Test {
 
 TEST_F(MainWindowTest, FirstStartShowsEverythingAndEnablesEveryEngine) {
   Open();
-  EXPECT_EQ(window_->size(), QSize(609, 453));
+  // The first start fits the screen; Name and Engine keep their widths and URL takes the rest.
+  const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+  EXPECT_EQ(window_->size(), FirstStartSize(screen));
+  EXPECT_TRUE(screen.contains(window_->geometry()));
+  ResultList& list = window_->Results();
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        const std::vector<int> widths = list.ColumnWidths();
+        return std::accumulate(widths.begin(), widths.end(), 0) == list.ColumnArea();
+      },
+      2000));
   for (const char* name : {"BB",     "SBNew",     "SBOpen",    "SBSave",   "BOptions",   "SBProc",
                            "SBView", "SBHelp",    "BitBtn1",   "BitBtn2",  "Panel1",     "PButton",
                            "BStart", "BStop",     "BNew",      "Image1",   "LBNEntries", "PanMain",
@@ -234,6 +254,47 @@ TEST_F(MainWindowTest, EngineToolSwitches) {
       EXPECT_EQ(switches.number, 7u);
     }
   }
+}
+
+TEST_F(MainWindowTest, HelpVersionAndAProjectOnTheCommandLine) {
+  const struct {
+    std::vector<std::string> args;
+    bool help, version;
+    std::string project, unknown;
+  } kCases[] = {
+      {{"rock.sdp"}, false, false, "rock.sdp", ""},
+      {{"--help"}, true, false, "", ""},
+      {{"-h", "rock.sdp"}, true, false, "rock.sdp", ""},
+      {{"-V"}, false, true, "", ""},
+      {{"--version"}, false, true, "", ""},
+      {{"--", "-live.sdp"}, false, false, "-live.sdp", ""},
+      {{"--", "--help"}, false, false, "--help", ""},
+      {{"--bogus", "a.sdp"}, false, false, "a.sdp", "--bogus"},
+      {{"-"}, false, false, "-", ""},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.args.front());
+    const StartupSwitches switches = ParseStartupSwitches(c.args);
+    EXPECT_EQ(switches.help, c.help);
+    EXPECT_EQ(switches.version, c.version);
+    EXPECT_EQ(switches.projectPath, c.project);
+    EXPECT_EQ(switches.unknownOption, c.unknown);
+    EXPECT_EQ(switches.searchMode, kSearchNormal);
+  }
+
+  // Help and version print on standard output and end without a window.
+  for (const char* option : {"--help", "-V"}) {
+    SCOPED_TRACE(option);
+    std::string word = option;
+    char program[] = "sondrel";
+    char* argv[] = {program, word.data(), nullptr};
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(RunApplication(2, argv), 0);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out, word == "--help" ? StartupUsageText() : StartupVersionText());
+  }
+  EXPECT_EQ(StartupVersionText(), "sondrel " + std::string(kProgramVersion) + "\n");
+  EXPECT_NE(StartupUsageText().find("--version"), std::string::npos);
 }
 
 TEST_F(MainWindowTest, SearchThroughTheWindowThenVerification) {
@@ -551,6 +612,160 @@ TEST_F(MainWindowTest, HidingToolbarAndStatusBarSurvivesARestart) {
   EXPECT_FALSE(Action("ShowToolbar1")->isChecked());
   Action("ShowToolbar1")->trigger();
   EXPECT_FALSE(Find<QWidget>("BB")->isHidden());
+}
+
+TEST_F(MainWindowTest, GeometryColumnsAndReportPaneSurviveARestart) {
+  Open();
+  window_->resize(900, 700);
+  window_->move(40, 30);
+  ResultList& list = window_->Results();
+  std::vector<int> widths = list.ColumnWidths();
+  widths[kColumnName] = 310;
+  widths[kColumnEngine] = 90;
+  list.SetColumnWidths(widths);
+  Action("ShowReport1")->trigger();
+  ASSERT_TRUE(window_->Report().isVisible());
+  QTest::qWait(50);
+  const QRect geometry = window_->geometry();
+  widths = list.ColumnWidths();
+
+  Restart();
+  EXPECT_EQ(window_->geometry().size(), geometry.size());
+  EXPECT_EQ(window_->Results().ColumnWidths(), widths);
+  EXPECT_TRUE(window_->Report().isVisible());
+  EXPECT_TRUE(Action("ShowReport1")->isChecked());
+  // The settings file is not where the window keeps its place.
+  EXPECT_GE(FileLengthOf(WindowMemoryPath(home_.path())), 0);
+
+  // A window file that does not read is a first start, not a failure.
+  window_.reset();
+  home_.Write(std::filesystem::path(WindowMemoryPath(home_.path())).filename().string(),
+              "[list]\ncolumns=a, -5, 99999999\n");
+  Open();
+  EXPECT_EQ(window_->size(), FirstStartSize(QGuiApplication::primaryScreen()->availableGeometry()));
+}
+
+TEST_F(MainWindowTest, DesktopShortcutsBesideTheirOwnKeysAndNoneTwice) {
+  Open();
+  const struct {
+    const char* action;
+    QKeySequence key;
+  } kKeys[] = {
+      {"Save1", QKeySequence(Qt::Key_F2)},         {"Save1", QKeySequence(Qt::CTRL | Qt::Key_S)},
+      {"New1", QKeySequence(Qt::CTRL | Qt::Key_N)}, {"Exit1", QKeySequence(Qt::ALT | Qt::Key_F4)},
+      {"Exit1", QKeySequence(Qt::CTRL | Qt::Key_Q)}, {"Find1", QKeySequence(Qt::CTRL | Qt::Key_F)},
+      {"Verify1", QKeySequence(Qt::Key_F5)},       {"Preferences1", QKeySequence(Qt::CTRL | Qt::Key_O)},
+      {"About1", QKeySequence(Qt::CTRL | Qt::Key_A)},
+  };
+  for (const auto& key : kKeys) {
+    SCOPED_TRACE(key.action);
+    EXPECT_TRUE(Action(key.action)->shortcuts().contains(key.key)) << key.key.toString().toStdString();
+  }
+  std::map<QString, QString> owners;
+  for (QAction* action : window_->findChildren<QAction*>()) {
+    for (const QKeySequence& key : action->shortcuts()) {
+      const auto [at, fresh] = owners.emplace(key.toString(), action->objectName());
+      EXPECT_TRUE(fresh) << key.toString().toStdString() << ": " << at->second.toStdString()
+                         << " and " << action->objectName().toStdString();
+    }
+  }
+
+  // Ctrl+N reaches New through the window as a key press.
+  AddEntries({"a"});
+  program_->Document().modified = false;  // New asks nothing
+  window_->activateWindow();
+  QTest::keyClick(window_.get(), Qt::Key_N, Qt::ControlModifier);
+  EXPECT_TRUE(Names().empty());
+}
+
+TEST_F(MainWindowTest, StatusAndTipFollowTheSearch) {
+  if (!g_index) GTEST_SKIP() << "the music index needs python3";
+  Open();
+  program_->CurrentSettings().verifyAfterSearch = 0;
+  auto* tip = Find<QLabel>("BannerTip");
+  Find<QComboBox>("CBQuery")->setEditText("rock");
+  Action("Process1")->trigger();
+  ASSERT_TRUE(window_->Busy());
+  EXPECT_EQ(window_->StatusText().toStdString(), SearchingStatus(0, 6, 0));
+  EXPECT_EQ(tip->text().toStdString(), shell_texts::kTipSearching);
+
+  ASSERT_TRUE(WaitUntil([&] { return !window_->Busy(); }, 60000));
+  const int results = program_->Document().entries.Count();
+  ASSERT_GT(results, 0);
+  EXPECT_EQ(window_->StatusText().toStdString(),
+            SearchDoneStatus(program_->LastReport(), results));
+  EXPECT_NE(tip->text().toStdString(), shell_texts::kTipSearching);
+
+  // Verification counts its way through the entries and says how it ended.
+  program_->CurrentSettings().removeInvalidAfterVerify = 0;
+  window_->Results().SetSelected(0, true);
+  window_->Results().SetSelected(1, true);
+  Action("Verify1")->trigger();
+  ASSERT_TRUE(window_->Busy());
+  EXPECT_EQ(window_->StatusText().toStdString(), VerifyingStatus(0, 2));
+  EXPECT_EQ(tip->text().toStdString(), shell_texts::kTipVerifying);
+  ASSERT_TRUE(WaitUntil([&] { return !window_->Busy(); }, 30000));
+  EXPECT_EQ(window_->StatusText().toStdString(), VerifyDoneStatus(2, 0));
+}
+
+TEST_F(MainWindowTest, AProjectNamedOnTheCommandLineOpensInsteadOfTheLastOne) {
+  Open();
+  AddEntries({"kept", "too"});
+  const std::string named = home_.File("named.sdp");
+  ASSERT_TRUE(WriteDocument(named, program_->Document()));
+  AddEntries({"last"});
+  const std::string last = home_.File("last.sdp");
+  ASSERT_TRUE(WriteDocument(last, program_->Document()));
+  program_->CurrentSettings().lastProject = last;
+  program_->Document().modified = false;
+
+  window_.reset();
+  program_ = std::make_unique<Application>(home_.path());
+  window_ = std::make_unique<MainWindow>(*program_);
+  window_->SetStartProject(named);
+  window_->show();
+  EXPECT_TRUE(WaitUntil([&] { return program_->CurrentProjectPath() == named; }, 5000));
+  EXPECT_EQ(Names(), (std::vector<std::string>{"kept", "too"}));
+
+  // A name that is not there says so and leaves the window empty.
+  window_.reset();
+  program_ = std::make_unique<Application>(home_.path());
+  window_ = std::make_unique<MainWindow>(*program_);
+  window_->SetStartProject(home_.File("missing.sdp"));
+  QString seen;
+  AnswerNextMessage("OK", &seen);
+  window_->show();
+  EXPECT_TRUE(WaitUntil([&] { return !seen.isEmpty(); }, 5000));
+  EXPECT_TRUE(seen.endsWith(QString::fromStdString(home_.File("missing.sdp"))));
+  EXPECT_TRUE(program_->CurrentProjectPath().empty());
+}
+
+TEST_F(MainWindowTest, ToolbarIconsStandOutOnADarkPalette) {
+  Open();
+  QPalette dark;
+  dark.setColor(QPalette::Window, QColor(30, 30, 30));
+  dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
+  dark.setColor(QPalette::Button, QColor(45, 45, 45));
+  dark.setColor(QPalette::ButtonText, QColor(230, 230, 230));
+  window_->setPalette(dark);
+  const QColor background = dark.color(QPalette::Window);
+  for (const char* name : {"SBNew", "SBOpen", "SBSave", "BOptions", "SBProc", "SBView", "SBHelp"}) {
+    SCOPED_TRACE(name);
+    const QImage image = Find<QToolButton>(name)->icon().pixmap(16, 16).toImage();
+    ASSERT_FALSE(image.isNull());
+    int visible = 0;
+    int standingOut = 0;
+    for (int y = 0; y < image.height(); ++y) {
+      for (int x = 0; x < image.width(); ++x) {
+        const QColor pixel = image.pixelColor(x, y);
+        if (pixel.alpha() < 128) continue;
+        ++visible;
+        standingOut += ContrastRatio(pixel, background) >= kIconContrast ? 1 : 0;
+      }
+    }
+    ASSERT_GT(visible, 0);
+    EXPECT_GE(standingOut * 10, visible * 9) << standingOut << " of " << visible;
+  }
 }
 
 }  // namespace
