@@ -132,16 +132,16 @@ int RunFetch(Arguments& args, const Context& context) {
   std::string header;
   if (head || !output) {
     if (head) request.method = kHttpHead;
-    int s = HttpOpen(request, header, kHeaderBufferSize, progress);
-    if (s < 0) {
+    HttpStream stream = HttpOpen(request, header, kHeaderBufferSize, progress);
+    if (!stream) {
       result = header.empty() ? kFetchNoResponse : kFetchFailed;
     } else if (head) {
-      CloseConnection(s, &progress);
+      stream.Close();
       std::cout << header << std::flush;
       result = std::cout ? kFetchDone : kFetchFailed;
     } else {
-      result = HttpReceiveBody(s, STDOUT_FILENO, progress);
-      CloseConnection(s, &progress);
+      result = HttpReceiveBody(stream, STDOUT_FILENO, progress);
+      stream.Close();
     }
   } else {
     request.fileName = *output;
@@ -154,6 +154,10 @@ int RunFetch(Arguments& args, const Context& context) {
   if (result == kFetchDone) return kExitOk;
   if (result == kFetchFailed && output && header.empty() && view.header.empty()) {
     return Fail(request.url + ": cannot fetch into " + *output);
+  }
+  // No reply at all: the failure names why (a certificate, a timeout, a refusal).
+  if (progress.failure && header.empty() && view.header.empty()) {
+    return Fail(request.url + ": " + DescribeFailure(progress.failure));
   }
   return Fail(request.url + ": " + Reason(result, header.empty() ? view.header : header));
 }

@@ -7,21 +7,27 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <ctime>
 #include <filesystem>
 #include <span>
 #include <string_view>
 
 #include "engines/engine_update.h"
+#include "engines/extended_keys.h"
+#include "engines/request_failure.h"
+#include "engines/search_driver_internal.h"
 #include "engines/search_texts.h"
 #include "net/async_wait.h"
 #include "net/http_connection.h"
 #include "net/http_response.h"
 #include "net/socket_io.h"
+#include "net/url.h"
 #include "support/paths.h"
 #include "support/text.h"
 
 namespace sondrel {
-namespace {
+
+namespace detail {
 
 std::string Cut(std::string_view text, std::size_t max) {
   return std::string(text.substr(0, std::min(text.size(), max)));
@@ -54,24 +60,29 @@ QueryFields FieldsOf(const SearchDocument& document) {
 }
 
 bool Running(const SearchSession& session) {
-  return session.job.running.load() != 0;
+  return session.job.running.load() != 0 && !session.cancel.Requested() &&
+         !session.totalLimitReached.load();
 }
 
-// What every scan of this search shares: the document, the limits, and the append of each
-// accepted result with its row on the interface thread.
-struct ScanContext {
-  explicit ScanContext(SearchSession& session)
-      : context{session.document, session.settings, session.job.idle,
-                [&session](const ResultEntry& entry, int index) {
-                  if (session.callbacks.resultAdded) session.callbacks.resultAdded(entry, index);
-                },
-                [&session] { return Running(session); },
-                [&session](const std::function<void()>& fn) { OnInterface(session, fn); }} {}
-  ExtractionContext context;
-};
+std::int64_t UnixNow() { return static_cast<std::int64_t>(std::time(nullptr)); }
 
-int Clamp(int value, int low, int high) {
-  return std::max(low, std::min(value, high));
+// What every scan of this search shares: the document, the limits, the append of each
+// accepted result with its row on the interface thread, and the follow-ups of its items.
+ExtractionContext MakeScanContext(SearchSession& session) {
+  return ExtractionContext{
+      session.document,
+      session.settings,
+      session.job.idle,
+      [&session](const ResultEntry& entry, int index) {
+        if (session.callbacks.resultAdded) session.callbacks.resultAdded(entry, index);
+      },
+      [&session] { return Running(session); },
+      [&session](const std::function<void()>& fn) { OnInterface(session, fn); },
+      [&session] { session.totalLimitReached = true; },
+      [&session](EngineDefinition& engine, const ResultEntry& item, const CapturedValues& values,
+                 const EngineRequest& request) {
+        return QueueFollowUp(session.followUps[&engine], engine, item, values, request);
+      }};
 }
 
 void FillConnectionProgress(NetProgress& progress, const SearchSession& session) {
@@ -80,70 +91,342 @@ void FillConnectionProgress(NetProgress& progress, const SearchSession& session)
   progress.attempts = session.job.attempts;
   progress.timeoutSeconds = session.settings.timeoutSeconds;
   progress.timeoutOn = true;
-  progress.shouldCancel = StopFlagCancel;
+  progress.cancel = &session.cancel;
 }
 
-void SlotRequest(EngineSlot& slot) {
-  SearchSession& session = *slot.session;
-  if (!Running(session) || !slot.morePages || !MarkPageVisited(slot.visited, slot.request)) {
-    slot.state = kSlotRelease;
-    return;
+// The engine's own header lines; a User-Agent among them replaces the program's agent.
+void AddEngineHeaders(HttpRequest& http, const EngineRequest& request,
+                      const EngineDefinition& engine) {
+  for (auto& [name, value] : RequestHeaders(request, engine)) {
+    if (EqualsNoCase(name, "User-Agent")) {
+      http.userAgent = value;
+    } else {
+      http.extraHeaders.emplace_back(std::move(name), std::move(value));
+    }
   }
+}
+
+// The engine's line of the report once it has ended.
+void FinishReport(SearchSession& session, const EngineDefinition& engine, const NetFailure& failure,
+                  std::string limit, EngineReport& report) {
+  const FollowUpQueue& queue = session.followUps[&engine];
+  report.matched = engine.tally.matched;
+  report.refusedByRules = engine.tally.refused;
+  report.duplicates = engine.tally.duplicates;
+  report.kept = engine.foundCount;
+  report.followUps = queue.queued;
+  report.followUpsFailed = queue.failed;
+  if (limit.empty() && queue.full) limit = "FOLLOWMAX " + std::to_string(engine.FollowUpLimit());
+  if (limit.empty() && session.totalLimitReached) {
+    limit = "total results " + std::to_string(session.settings.maxResultsTotal);
+  }
+  if (failure) {
+    report.outcome = failure.kind == FailureKind::kCancelled ? EngineOutcome::kStopped
+                                                             : EngineOutcome::kFailed;
+    report.failure = failure;
+  } else if (session.cancel.Requested() || session.job.running.load() == 0) {
+    report.outcome = EngineOutcome::kStopped;
+  } else if (!limit.empty()) {
+    report.outcome = EngineOutcome::kStoppedAtLimit;
+    report.limit = std::move(limit);
+  } else {
+    report.outcome = EngineOutcome::kDone;
+  }
+}
+
+// One report line per enabled engine, in list order; index i of the result is engine i's line
+// (-1 for a disabled one). Lines start as "stopped": an engine the search never reached.
+std::vector<int> BeginReport(SearchSession& session) {
+  session.report = SearchReport{};
+  std::vector<int> lines(static_cast<std::size_t>(session.engines.Count()), -1);
+  for (int i = 0; i < session.engines.Count(); ++i) {
+    const EngineDefinition& engine = *session.engines.Get(i);
+    if (!engine.enabled) continue;
+    lines[static_cast<std::size_t>(i)] = static_cast<int>(session.report.engines.size());
+    EngineReport report;
+    report.engine = engine.name;
+    report.outcome = EngineOutcome::kStopped;
+    session.report.engines.push_back(std::move(report));
+  }
+  return lines;
+}
+
+// An engine that must not be asked now: its key is missing, or its source asked for a pause
+// that has not passed. Its report line says why.
+bool SkipEngine(SearchSession& session, const EngineDefinition& engine, EngineReport& report) {
+  NetFailure failure;
+  if (session.mode != kSearchReplay && UsesUserKey(engine) &&
+      EngineKey(session.settings, engine.name).empty()) {
+    failure.kind = FailureKind::kKeyMissing;
+    failure.detail = "no key for this engine in the settings (engineKeys)";
+  } else if (const std::int64_t until = PausedUntil(session.pauses, engine.name, UnixNow());
+             until > 0 && session.mode != kSearchReplay) {
+    failure.kind = FailureKind::kRateLimited;
+    failure.detail = "asked to wait until " + std::to_string(until);
+    report.retryAfter = until;
+  } else {
+    return false;
+  }
+  report.outcome = EngineOutcome::kSkipped;
+  report.failure = std::move(failure);
+  return true;
+}
+
+QueryFields FieldsFor(const SearchSession& session, const EngineDefinition& engine) {
+  QueryFields fields = FieldsOf(session.document);
+  fields.userKey = EngineKey(session.settings, engine.name);
+  return fields;
+}
+
+}  // namespace detail
+
+namespace {
+
+using namespace detail;
+
+
+
+
+
+
+
+void Redact(NetFailure& failure, std::string_view key) {
+  failure.host = WithoutUserKey(failure.host, key);
+  failure.detail = WithoutUserKey(failure.detail, key);
+}
+
+
+int Clamp(int value, int low, int high) {
+  return std::max(low, std::min(value, high));
+}
+
+
+
+void SendRequest(EngineSlot& slot, const EngineRequest& request) {
+  SearchSession& session = *slot.session;
   slot.http = HttpRequest{};
-  slot.http.url = slot.request.url;
   slot.http.useProxy = session.settings.webProxyOn != 0;
   slot.http.proxyHost = session.settings.webProxyAddress;
   slot.http.proxyPort = session.settings.webProxyPort;
   // Engines that hand out a session cookie on one page and want it back on the next.
   slot.http.useCookies = true;
-  if (slot.firstPage) {
-    slot.referer = Cut(slot.engine->homeUrl, kRefererMax);
-    slot.firstPage = false;
-  }
   if (!slot.referer.empty()) slot.http.referer = slot.referer;
-  if (slot.request.method == MethodPost) {
+  AddEngineHeaders(slot.http, request, *slot.engine);
+  if (request.method == MethodPost) {
+    slot.http.url = request.url;
     slot.http.method = kHttpPost;
-    slot.http.postBody = slot.request.params;
+    slot.http.postBody = request.params;
   } else {
-    slot.getAddress = Cut(RequestAddress(slot.request), kGetAddressSize - 1);
+    slot.getAddress = Cut(RequestAddress(request), kGetAddressSize - 1);
     slot.http.url = slot.getAddress;
     slot.http.method = kHttpGet;
   }
+  slot.progress.failure = NetFailure{};
+  slot.requestStarted = NowSeconds();
+  slot.pageBytes = 0;
+  slot.pageCut = FailureKind::kNone;
+  slot.readFailed = false;
+  slot.header.clear();
   slot.connection.Start(slot.http, nullptr, slot.header, static_cast<std::size_t>(slot.pageSize),
                         slot.progress);
   slot.state = kSlotHeader;
 }
 
+void EndEngine(EngineSlot& slot, NetFailure failure) {
+  if (!slot.failure) {
+    Redact(failure, slot.request.fields.userKey);
+    slot.failure = std::move(failure);
+  }
+  slot.morePages = false;
+  slot.session->followUps[slot.engine].pending.clear();
+}
+
+void StopAtLimit(EngineSlot& slot, std::string limit) {
+  if (slot.limit.empty()) slot.limit = std::move(limit);
+  slot.morePages = false;
+}
+
+bool DeadlinePassed(const EngineSlot& slot) {
+  return NowSeconds() - slot.requestStarted >
+         static_cast<std::uint64_t>(std::max(1, slot.session->pageDeadlineSeconds));
+}
+
+void SlotRequest(EngineSlot& slot) {
+  SearchSession& session = *slot.session;
+  EngineDefinition& engine = *slot.engine;
+  FollowUpQueue& queue = session.followUps[&engine];
+  if (!Running(session)) {
+    slot.state = kSlotRelease;
+    return;
+  }
+  if (!queue.pending.empty()) {
+    // The items of a page are followed up before the engine's next page is asked for.
+    slot.followRequest = FollowUpRequest(queue.pending.front(), slot.request);
+    queue.pending.pop_front();
+    slot.inFollowUp = true;
+    SendRequest(slot, slot.followRequest);
+    return;
+  }
+  slot.inFollowUp = false;
+  if (!slot.morePages) {
+    slot.state = kSlotRelease;
+    return;
+  }
+  if (slot.pagesRequested >= engine.PageLimit()) {
+    StopAtLimit(slot, "PAGES " + std::to_string(engine.PageLimit()));
+    slot.state = kSlotRelease;
+    return;
+  }
+  if (!MarkPageVisited(slot.visited, slot.request)) {
+    slot.state = kSlotRelease;
+    return;
+  }
+  ++slot.pagesRequested;
+  queue.page = slot.pagesRequested;
+  queue.pageIndex = 0;
+  if (slot.firstPage) {
+    slot.referer = Cut(engine.homeUrl, kRefererMax);
+    slot.firstPage = false;
+  }
+  SendRequest(slot, slot.request);
+}
+
+void FollowUpLost(EngineSlot& slot) {
+  ++slot.session->followUps[slot.engine].failed;
+}
+
+// A reply that is not a page to read: a failed connection or an error status.
+void NoPage(EngineSlot& slot, int result) {
+  const std::string& url = slot.http.workUrl.empty() ? slot.http.url : slot.http.workUrl;
+  if (result != kAsyncDone) {
+    // Stopped, or ended by the total limit: not this engine's failure.
+    if (!Running(*slot.session)) return;
+    if (slot.inFollowUp) {
+      FollowUpLost(slot);
+    } else {
+      EndEngine(slot, ConnectionFailure(slot.progress, url, FailureKind::kNoResponse,
+                                        slot.requestStarted));
+    }
+    return;
+  }
+  std::int64_t retryAfter = 0;
+  NetFailure failure = StatusFailure(slot.header, slot.status, url, UnixNow(), retryAfter);
+  if (retryAfter > 0) {
+    PauseEngine(slot.session->pauses, slot.engine->name, retryAfter);
+    slot.report->retryAfter = retryAfter;
+  }
+  if (slot.inFollowUp && failure.kind != FailureKind::kRateLimited) {
+    FollowUpLost(slot);  // only that item is lost
+    return;
+  }
+  EndEngine(slot, std::move(failure));
+}
+
 void SlotHeader(EngineSlot& slot) {
   SearchSession& session = *slot.session;
   int r = kAsyncFailed;
-  if (Running(session)) {
+  if (Running(session) && !DeadlinePassed(slot)) {
     r = slot.connection.Step();
   } else {
+    if (Running(session)) {
+      NetFailure failure;
+      failure.kind = FailureKind::kTimedOut;
+      failure.host = HostOf(slot.http.url);
+      failure.detail = "no reply within " + std::to_string(session.pageDeadlineSeconds) + " s";
+      slot.progress.failure = failure;
+    }
     slot.connection.Close();
   }
   if (r == kAsyncAgain) return;
-  slot.morePages = false;
-  if (r != kAsyncDone) {
-    slot.state = kSlotNextPage;
-    return;
-  }
+  if (!slot.inFollowUp) slot.morePages = false;
+  // A job that ends on an error status fails, but leaves that reply's header behind.
   slot.status = StatusCode(slot.header);
-  if (slot.status < 200 || slot.status > 299) {
-    slot.state = kSlotClose;
+  const bool answered = slot.status >= 100 && slot.status <= 999;
+  if (answered && !slot.inFollowUp) slot.report->httpStatus = slot.status;
+  if (r != kAsyncDone || slot.status < 200 || slot.status > 299) {
+    NoPage(slot, answered ? kAsyncDone : r);
+    slot.state = r == kAsyncDone ? kSlotClose : kSlotNextPage;
     return;
   }
-  slot.referer = Cut(slot.http.workUrl, kRefererMax);
+  ++slot.report->pages;
+  EngineRequest* request = &slot.request;
+  EngineDefinition* engine = slot.engine;
+  if (slot.inFollowUp) {
+    request = &slot.followRequest;
+    TakeSearchCounters(slot.followEngine, *slot.engine);
+    engine = &slot.followEngine;
+  } else {
+    slot.referer = Cut(slot.http.workUrl, kRefererMax);
+    slot.tallyAtPage = slot.engine->tally;
+    slot.foundAtPage = slot.engine->foundCount;
+  }
   // After redirects, the address the page really came from is the base of its links.
-  slot.request.url = Cut(slot.http.workUrl, kPageBaseMax);
+  request->url = Cut(slot.http.workUrl, slot.inFollowUp ? kFollowUpAddressMax : kPageBaseMax);
   EngineSlot* self = &slot;
   PageReader reader = [self](char* dst, int room, int& lastRead, std::uint64_t& lastActivity) {
-    return AsyncReadBlock(self->connection.Connection(), dst, room, lastRead, lastActivity,
-                          self->progress);
+    const int before = lastRead;
+    const int result =
+        AsyncReadBlock(self->connection, dst, room, lastRead, lastActivity, self->progress);
+    self->pageBytes += lastRead - before;
+    self->report->bytes += lastRead - before;
+    if (self->pageBytes > kMaxSearchPageBytes) {
+      self->pageCut = FailureKind::kTooLarge;
+      return static_cast<int>(kReadFailed);
+    }
+    if (DeadlinePassed(*self)) {
+      self->pageCut = FailureKind::kTimedOut;
+      return static_cast<int>(kReadFailed);
+    }
+    if (result == kReadFailed) self->readFailed = true;
+    return result;
   };
-  BeginPage(slot.extraction, std::move(reader), std::span<char>(slot.page), slot.pageSize,
-            *slot.engine, slot.request, *session.scanContext);
+  BeginPage(slot.extraction, std::move(reader), std::span<char>(slot.page), slot.pageSize, *engine,
+            *request, *session.scanContext);
   slot.state = kSlotPage;
+}
+
+// A counter runs on whatever the pages hold: a source that answers every page number with the
+// same page would be asked until the page cap. A page of nothing but this search's duplicates
+// ends the counting.
+bool RepeatsItself(const EngineSlot& slot) {
+  const EngineDefinition& engine = *slot.engine;
+  if (engine.more.empty() || engine.varPatterns.Count() > 0 || engine.entriesThisPage == 0) {
+    return false;
+  }
+  const int duplicates = engine.tally.duplicates - slot.tallyAtPage.duplicates;
+  return engine.foundCount == slot.foundAtPage && duplicates == engine.entriesThisPage;
+}
+
+// A page was read to its end (or cut): what it means for the engine.
+void PageDone(EngineSlot& slot) {
+  SearchSession& session = *slot.session;
+  const bool cancelled = !Running(session);
+  if (slot.inFollowUp) {
+    TakeSearchCounters(*slot.engine, slot.followEngine);
+    if (slot.readFailed || slot.pageCut != FailureKind::kNone) FollowUpLost(slot);
+  } else {
+    slot.morePages = slot.extraction.nextPage;
+    if (slot.morePages && RepeatsItself(slot)) {
+      StopAtLimit(slot, "page " + std::to_string(slot.pagesRequested) +
+                            " brought only results the engine had before");
+    }
+  }
+  if (slot.pageCut != FailureKind::kNone && !slot.inFollowUp) {
+    NetFailure failure;
+    failure.kind = slot.pageCut;
+    failure.host = HostOf(slot.http.workUrl);
+    failure.detail = slot.pageCut == FailureKind::kTooLarge
+                         ? "page larger than " + std::to_string(kMaxSearchPageBytes >> 20) + " MiB"
+                         : "page not complete within " +
+                               std::to_string(session.pageDeadlineSeconds) + " s";
+    EndEngine(slot, std::move(failure));
+  } else if (slot.readFailed && !slot.inFollowUp && !cancelled) {
+    EndEngine(slot, ConnectionFailure(slot.progress, slot.http.workUrl, FailureKind::kTimedOut));
+  }
+  if (slot.engine->foundCount >= session.settings.maxResultsPerEngine) {
+    StopAtLimit(slot, "results per engine " + std::to_string(session.settings.maxResultsPerEngine));
+    session.followUps[slot.engine].pending.clear();
+  }
 }
 
 // What the slot waits for before its next step can do anything; fd -1 when it can move now.
@@ -153,7 +436,7 @@ AsyncWait SlotWait(const EngineSlot& slot) {
       return slot.connection.Wait();
     case kSlotPage:
       if (slot.extraction.state == kExtractReading && slot.extraction.going) {
-        return {slot.connection.Connection(), POLLIN};
+        return slot.connection.Wait();
       }
       return {};
     default:
@@ -206,182 +489,13 @@ void IdleWait(SearchSession& session, const SlotTable& table, bool moreToStart) 
   (void)WaitForAnyJob(std::span<const AsyncWait>(waits.data(), count), kJobWaitMs);
 }
 
-// ---- test modes ----
 
-bool FileExists(const std::string& path) {
-  return ::access(path.c_str(), F_OK) == 0;
+void FinishReport(EngineSlot& slot) {
+  detail::FinishReport(*slot.session, *slot.engine, slot.failure, slot.limit, *slot.report);
 }
 
-struct FileCloser {
-  int fd = -1;
-  ~FileCloser() {
-    if (fd >= 0) ::close(fd);
-  }
-};
 
-std::string TrailerOf(std::string_view address) {
-  std::string trailer(kTestPageTrailerStart);
-  trailer += address;
-  trailer += kTestPageTrailerEnd;
-  return trailer;
-}
 
-// Runs a page extraction to its end over a reader that blocks or reads a file.
-void ExtractWhole(PageExtraction& extraction, PageReader reader, std::vector<char>& window,
-                  EngineDefinition& engine, EngineRequest& request, ExtractionContext& context) {
-  BeginPage(extraction, std::move(reader), std::span<char>(window), kSlotPageSize, engine, request,
-            context);
-  while (StepPageExtraction(extraction) != 1) {
-  }
-}
-
-void FillBlockingRequest(HttpRequest& http, const SearchSession& session) {
-  http.useProxy = session.settings.webProxyOn != 0;
-  http.proxyHost = session.settings.webProxyAddress;
-  http.proxyPort = session.settings.webProxyPort;
-  http.useCookies = true;
-}
-
-// The engine's home page into page file 0, when it is not there yet.
-void CaptureHomePage(SearchSession& session, EngineDefinition& engine) {
-  const std::string path = TestPagePath(session.home, engine, 0);
-  if (FileExists(path) || engine.homeUrl.empty()) return;
-  HttpRequest http;
-  FillBlockingRequest(http, session);
-  http.url = engine.homeUrl;
-  http.fileName = path;
-  NetProgress progress;
-  FillConnectionProgress(progress, session);
-  if (HttpFetchFile(http, progress) != kFetchDone) {
-    ::unlink(path.c_str());
-    return;
-  }
-  FileCloser file{::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC)};
-  const std::string trailer = TrailerOf(http.workUrl);
-  if (file.fd < 0 || !FdWriteAll(file.fd, trailer)) ::unlink(path.c_str());
-}
-
-// Fetches the request's page into path while extracting it. False when the engine ends here.
-bool CapturePage(SearchSession& session, EngineDefinition& engine, EngineRequest& request,
-                 const std::string& path, ExtractionContext& context, PageExtraction& extraction,
-                 std::vector<char>& window, std::string& referer) {
-  HttpRequest http;
-  FillBlockingRequest(http, session);
-  if (!referer.empty()) http.referer = referer;
-  if (request.method == MethodPost) {
-    http.url = request.url;
-    http.method = kHttpPost;
-    http.postBody = request.params;
-  } else {
-    http.url = Cut(RequestAddress(request), kGetAddressSize - 1);
-  }
-  NetProgress progress;
-  FillConnectionProgress(progress, session);
-  std::string header;
-  const int connection = HttpOpen(http, header, static_cast<std::size_t>(kSlotPageSize), progress);
-  if (connection < 0) return false;
-  const int status = StatusCode(header);
-  if (status < 200 || status > 299) {
-    CloseConnection(connection, &progress);
-    return false;
-  }
-  FileCloser file{::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)};
-  if (file.fd < 0) {
-    CloseConnection(connection, &progress);
-    return false;
-  }
-  referer = Cut(http.workUrl, kRefererMax);
-  request.url = Cut(http.workUrl, kPageBaseMax);
-  bool intact = true;
-  PageReader reader = [&](char* dst, int room, int& lastRead, std::uint64_t& lastActivity) {
-    if (lastRead >= room) return static_cast<int>(kReadFull);
-    long n = HttpReadBlock(connection, dst + lastRead, static_cast<std::size_t>(room - lastRead),
-                           progress);
-    if (n < 0) {
-      intact = false;
-      return static_cast<int>(kReadFailed);
-    }
-    if (n == 0) return static_cast<int>(kReadComplete);
-    const std::string_view arrived(dst + lastRead, static_cast<std::size_t>(n));
-    if (!FdWriteAll(file.fd, arrived)) intact = false;
-    lastRead += static_cast<int>(n);
-    lastActivity = NowSeconds();
-    return static_cast<int>(lastRead == room ? kReadFull : kReadPending);
-  };
-  ExtractWhole(extraction, std::move(reader), window, engine, request, context);
-  CloseConnection(connection, &progress);
-  const std::string trailer = TrailerOf(http.workUrl);
-  if (!intact || !FdWriteAll(file.fd, trailer)) {
-    // A page cut short would replay as a different page.
-    ::unlink(path.c_str());
-  }
-  return extraction.nextPage;
-}
-
-// Reads a captured page; the address it came from is taken from its trailer.
-bool ReplayPage(const std::string& path, EngineDefinition& engine, EngineRequest& request,
-                ExtractionContext& context, PageExtraction& extraction, std::vector<char>& window) {
-  std::string image;
-  if (!FileReadAll(path, image)) return false;
-  std::string_view page(image);
-  const std::size_t trailer = page.rfind(kTestPageTrailerStart);
-  if (trailer != std::string_view::npos && page.ends_with(kTestPageTrailerEnd)) {
-    const std::size_t from = trailer + kTestPageTrailerStart.size();
-    const std::string_view address =
-        page.substr(from, page.size() - from - kTestPageTrailerEnd.size());
-    if (address.find('\n') == std::string_view::npos && !address.empty()) {
-      request.url = Cut(address, kPageBaseMax);
-    }
-    page = page.substr(0, trailer);
-  }
-  std::size_t offset = 0;
-  PageReader reader = [&](char* dst, int room, int& lastRead, std::uint64_t& lastActivity) {
-    if (lastRead >= room) return static_cast<int>(kReadFull);
-    const std::size_t want = static_cast<std::size_t>(room - lastRead);
-    const std::size_t n = std::min(want, page.size() - offset);
-    if (n == 0) return static_cast<int>(kReadComplete);
-    std::copy_n(page.data() + offset, n, dst + lastRead);
-    offset += n;
-    lastRead += static_cast<int>(n);
-    lastActivity = NowSeconds();
-    return static_cast<int>(lastRead == room ? kReadFull : kReadPending);
-  };
-  ExtractWhole(extraction, std::move(reader), window, engine, request, context);
-  return extraction.nextPage;
-}
-
-void RunEngineTestMode(SearchSession& session, EngineDefinition& engine,
-                       ExtractionContext& context) {
-  engine.foundCount = 0;
-  EngineRequest request;
-  BuildRequest(request, FieldsOf(session.document), engine);
-  PageExtraction extraction;
-  std::vector<char> window(static_cast<std::size_t>(kSlotPageSize + kPageWindowSlack));
-  if (session.mode == kSearchCapture) {
-    CaptureHomePage(session, engine);
-    if (engine.action.empty()) return;
-    std::string referer = Cut(engine.homeUrl, kRefererMax);
-    std::unordered_set<std::string> visited;
-    bool more = true;
-    for (int page = 1;
-         more && Running(session) && !StopRequested() && MarkPageVisited(visited, request);
-         ++page) {
-      const std::string path = TestPagePath(session.home, engine, page);
-      // A page captured before is read from its file, so a capture can be taken up again.
-      more = FileExists(path) ? ReplayPage(path, engine, request, context, extraction, window)
-                              : CapturePage(session, engine, request, path, context, extraction,
-                                            window, referer);
-    }
-    return;
-  }
-  bool more = true;
-  for (int page = 1; more && Running(session) && !StopRequested() && page <= kMaxEnginePages;
-       ++page) {
-    const std::string path = TestPagePath(session.home, engine, page);
-    if (!FileExists(path)) break;
-    more = ReplayPage(path, engine, request, context, extraction, window);
-  }
-}
 
 }  // namespace
 
@@ -394,8 +508,13 @@ bool MarkPageVisited(std::unordered_set<std::string>& visited, const EngineReque
   return visited.insert(std::move(key)).second;
 }
 
-std::string TestPagePath(const std::string& home, const EngineDefinition& engine, int page) {
+std::string TestPagePath(const std::string& home, const EngineDefinition& engine, int page,
+                         int followUp) {
+  // Loading refuses such a FILE already; an engine made some other way still never leads a
+  // page file out of its folder.
+  if (!IsPlainFileStem(engine.fileStem)) return {};
   std::string name = engine.fileStem + std::to_string(page);
+  if (followUp > 0) name += "-" + std::to_string(followUp);
   name += kTestPageExtension;
   return (std::filesystem::path(home) / kTestPageFolder / name).string();
 }
@@ -411,11 +530,16 @@ void StartSlot(EngineSlot& slot, EngineDefinition& engine, SearchSession& sessio
   slot.header.reserve(static_cast<std::size_t>(kSlotPageSize));
   slot.referer.clear();
   slot.getAddress.clear();
-  BuildRequest(slot.request, FieldsOf(session.document), engine);
+  BuildRequest(slot.request, FieldsFor(session, engine), engine);
   slot.http = HttpRequest{};
   slot.extraction = PageExtraction{};
   slot.status = 0;
   slot.visited.clear();
+  slot.failure = NetFailure{};
+  slot.limit.clear();
+  slot.pagesRequested = 0;
+  slot.inFollowUp = false;
+  PrepareFollowUpEngine(slot.followEngine, engine);
   slot.morePages = true;
   slot.firstPage = true;
   slot.state = kSlotRequest;
@@ -431,7 +555,7 @@ int StepSlot(EngineSlot& slot) {
       break;
     case kSlotPage:
       if (StepPageExtraction(slot.extraction) == 1) {
-        slot.morePages = slot.extraction.nextPage;
+        PageDone(slot);
         slot.state = kSlotClose;
       }
       break;
@@ -443,6 +567,7 @@ int StepSlot(EngineSlot& slot) {
       slot.state = kSlotNextPage;
       break;
     case kSlotRelease:
+      FinishReport(slot);
       slot.connection.Close();
       slot.extraction = PageExtraction{};
       std::vector<char>().swap(slot.page);
@@ -457,8 +582,10 @@ int StepSlot(EngineSlot& slot) {
 }
 
 bool PrepareSearch(SearchSession& session) {
-  SetStopFlag(false);
   if (Trimmed(session.document.query).empty()) return false;
+  session.cancel.Reset();
+  session.totalLimitReached = false;
+  session.report = SearchReport{};
   session.document.matchMode = 1;
   BeginSearch(session.document);
   session.job.running = 1;
@@ -468,18 +595,21 @@ bool PrepareSearch(SearchSession& session) {
 }
 
 void StopSearch(SearchSession& session) {
-  SetStopFlag(true);
+  session.cancel.Cancel();
   session.job.running = 0;
 }
 
 void RunScheduler(SearchSession& session) {
-  ScanContext scan(session);
-  session.scanContext = &scan.context;
+  using namespace detail;
+  ExtractionContext scan = MakeScanContext(session);
+  session.scanContext = &scan;
   const IdleHook outerHook = CurrentIdleHook();
   // Every wait of this thread is the one poll between passes; the socket layer must not pause.
   SetIdleHook(nullptr);
-  SetStopFlag(false);
   ResetSearchState(session.engines);
+  session.followUps.clear();
+  session.pauses = ReadEnginePauses(session.home);
+  const std::vector<int> reportLines = BeginReport(session);
 
   auto table = std::make_unique<SlotTable>();
   for (auto& slot : table->slots) slot = std::make_unique<EngineSlot>();
@@ -496,7 +626,7 @@ void RunScheduler(SearchSession& session) {
   };
 
   int e = 0;
-  while (!StopRequested() && Running(session) && e < engineCount) {
+  while (Running(session) && e < engineCount) {
     int free = -1;
     for (int i = table->active - 1; i >= 0; --i) {
       if (!table->busy[i]) {
@@ -519,8 +649,15 @@ void RunScheduler(SearchSession& session) {
       ++e;
       continue;
     }
+    EngineReport& report =
+        session.report.engines[static_cast<std::size_t>(reportLines[static_cast<std::size_t>(e)])];
+    if (SkipEngine(session, *engine, report)) {
+      ++e;
+      continue;
+    }
     if (s < 0) continue;
     StartSlot(*table->slots[s], *engine, session);
+    table->slots[s]->report = &report;
     table->busy[s] = 1;
     ++e;
     ++session.counts.enginesStarted;
@@ -535,36 +672,21 @@ void RunScheduler(SearchSession& session) {
   table.reset();
   SetIdleHook(outerHook ? outerHook : NetIdle);
   session.scanContext = nullptr;
+  if (!session.home.empty()) (void)WriteEnginePauses(session.home, session.pauses, UnixNow());
 }
 
 void RunSearchThread(SearchSession& session) {
+  using detail::OnInterface;
+  using detail::Running;
   if (session.updateCheck && Running(session) && !StopRequested()) {
     if (session.callbacks.updating) OnInterface(session, [&] { session.callbacks.updating(true); });
     EngineUpdateTarget target{session.engines, session.settings, session.databasePath,
                               session.database};
-    (void)UpdateCheck(target, nullptr, StopFlagCancel);
+    (void)UpdateCheck(target, nullptr, StopFlagCancel);  // the update keeps the process-wide flag
     if (session.callbacks.updating)
       OnInterface(session, [&] { session.callbacks.updating(false); });
   }
   RunScheduler(session);
-}
-
-void RunTestMode(SearchSession& session) {
-  ScanContext scan(session);
-  SetStopFlag(false);
-  ResetSearchState(session.engines);
-  if (session.mode == kSearchCapture) {
-    (void)MakeDirectories((std::filesystem::path(session.home) / kTestPageFolder).string());
-  }
-  for (const auto& engine : session.engines) {
-    if (!Running(session) || StopRequested()) break;
-    if (!engine->enabled) continue;
-    ++session.counts.enginesStarted;
-    ReportCounts(session);
-    RunEngineTestMode(session, *engine, scan.context);
-    ++session.counts.enginesFinished;
-    ReportCounts(session);
-  }
 }
 
 void CompleteSearch(SearchSession& session) {

@@ -1,22 +1,39 @@
 #pragma once
-// A TCP connection opened without blocking: lookup, socket, connect, each as a pollable step.
+// A connection opened without blocking, each stage a pollable step: lookup, socket, connect,
+// through an HTTP proxy the CONNECT tunnel, then the TLS handshake. The result is a Connection.
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "net/async_wait.h"
+#include "net/connection.h"
 #include "net/host_lookup.h"
 #include "net/net_progress.h"
+#include "net/tls_options.h"
 
 namespace sondrel {
 
-enum AsyncConnectionState {
-  kConnectionResolving = 2,
-  kConnectionCreate = 3,
-  kConnectionConnecting = 30,
-  kConnectionOpen = 1,
-  kConnectionFailed = -1,
+// Where a connection goes and what it must be before the request can be sent.
+struct ConnectTarget {
+  std::string host;  // the server, or the proxy
+  int port = 0;
+  std::string server;  // the server's name and port (TLS check and the tunnel's target)
+  int serverPort = 0;
+  bool tls = false;
+  bool tunnel = false;  // CONNECT server:serverPort through the proxy first
+  TlsOptions tlsOptions;
+};
+
+enum class ConnectStage : std::uint8_t {
+  kResolving,
+  kCreate,
+  kConnecting,
+  kTunnelSending,
+  kTunnelReply,
+  kHandshake,
+  kOpen,
+  kFailed,
 };
 
 class AsyncConnection {
@@ -26,30 +43,42 @@ class AsyncConnection {
   AsyncConnection(const AsyncConnection&) = delete;
   AsyncConnection& operator=(const AsyncConnection&) = delete;
 
-  // Closes what an earlier start left open and begins the lookup of host.
-  void Start(std::string_view host, int port, NetProgress* progress);
-  // kAsyncDone connected (state 3 reported, text the peer's dotted address), kAsyncFailed with
-  // nothing left open, kAsyncAgain call again. The connect is tried once.
+  // Closes what an earlier start left open and begins the lookup of target.host.
+  void Start(ConnectTarget target, NetProgress* progress);
+  // Starts from a connection that is already open (a reused one): Step answers kAsyncDone.
+  void Adopt(Connection connection, NetProgress* progress);
+  // kAsyncDone open (state 3 reported, text the peer's dotted address), kAsyncFailed with
+  // nothing left open and progress->failure filled, kAsyncAgain call again. The connect is tried
+  // progress->attempts times.
   [[nodiscard]] int Step();
-  // Closes the socket (resetting the connection) and gives a pending lookup up.
+  // Closes the connection and gives a pending lookup up.
   void Close();
 
-  int socket() const { return socket_; }
-  int state() const { return state_; }
+  Connection& connection() { return connection_; }
+  const Connection& connection() const { return connection_; }
+  ConnectStage stage() const { return stage_; }
   AsyncWait Wait() const;
 
  private:
-  int Fail();
+  int Fail(FailureKind kind, std::string detail = {});
   int Connected();
+  int CreateStep();
+  int ConnectingStep();
+  int TunnelSendStep();
+  int TunnelReplyStep();
+  int HandshakeStep();
+  int AfterTcp();
 
-  int socket_ = -1;
-  int state_ = kConnectionFailed;
-  std::string host_;
-  int port_ = 0;
+  Connection connection_;
+  ConnectStage stage_ = ConnectStage::kFailed;
+  ConnectTarget target_;
   std::uint32_t address_ = 0;
   NetProgress* progress_ = nullptr;
   HostLookup lookup_;
-  std::uint64_t connectStart_ = 0;
+  std::uint64_t stageStart_ = 0;
+  int attemptsLeft_ = 1;
+  std::string tunnelText_;  // the CONNECT request, then the proxy's reply
+  std::size_t position_ = 0;
 };
 
 }  // namespace sondrel

@@ -1,161 +1,170 @@
 #include "net/async_exchange.h"
 
 #include <poll.h>
-#include <sys/socket.h>
 
 #include <algorithm>
-#include <cerrno>
 
 #include "net/cookies.h"
 #include "net/http_request.h"
 #include "net/http_response.h"
+#include "net/net_texts.h"
 #include "net/socket_io.h"
 
 namespace sondrel {
-namespace {
 
-bool WouldBlock(int error) {
-  return error == EAGAIN || error == EWOULDBLOCK || error == EINTR;
-}
-
-}  // namespace
-
-void AsyncExchange::Start(std::string_view host, int port, std::string requestText,
-                          std::string body, std::string& header, std::size_t headerSize,
-                          bool useCookies, std::string url, NetProgress* progress) {
+void AsyncExchange::Start(ExchangeRequest request, std::string& header, std::size_t headerSize,
+                          NetProgress* progress, Connection reuse) {
   Close();
-  requestText_ = std::move(requestText);
-  body_ = std::move(body);
+  request_ = std::move(request);
   header_ = &header;
   header_->clear();
   headerSize_ = headerSize;
-  useCookies_ = useCookies;
-  url_ = std::move(url);
   progress_ = progress;
   position_ = 0;
-  state_ = kExchangeConnecting;
-  connection_.Start(host, port, progress_);
+  reused_ = reuse.IsOpen();
+  stage_ = ExchangeStage::kConnecting;
+  if (reused_) {
+    connection_.Adopt(std::move(reuse), progress_);
+  } else {
+    connection_.Start(request_.target, progress_);
+  }
 }
 
-int AsyncExchange::Fail() {
+int AsyncExchange::Fail(FailureKind kind, std::string_view detail) {
   connection_.Close();
-  state_ = kExchangeFailed;
+  stage_ = ExchangeStage::kFailed;
+  if (progress_ && !progress_->failure) {
+    if (CancelRequested(progress_)) kind = FailureKind::kCancelled;
+    progress_->failure.kind = kind;
+    progress_->failure.host = request_.target.server;
+    progress_->failure.detail = std::string(detail);
+  }
   return kAsyncFailed;
+}
+
+void AsyncExchange::BeginSending() {
+  if (request_.useCookies) {
+    AddCookieHeader(request_.requestText, kRequestTextMax, GlobalCookies(), request_.url);
+  }
+  if (progress_) {
+    progress_->text = request_.requestText;
+    ReportState(*progress_, kNetStateSending);
+  }
+  lastActivity_ = NowSeconds();
+  position_ = 0;
+  stage_ = ExchangeStage::kSending;
 }
 
 int AsyncExchange::Step() {
   for (;;) {
-    switch (state_) {
-      case kExchangeConnecting: {
+    switch (stage_) {
+      case ExchangeStage::kConnecting: {
         int r = connection_.Step();
         if (r == kAsyncAgain) return kAsyncAgain;
-        if (r != kAsyncDone) return Fail();
-        if (useCookies_) AddCookieHeader(requestText_, kRequestTextMax, GlobalCookies(), url_);
-        if (progress_) {
-          progress_->text = requestText_;
-          ReportState(*progress_, kNetStateSending);
+        if (r != kAsyncDone) {
+          stage_ = ExchangeStage::kFailed;
+          return kAsyncFailed;  // the connection filled the failure
         }
-        lastActivity_ = NowSeconds();
-        position_ = 0;
-        state_ = kExchangeSending;
+        BeginSending();
         break;
       }
-      case kExchangeSending:
-      case kExchangeSendingBody: {
-        bool body = state_ == kExchangeSendingBody;
-        int r = SendStep(body ? body_ : requestText_);
-        if (r != kAsyncDone) return r == kAsyncAgain ? kAsyncAgain : Fail();
+      case ExchangeStage::kSending:
+      case ExchangeStage::kSendingBody: {
+        bool body = stage_ == ExchangeStage::kSendingBody;
+        int r = SendStep(body ? request_.body : request_.requestText);
+        if (r == kAsyncAgain) return kAsyncAgain;
+        if (r != kAsyncDone) {
+          return Fail(TimedOut(progress_, lastActivity_) ? FailureKind::kTimedOut
+                                                         : FailureKind::kRefused);
+        }
         position_ = 0;
         lastActivity_ = NowSeconds();
-        if (!body && !body_.empty()) {
-          state_ = kExchangeSendingBody;
+        if (!body && !request_.body.empty()) {
+          stage_ = ExchangeStage::kSendingBody;
         } else {
           if (progress_) ReportState(*progress_, kNetStateWaiting);
-          state_ = kExchangeReadingHeader;
+          headerStart_ = NowSeconds();
+          stage_ = ExchangeStage::kReadingHeader;
         }
         break;
       }
-      case kExchangeReadingHeader: {
+      case ExchangeStage::kReadingHeader: {
         int r = HeaderStep();
-        if (r != kAsyncDone) return r == kAsyncAgain ? kAsyncAgain : Fail();
-        if (useCookies_) StoreCookies(GlobalCookies(), *header_, url_);
+        if (r != kAsyncDone) return r;
+        if (request_.useCookies) StoreCookies(GlobalCookies(), *header_, request_.url);
         if (progress_) {
           progress_->text = *header_;
           ReportState(*progress_, kNetStateReceived);
         }
-        state_ = kExchangeDone;
+        stage_ = ExchangeStage::kDone;
         return kAsyncDone;
       }
-      case kExchangeDone:
+      case ExchangeStage::kDone:
         return kAsyncDone;
       default:
-        return Fail();
+        return kAsyncFailed;
     }
   }
 }
 
 int AsyncExchange::SendStep(const std::string& bytes) {
   if (CancelRequested(progress_) || TimedOut(progress_, lastActivity_)) return kAsyncFailed;
-  int s = connection_.socket();
+  Connection& c = connection();
   while (position_ < bytes.size()) {
-    std::size_t piece = std::min(kSendBlock, bytes.size() - position_);
-    ssize_t sent = ::send(s, bytes.data() + position_, piece, MSG_DONTWAIT | MSG_NOSIGNAL);
-    if (sent < 0) return WouldBlock(errno) ? kAsyncAgain : kAsyncFailed;
-    position_ += static_cast<std::size_t>(sent);
+    std::size_t piece = std::min(kSendBlock * 16, bytes.size() - position_);
+    IoResult r = c.Write(bytes.data() + position_, piece);
+    if (r.status == IoStatus::kWantRead || r.status == IoStatus::kWantWrite) return kAsyncAgain;
+    if (r.status != IoStatus::kOk) return kAsyncFailed;
+    position_ += r.bytes;
     lastActivity_ = NowSeconds();
   }
   return kAsyncDone;
 }
 
-// Peeks at what arrived and consumes it up to the header's end, never past it: the socket is
-// left holding only body bytes, and is not left readable with bytes already looked at (which
-// would wake the search thread over and over for nothing).
+// Reads until the header's blank line; what came after it goes back to the connection. The
+// whole header must arrive within the timeout: a peer that trickles it is cut off.
 int AsyncExchange::HeaderStep() {
-  if (CancelRequested(progress_) || TimedOut(progress_, lastActivity_)) return kAsyncFailed;
-  int s = connection_.socket();
+  if (CancelRequested(progress_)) return Fail(FailureKind::kCancelled);
+  if (TimedOut(progress_, headerStart_)) return Fail(FailureKind::kTimedOut);
+  Connection& c = connection();
   std::string& header = *header_;
   char scratch[kRecvBlock];
   for (;;) {
-    // A header that does not fit the buffer is a failure, as in the blocking fetch.
-    if (headerSize_ < 2 || header.size() >= headerSize_ - 1) return kAsyncFailed;
-    std::size_t room = std::min(kRecvBlock, headerSize_ - 1 - header.size());
-    ssize_t peeked = ::recv(s, scratch, room, MSG_PEEK | MSG_DONTWAIT);
-    if (peeked < 0) return WouldBlock(errno) ? kAsyncAgain : kAsyncFailed;
-    // A header cut short by a close is a broken reply, as in the blocking fetch; header keeps
-    // what arrived for the caller to look at.
-    if (peeked == 0) return kAsyncFailed;
-    lastActivity_ = NowSeconds();
-    std::size_t had = header.size();
-    header.append(scratch, static_cast<std::size_t>(peeked));
-    std::size_t end = HeaderEnd(header.data(), header.size());
-    std::size_t take = static_cast<std::size_t>(peeked);
-    if (end > 0) take = end > had ? end - had : 0;
-    header.resize(had + take);
-    // The bytes are queued already, so this takes exactly take of them.
-    std::size_t consumed = 0;
-    while (consumed < take) {
-      ssize_t got = ::recv(s, scratch, take - consumed, MSG_DONTWAIT);
-      if (got <= 0) return kAsyncFailed;
-      consumed += static_cast<std::size_t>(got);
+    if (headerSize_ < 2 || header.size() >= headerSize_ - 1) {
+      return Fail(FailureKind::kProtocol, net_texts::kHeaderTooLong);
     }
-    if (end > 0) return kAsyncDone;
+    std::size_t room = std::min(kRecvBlock, headerSize_ - 1 - header.size());
+    IoResult r = c.Read(scratch, room);
+    if (r.status == IoStatus::kWantRead || r.status == IoStatus::kWantWrite) return kAsyncAgain;
+    // A header cut short by a close is a broken reply; header keeps what arrived.
+    if (r.status != IoStatus::kOk) return Fail(FailureKind::kNoResponse);
+    lastActivity_ = NowSeconds();
+    header.append(scratch, r.bytes);
+    std::size_t end = HeaderEnd(header.data(), header.size());
+    if (end == 0) continue;
+    c.PutBack(std::string_view(header).substr(end));
+    header.resize(end);
+    int status = StatusCode(header);
+    if (status < 100 || status > 199 || status == 101) return kAsyncDone;
+    // An interim reply (100 Continue, 103 Early Hints): the real one follows.
+    header.clear();
   }
 }
 
 void AsyncExchange::Close() {
   connection_.Close();
-  state_ = kExchangeFailed;
+  stage_ = ExchangeStage::kFailed;
 }
 
 AsyncWait AsyncExchange::Wait() const {
-  switch (state_) {
-    case kExchangeConnecting:
+  switch (stage_) {
+    case ExchangeStage::kConnecting:
       return connection_.Wait();
-    case kExchangeSending:
-    case kExchangeSendingBody:
-      return {socket(), POLLOUT};
-    case kExchangeReadingHeader:
-      return {socket(), POLLIN};
+    case ExchangeStage::kSending:
+    case ExchangeStage::kSendingBody:
+    case ExchangeStage::kReadingHeader:
+      if (connection_.connection().HasBuffered()) return {};
+      return {connection_.connection().fd(), connection_.connection().Events()};
     default:
       return {};
   }

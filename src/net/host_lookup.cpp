@@ -147,6 +147,10 @@ int HostLookup::Start(std::string_view name, NetProgress* progress) {
 }
 
 int HostLookup::Step() {
+  // Answered at the start (a dotted number, a cached name): the resolver, and its wake-up
+  // descriptor, are not needed at all.
+  if (state_ == kLookupResolved) return kAsyncDone;
+  if (state_ == kLookupFailed) return kAsyncFailed;
   Resolver& resolver = Resolver::Instance();
   if (state_ == kLookupNotStarted) {
     if (CancelRequested(progress_)) {

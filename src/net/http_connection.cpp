@@ -7,19 +7,17 @@
 #include <cerrno>
 #include <vector>
 
-#include "net/cookies.h"
+#include "net/async_http_job.h"
 #include "net/http_response.h"
+#include "net/net_texts.h"
 #include "net/socket_io.h"
+#include "net/url.h"
 #include "support/dates.h"
 #include "support/paths.h"
 #include "support/text.h"
 
 namespace sondrel {
 namespace {
-
-long FindHeaderEnd(const char* buf, std::size_t n, void*) {
-  return static_cast<long>(HeaderEnd(buf, n));
-}
 
 bool IsSuccess(int status) {
   return status >= 200 && status <= 299;
@@ -30,6 +28,8 @@ int NoConnectionResult(const std::string& header, int otherFailure) {
   if (header.empty()) return kFetchNoResponse;
   int status = StatusCode(header);
   if (status == 401 || status == 403) return kFetchRefused;
+  // The server said yes, but the reply could not be used (its length, its body).
+  if (IsSuccess(status)) return kFetchFailed;
   return otherFailure;
 }
 
@@ -38,13 +38,55 @@ bool IsRegularFile(int fd) {
   return ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
 }
 
+bool NoteFailure(NetProgress& progress, FailureKind kind) {
+  if (!progress.failure) progress.failure.kind = kind;
+  return false;
+}
+
+// Waits for the next body bytes: false after the timeout of silence, past deadlineStart's
+// timeout when it is given, or on cancel.
+bool AwaitBody(HttpStream& stream, NetProgress& progress, std::uint64_t silentSince,
+               const std::uint64_t* deadlineStart) {
+  if (IdleHook hook = CurrentIdleHook()) hook();
+  if (CancelRequested(&progress)) return NoteFailure(progress, FailureKind::kCancelled);
+  if (TimedOut(&progress, silentSince) || (deadlineStart && TimedOut(&progress, *deadlineStart))) {
+    return NoteFailure(progress, FailureKind::kTimedOut);
+  }
+  return WaitConnection(stream.connection(), kPollSliceMs) >= 0 ||
+         NoteFailure(progress, FailureKind::kNoResponse);
+}
+
+// HttpReadBlock with an optional deadline for the whole body.
+long ReadBlock(HttpStream& stream, char* buffer, std::size_t size, NetProgress& progress,
+               const std::uint64_t* deadlineStart) {
+  std::size_t got = 0;
+  std::uint64_t silentSince = NowSeconds();
+  while (got < size) {
+    IoResult r = stream.Read(buffer + got, size - got);
+    if (r.status == IoStatus::kOk) {
+      got += r.bytes;
+      progress.transferred += static_cast<std::int64_t>(r.bytes);
+      progress.state = kNetStateData;
+      silentSince = NowSeconds();
+      continue;
+    }
+    if (r.status == IoStatus::kClosed) break;
+    if (r.status == IoStatus::kFailed) {
+      if (!progress.failure) progress.failure = stream.body().failure();
+      return -1;
+    }
+    if (got > 0) break;  // hand over what arrived; the caller comes back for more
+    if (!AwaitBody(stream, progress, silentSince, deadlineStart)) return -1;
+  }
+  return static_cast<long>(got);
+}
+
 // HttpReceiveBody that tells a failed write (kFetchWriteFailed) from a failed transfer.
-int ReceiveBody(int connection, int fd, NetProgress& progress) {
+int ReceiveBody(HttpStream& stream, int fd, NetProgress& progress) {
   std::vector<char> block(kFileBodyBlock);
   std::uint32_t start = NowMillis();
   for (;;) {
-    if (CancelRequested(&progress)) return kFetchFailed;
-    long n = HttpReadBlock(connection, block.data(), block.size(), progress);
+    long n = HttpReadBlock(stream, block.data(), block.size(), progress);
     if (n < 0) return kFetchFailed;
     if (n == 0) break;
     progress.elapsedMs = static_cast<std::uint32_t>(NowMillis() - start);
@@ -53,106 +95,65 @@ int ReceiveBody(int connection, int fd, NetProgress& progress) {
       return kFetchWriteFailed;
     }
   }
-  // A connection that closes before the announced length is a broken transfer, not a file.
-  if (progress.total >= 0 && progress.transferred < progress.total) return kFetchFailed;
   return kFetchDone;
+}
+
+void CopyFailureHost(NetProgress& progress, const HttpRequest& request) {
+  if (!progress.failure || !progress.failure.host.empty()) return;
+  UrlParts parts;
+  SplitUrl(request.workUrl.empty() ? request.url : request.workUrl, parts);
+  std::string user, password, hostport;
+  SplitUserInfo(parts.netloc, user, password, hostport);
+  int port = -1;
+  SplitHostPort(hostport, progress.failure.host, port);
 }
 
 }  // namespace
 
-int HttpExchange(const HttpFetchState& state, HttpRequest& request, std::string& header,
-                 std::size_t headerSize, NetProgress& progress) {
-  header.clear();
-  int s = ConnectHost(state.connectHost, state.connectPort, &progress);
-  if (s == kNoSocket) return -1;
-  std::string text = state.requestText;
-  if (request.useCookies) AddCookieHeader(text, kRequestTextMax, GlobalCookies(), request.workUrl);
-  progress.text = text;
-  ReportState(progress, kNetStateSending);
-  bool sent = SendAll(s, text.data(), static_cast<long>(text.size()), static_cast<long>(kSendBlock),
-                      &progress) >= 0;
-  if (sent && request.method == kHttpPost && !request.postBody.empty()) {
-    sent = SendAll(s, request.postBody.data(), static_cast<long>(request.postBody.size()),
-                   static_cast<long>(kSendBlock), &progress) >= 0;
+HttpStream HttpOpen(HttpRequest& request, std::string& header, std::size_t headerSize,
+                    NetProgress& progress) {
+  AsyncHttpJob job;
+  job.Start(request, nullptr, header, headerSize, progress);
+  if (RunJob(job) != kAsyncDone) {
+    CopyFailureHost(progress, request);
+    return {};
   }
-  if (!sent) {
-    CloseConnection(s, &progress);
+  return job.TakeStream();
+}
+
+long HttpReadBlock(HttpStream& stream, char* buffer, std::size_t size, NetProgress& progress) {
+  if (CancelRequested(&progress)) {
+    NoteFailure(progress, FailureKind::kCancelled);
     return -1;
   }
-  ReportState(progress, kNetStateWaiting);
-  if (RecvUntil(s, header, headerSize, FindHeaderEnd, nullptr, &progress) != 1) {
-    CloseConnection(s, &progress);
-    return -1;
-  }
-  if (request.useCookies) StoreCookies(GlobalCookies(), header, request.workUrl);
-  progress.text = header;
-  ReportState(progress, kNetStateReceived);
-  return s;
+  return ReadBlock(stream, buffer, size, progress, nullptr);
 }
 
-int HttpOpen(HttpRequest& request, std::string& header, std::size_t headerSize,
-             NetProgress& progress) {
-  HttpFetchState state;
-  PrepareHttpFetch(request, state);
-  header.clear();
-  int result = -1;
-  for (;;) {
-    if (CancelRequested(&progress)) break;
-    int s = HttpExchange(state, request, header, headerSize, progress);
-    if (s < 0) break;
-    int verdict = EvaluateResponse(state, request, header, progress);
-    if (verdict == kEvaluateDone) {
-      result = s;
-      break;
-    }
-    // Never leave a connection open behind a retry or a redirect.
-    CloseConnection(s, &progress);
-    if (verdict != kEvaluateAgain) break;
-  }
-  request.method = state.startMethod;
-  return result;
-}
-
-long HttpReadBlock(int connection, char* buffer, std::size_t size, NetProgress& progress) {
-  auto cut = [&](std::size_t wanted) -> std::size_t {
-    if (progress.total < 0) return wanted;
-    std::int64_t left = progress.total - progress.transferred;
-    return left <= 0 ? 0 : std::min<std::size_t>(wanted, static_cast<std::size_t>(left));
-  };
-  std::size_t rest = cut(size);
-  std::size_t got = 0;
-  while (rest > 0) {
-    if (CancelRequested(&progress)) return -1;
-    long r = RecvWait(connection, buffer + got, rest, 0, &progress);
-    if (r < 0) return -1;
-    if (r == 0) break;
-    got += static_cast<std::size_t>(r);
-    progress.transferred += r;
-    progress.state = kNetStateData;
-    rest = cut(size - got);
-  }
-  return static_cast<long>(got);
-}
-
-int HttpReceiveBody(int connection, int fd, NetProgress& progress) {
-  int result = ReceiveBody(connection, fd, progress);
+int HttpReceiveBody(HttpStream& stream, int fd, NetProgress& progress) {
+  int result = ReceiveBody(stream, fd, progress);
   return result == kFetchWriteFailed ? kFetchFailed : result;
 }
 
-int HttpBodyToFile(int connection, const HttpRequest& request, NetProgress& progress) {
+int HttpBodyToFile(HttpStream& stream, const HttpRequest& request, NetProgress& progress) {
   DateStamp began = DateStamp::CurrentLocal();
   progress.elapsedMs = 0;
   ReportState(progress, kNetStateData);
   int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (request.resume ? O_APPEND : O_TRUNC);
   int fd = ::open(request.fileName.c_str(), flags, 0666);
   if (fd < 0) {
-    CloseConnection(connection, &progress);
+    stream.Close();
+    progress.failure.kind = FailureKind::kLocalFile;
+    progress.failure.host = request.fileName;
     return kFetchWriteFailed;
   }
-  int result = ReceiveBody(connection, fd, progress);
-  CloseConnection(connection, &progress);
+  int result = ReceiveBody(stream, fd, progress);
+  stream.Close();
   bool regular = IsRegularFile(fd);
   if (::close(fd) != 0 && result == kFetchDone) result = kFetchWriteFailed;
+  if (result == kFetchWriteFailed && !progress.failure) {
+    progress.failure.kind = FailureKind::kLocalFile;
+    progress.failure.host = request.fileName;
+  }
   // The file carries the time its body began to arrive; devices such as /dev/null keep theirs.
   if (regular) SetFileModifiedStamp(request.fileName.c_str(), began);
   return result;
@@ -168,13 +169,10 @@ void SetResumeFromFile(HttpRequest& request, NetProgress& progress) {
 
 int HttpFetchFile(HttpRequest& request, NetProgress& progress) {
   std::string header;
-  int s = HttpOpen(request, header, kHeaderBufferSize, progress);
-  if (s < 0) return NoConnectionResult(header, kFetchFailed);
-  if (StatusCode(header) == 304) {
-    CloseConnection(s, &progress);
-    return kFetchNotModified;
-  }
-  int result = HttpBodyToFile(s, request, progress);
+  HttpStream stream = HttpOpen(request, header, kHeaderBufferSize, progress);
+  if (!stream) return NoConnectionResult(header, kFetchFailed);
+  if (StatusCode(header) == 304) return kFetchNotModified;
+  int result = HttpBodyToFile(stream, request, progress);
   return result == kFetchWriteFailed ? kFetchFailed : result;
 }
 
@@ -203,32 +201,32 @@ int HttpFetchIfModified(HttpRequest& request, NetProgress& progress) {
 
 int HttpFetchToMemory(HttpRequest& request, NetProgress& progress) {
   std::string header;
-  int s = HttpOpen(request, header, kHeaderBufferSize, progress);
-  if (s < 0) return NoConnectionResult(header, kFetchHttpError);
-  if (progress.total >= 0 && static_cast<std::uint64_t>(progress.total) > request.bodyCapacity) {
-    CloseConnection(s, &progress);
-    return kFetchFailed;
-  }
-  if (StatusCode(header) == 304) {
-    CloseConnection(s, &progress);
-    return kFetchNotModified;
-  }
+  HttpStream stream = HttpOpen(request, header, kHeaderBufferSize, progress);
+  if (!stream) return NoConnectionResult(header, kFetchHttpError);
   request.body.clear();
-  std::vector<char> block(kBodyBlock);
-  bool fits = true;
-  long n = 0;
-  while ((n = HttpReadBlock(s, block.data(), block.size(), progress)) > 0) {
-    ReportState(progress, kNetStateData);  // the update dialog shows how much has arrived
-    // The body must stay below the capacity; the rest is still read to the end.
-    if (request.body.size() + static_cast<std::size_t>(n) < request.bodyCapacity) {
-      request.body.append(block.data(), static_cast<std::size_t>(n));
-    } else {
-      fits = false;
-    }
+  if (StatusCode(header) == 304) return kFetchNotModified;
+  auto tooLarge = [&] {
+    progress.failure.kind = FailureKind::kTooLarge;
+    progress.failure.detail = std::string(net_texts::kBodyTooLarge);
+    CopyFailureHost(progress, request);
+    return kFetchFailed;
+  };
+  if (progress.total >= 0 && static_cast<std::uint64_t>(progress.total) >= request.bodyCapacity) {
+    return tooLarge();
   }
-  CloseConnection(s, &progress);
-  bool complete = n == 0 && (progress.total < 0 || progress.transferred >= progress.total);
-  return fits && complete ? kFetchDone : kFetchFailed;
+  std::vector<char> block(kBodyBlock);
+  const std::uint64_t bodyStart = NowSeconds();
+  long n = 0;
+  while ((n = ReadBlock(stream, block.data(), block.size(), progress, &bodyStart)) > 0) {
+    ReportState(progress, kNetStateData);  // the update dialog shows how much has arrived
+    // The body must stay below the capacity; a longer one is not read on to its end.
+    if (request.body.size() + static_cast<std::size_t>(n) >= request.bodyCapacity) {
+      return tooLarge();
+    }
+    request.body.append(block.data(), static_cast<std::size_t>(n));
+  }
+  CopyFailureHost(progress, request);
+  return n == 0 ? kFetchDone : kFetchFailed;
 }
 
 int HttpProbe(std::int64_t& totalOut, std::string& contentTypeOut, std::string_view url,
@@ -248,10 +246,10 @@ int HttpProbe(std::int64_t& totalOut, std::string& contentTypeOut, std::string_v
   NetProgress progress = TimedProgress(timeoutSeconds, onProgress, shouldCancel, userData);
   progress.attempts = 3;
   std::string header;
-  int s = HttpOpen(request, header, kHeaderBufferSize, progress);
-  if (s < 0) return -1;
+  HttpStream stream = HttpOpen(request, header, kHeaderBufferSize, progress);
+  if (!stream) return -1;
   int status = StatusCode(header);
-  CloseConnection(s, &progress);
+  stream.Close();
   if (IsSuccess(status)) {
     contentTypeOut = StrCopyN(request.contentType, kContentTypeMax + 1);
     totalOut = progress.total;

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "net/http_request.h"
+#include "net/http_stream.h"
 #include "net/net_progress.h"
 
 namespace sondrel {
@@ -30,28 +31,23 @@ enum HttpFetchResult {
   kFetchHttpError = 501,
 };
 
-// Connects to the far end of state, sends its request text (and the POST body), and reads the
-// response header into header, consuming exactly the header. The connection, or -1 with header
-// holding whatever arrived.
-[[nodiscard]] int HttpExchange(const HttpFetchState& state, HttpRequest& request,
-                               std::string& header, std::size_t headerSize, NetProgress& progress);
-// Sends the request and follows authorisation and redirects; the connection positioned at the
-// first body byte, or -1 with header holding the last (possibly partial) header. request.method
-// is restored before it returns.
-[[nodiscard]] int HttpOpen(HttpRequest& request, std::string& header, std::size_t headerSize,
-                           NetProgress& progress);
-// Up to size bytes of body, never past total; fewer only at the end. 0 at the end, -1 on
-// failure, timeout or cancellation.
-[[nodiscard]] long HttpReadBlock(int connection, char* buffer, std::size_t size,
+// Sends the request and follows authorisation and redirects; the stream positioned at the first
+// body byte, or an empty stream (test with `!`) with header holding the last (possibly partial)
+// header and progress.failure saying why. request.method is restored before it returns.
+[[nodiscard]] HttpStream HttpOpen(HttpRequest& request, std::string& header, std::size_t headerSize,
+                                  NetProgress& progress);
+// Up to size bytes of body; fewer only at the end. 0 at the end, -1 on failure, timeout (of
+// silence: a slow but steady body is fine) or cancellation.
+[[nodiscard]] long HttpReadBlock(HttpStream& stream, char* buffer, std::size_t size,
                                  NetProgress& progress);
-// Copies the rest of the body to the descriptor. 1 when the whole body arrived (all of total
-// when it is known), -1 otherwise. Does not close anything.
-[[nodiscard]] int HttpReceiveBody(int connection, int fd, NetProgress& progress);
+// Copies the rest of the body to the descriptor. 1 when the whole body arrived, -1 otherwise.
+// Does not close anything.
+[[nodiscard]] int HttpReceiveBody(HttpStream& stream, int fd, NetProgress& progress);
 // The rest of the body into request.fileName (appended when request.resume), then closes the
-// connection in every case; a regular file carries the time the body began to arrive. 1 when
+// stream in every case; a regular file carries the time the body began to arrive. 1 when
 // the whole body was written, -1 for a broken or cancelled transfer, -2 when the file could not
 // be opened or written.
-[[nodiscard]] int HttpBodyToFile(int connection, const HttpRequest& request,
+[[nodiscard]] int HttpBodyToFile(HttpStream& stream, const HttpRequest& request,
                                  NetProgress& progress);
 
 // Sets resume, resumeOffset and transferred from the length of an existing request.fileName.
@@ -65,7 +61,8 @@ void SetResumeFromFile(HttpRequest& request, NetProgress& progress);
                                   NetCancelFn shouldCancel, void* userData);
 // Sends request.ifModifiedSince; on 304 an existing file's time becomes now.
 [[nodiscard]] int HttpFetchIfModified(HttpRequest& request, NetProgress& progress);
-// The body into request.body, which must stay below bodyCapacity: 1, 304, 401, 501, -1, 0.
+// The body into request.body, which must stay below bodyCapacity (a longer one fails as soon as
+// it is seen) and arrive whole within the timeout: 1, 304, 401, 501, -1, 0.
 [[nodiscard]] int HttpFetchToMemory(HttpRequest& request, NetProgress& progress);
 // 1 for a 2xx (with the Content-Type and the Content-Length or -1), 0 for 304, -1 otherwise.
 [[nodiscard]] int HttpProbe(std::int64_t& totalOut, std::string& contentTypeOut,

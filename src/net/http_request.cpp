@@ -5,6 +5,7 @@
 #include "net/net_texts.h"
 #include "net/url.h"
 #include "support/text.h"
+#include "support/version.h"
 
 namespace sondrel {
 namespace {
@@ -26,27 +27,93 @@ void AppendHeader(std::string& text, std::size_t limit, std::string_view name,
   text += "\r\n";
 }
 
+bool HasControlByte(std::string_view text) {
+  for (char c : text) {
+    unsigned char u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7F) return true;
+  }
+  return false;
+}
+
+namespace {
+
+// A request target with its spaces encoded: a space would end the request line early.
+std::string EncodedTarget(std::string_view target) {
+  std::string out;
+  out.reserve(target.size());
+  for (char c : target) {
+    if (c == ' ') {
+      out += "%20";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+bool HasAgentHeader(const HeaderList* extra) {
+  if (!extra) return false;
+  for (const auto& [name, value] : *extra) {
+    if (EqualsNoCase(name, "User-Agent")) return true;
+  }
+  return false;
+}
+
+// Whether every piece that goes into the text is free of bytes that would end a line or the
+// request early, so no piece can add a header line of its own.
+bool PiecesAreSafe(const RequestTextOptions& o) {
+  if (HasControlByte(o.target) || HasControlByte(o.url) || HasControlByte(o.referer) ||
+      HasControlByte(o.user) || HasControlByte(o.password)) {
+    return false;
+  }
+  if (o.userAgent && HasControlByte(*o.userAgent)) return false;
+  if (!o.extraHeaders) return true;
+  for (const auto& [name, value] : *o.extraHeaders) {
+    if (name.empty() || HasControlByte(name) || HasControlByte(value) ||
+        name.find_first_of(": ") != std::string::npos) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// "host" or "host:port" for the Host line: the port only when it is not the scheme's own.
+std::string HostLine(std::string_view url) {
+  UrlParts parts;
+  SplitUrl(url, parts);
+  std::string user, password, hostport, host;
+  SplitUserInfo(parts.netloc, user, password, hostport);
+  int port = -1;
+  SplitHostPort(hostport, host, port);
+  if (port > 0 && port != DefaultPortOf(url)) host += ":" + std::to_string(port);
+  return host;
+}
+
+}  // namespace
+
 std::size_t BuildHttpRequest(std::string& out, const RequestTextOptions& o) {
   namespace t = net_texts;
   const std::size_t limit = kRequestTextMax;
   out.clear();
+  if (!PiecesAreSafe(o)) return 0;
   std::string_view word = o.method == kHttpGet    ? t::kMethodGet
                           : o.method == kHttpHead ? t::kMethodHead
                                                   : t::kMethodPost;
   AppendCut(out, limit, word);
   AppendCut(out, limit, " ");
-  AppendCut(out, limit, o.target);
-  out += o.resume ? t::kVersion11 : t::kVersion10;
+  AppendCut(out, limit, EncodedTarget(o.target));
+  out += t::kVersion11;
   if (!o.referer.empty()) AppendHeader(out, limit, t::kReferer, o.referer);
   AppendHeader(out, limit, t::kConnection, t::kKeepAlive);
-  if (!o.userAgent) {
-    AppendHeader(out, limit, t::kUserAgent, t::kDefaultUserAgent);
+  if (HasAgentHeader(o.extraHeaders)) {
+    // The engine's own agent line goes out with its other lines.
+  } else if (!o.userAgent) {
+    AppendHeader(out, limit, t::kUserAgent,
+                 std::string(t::kAgentName) + std::string(kProgramVersion));
   } else if (!o.userAgent->empty() && !EqualsNoCase(*o.userAgent, t::kNoUserAgent)) {
     AppendHeader(out, limit, t::kUserAgent, *o.userAgent);
   }
-  UrlParts parts;
-  SplitUrl(o.url, parts);
-  std::string_view host = std::string_view(parts.netloc).substr(0, parts.netloc.find(':'));
+  std::string host = HostLine(o.url);
   if (!host.empty()) AppendHeader(out, limit, t::kHost, host);
   AppendCut(out, limit, t::kAcceptBlock);
   if (!o.user.empty() && !o.password.empty()) {
@@ -69,8 +136,7 @@ std::size_t BuildHttpRequest(std::string& out, const RequestTextOptions& o) {
   }
   if (o.noCache) AppendHeader(out, limit, t::kPragma, t::kNoCache);
   if (o.extraHeaders) {
-    for (const auto& [name, value] : *o.extraHeaders)
-      AppendHeader(out, limit, name + ":", value);
+    for (const auto& [name, value] : *o.extraHeaders) AppendHeader(out, limit, name + ":", value);
   }
   out += "\r\n";
   return out.size();
@@ -112,21 +178,91 @@ std::string Base64Encode(std::string_view bytes) {
 
 namespace sondrel {
 
-void BuildFetchRequest(const HttpRequest& request, HttpFetchState& state, bool withCredentials) {
+namespace {
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if ((c | 0x20) >= 'a' && (c | 0x20) <= 'f') return (c | 0x20) - 'a' + 10;
+  return -1;
+}
+
+// "%XX" escapes of userinfo become their bytes; '+' stays a plus there.
+std::string PercentDecode(std::string_view text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    int high = i + 2 < text.size() && text[i] == '%' ? HexDigit(text[i + 1]) : -1;
+    int low = high >= 0 ? HexDigit(text[i + 2]) : -1;
+    if (low >= 0) {
+      out += static_cast<char>(high * 16 + low);
+      i += 2;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+bool RefuseFetch(HttpFetchState& state, FailureKind kind, std::string_view host,
+                 std::string_view detail) {
+  state.requestText.clear();
+  state.failure.kind = kind;
+  state.failure.host = std::string(host);
+  state.failure.detail = std::string(detail);
+  return false;
+}
+
+// workUrl without its userinfo, which goes to urlUser and urlPassword instead: the host is what
+// follows the '@', and the credentials never travel inside a request line or a Referer.
+void TakeUserInfo(HttpRequest& request, HttpFetchState& state) {
+  UrlParts parts;
+  SplitUrl(request.workUrl, parts);
+  if (parts.netloc.find('@') == std::string::npos) return;
+  std::string hostport;
+  SplitUserInfo(parts.netloc, state.urlUser, state.urlPassword, hostport);
+  state.urlUser = PercentDecode(state.urlUser);
+  state.urlPassword = PercentDecode(state.urlPassword);
+  parts.netloc = hostport;
+  request.workUrl = StrCopyN(ComposeUrl(parts), kWorkUrlMax + 1);
+}
+
+}  // namespace
+
+bool BuildFetchRequest(HttpRequest& request, HttpFetchState& state, bool withCredentials) {
+  namespace t = net_texts;
+  state.failure = NetFailure{};
+  TakeUserInfo(request, state);
   std::string netloc;
   std::string target;
   RequestTarget(request.workUrl, netloc, target);
   std::string host;
   int port = -1;
   SplitHostPort(netloc, host, port);
+  // An HTTP proxy also fetches ftp addresses for us.
+  const bool ftpViaProxy =
+      request.useProxy && request.workUrl.size() > t::kFtpScheme.size() &&
+      EqualsNoCase(std::string_view(request.workUrl).substr(0, t::kFtpScheme.size()),
+                   t::kFtpScheme);
+  if (!IsHttpUrl(request.workUrl) && !ftpViaProxy) {
+    return RefuseFetch(state, FailureKind::kBadAddress, host, t::kBadRedirect);
+  }
+  if (port == 0) return RefuseFetch(state, FailureKind::kBadAddress, host, t::kBadPort);
+  const bool https = IsHttpsUrl(request.workUrl);
+  ConnectTarget& to = state.target;
+  to = ConnectTarget{};
+  to.server = host;
+  to.serverPort = port < 0 ? DefaultPortOf(request.workUrl) : port;
+  to.tls = https;
+  to.tlsOptions = request.tls ? *request.tls : DefaultTlsOptions();
+  if (target.empty()) target = "/";
   if (request.useProxy) {
-    state.connectHost = request.proxyHost;
-    state.connectPort = request.proxyPort;
-    target = request.workUrl;
+    to.host = request.proxyHost;
+    to.port = request.proxyPort;
+    // Through the proxy, https goes inside a tunnel; plain http names the whole address.
+    to.tunnel = https;
+    if (!https) target = request.workUrl;
   } else {
-    state.connectHost = host;
-    state.connectPort = port < 0 ? kDefaultHttpPort : port;
-    if (target.empty()) target = "/";
+    to.host = host;
+    to.port = to.serverPort;
   }
   RequestTextOptions o;
   o.method = request.method;
@@ -138,16 +274,22 @@ void BuildFetchRequest(const HttpRequest& request, HttpFetchState& state, bool w
   if (withCredentials) {
     if (request.user) o.user = *request.user;
     if (request.password) o.password = *request.password;
+  } else if (!state.urlUser.empty() || !state.urlPassword.empty()) {
+    o.user = state.urlUser;
+    o.password = state.urlPassword;
   }
   o.resume = request.resume;
   o.resumeOffset = request.resumeOffset;
   o.referer = request.referer ? std::string_view(*request.referer) : std::string_view();
   o.noCache = request.noCache;
   o.extraHeaders = &request.extraHeaders;
-  BuildHttpRequest(state.requestText, o);
+  if (BuildHttpRequest(state.requestText, o) == 0) {
+    return RefuseFetch(state, FailureKind::kBadAddress, host, t::kUnsafeRequest);
+  }
+  return true;
 }
 
-void PrepareHttpFetch(HttpRequest& request, HttpFetchState& state) {
+bool PrepareHttpFetch(HttpRequest& request, HttpFetchState& state) {
   std::string_view url = request.url;
   bool ftp = url.size() >= net_texts::kFtpScheme.size() &&
              EqualsNoCase(url.substr(0, net_texts::kFtpScheme.size()), net_texts::kFtpScheme);
@@ -155,7 +297,9 @@ void PrepareHttpFetch(HttpRequest& request, HttpFetchState& state) {
   state.startMethod = request.method;
   state.authTried = false;
   state.redirects = 0;
-  BuildFetchRequest(request, state, false);
+  state.urlUser.clear();
+  state.urlPassword.clear();
+  return BuildFetchRequest(request, state, false);
 }
 
 }  // namespace sondrel

@@ -9,9 +9,14 @@
 #include <utility>
 #include <vector>
 
+#include "net/async_connection.h"
+#include "net/net_failure.h"
+#include "net/tls_options.h"
 #include "support/dates.h"
 
 namespace sondrel {
+
+class ConnectionPool;
 
 // Extra request header lines ("Accept", "application/json"), sent after the built-in ones.
 using HeaderList = std::vector<std::pair<std::string, std::string>>;
@@ -35,6 +40,7 @@ struct HttpRequest {
   std::string proxyHost;
   int proxyPort = 0;
   std::optional<std::string> userAgent;  // nullopt: the built-in agent; "" or "null": none
+  std::optional<TlsOptions> tls;         // nullopt: DefaultTlsOptions()
   std::optional<DateStamp> ifModifiedSince;
   int method = kHttpGet;
   std::string postBody;
@@ -45,7 +51,8 @@ struct HttpRequest {
   std::optional<std::string> referer;
   bool useCookies = false;
   bool noCache = false;
-  HeaderList extraHeaders;  // an engine's own header lines
+  HeaderList extraHeaders;         // an engine's own header lines; its User-Agent replaces ours
+  ConnectionPool* pool = nullptr;  // the operation's open connections, when it keeps any
 };
 
 // Everything a request line and header needs; the caller picks target and credentials.
@@ -65,8 +72,11 @@ struct RequestTextOptions {
   const HeaderList* extraHeaders = nullptr;
 };
 
-// Writes the request text into out and returns its length.
+// Writes the request text into out and returns its length; 0 (out empty) when a piece holds a
+// byte that would break the request text: CR, LF or another control byte.
 std::size_t BuildHttpRequest(std::string& out, const RequestTextOptions& options);
+// Whether text holds a control byte (below 0x20, or 0x7F).
+bool HasControlByte(std::string_view text);
 // name (with its colon), a space and value, trailing whitespace of the text removed, CR LF;
 // the text never passes limit characters.
 void AppendHeader(std::string& text, std::size_t limit, std::string_view name,
@@ -82,20 +92,25 @@ namespace sondrel {
 // The connection side of one fetch: what to send where, and what the evaluation of the
 // responses so far has decided.
 struct HttpFetchState {
-  std::string requestText;
-  std::string connectHost;  // the server, or the proxy
-  int connectPort = 80;
-  bool authTried = false;  // the one retry with credentials was made
+  std::string requestText;  // empty when the request could not be written (failure says why)
+  ConnectTarget target;     // the server, or the proxy
+  bool authTried = false;   // the one retry with credentials was made
   int startMethod = kHttpGet;
   int redirects = 0;
+  std::string urlUser;  // credentials from the address ("http://u:p@host/"), sent at once
+  std::string urlPassword;
+  NetFailure failure;
 };
 
 constexpr int kMaxRedirects = 20;
 constexpr int kDefaultHttpPort = 80;
 
-// Fills workUrl from url and writes the first request of the fetch (never with credentials).
-void PrepareHttpFetch(HttpRequest& request, HttpFetchState& state);
-// Writes the request for the current workUrl and the far end: the server, or the proxy.
-void BuildFetchRequest(const HttpRequest& request, HttpFetchState& state, bool withCredentials);
+// Fills workUrl from url and writes the first request of the fetch (without the request's
+// credentials, with those of the address). False with state.failure filled when the address
+// cannot be fetched: an unknown scheme, a bad port, control bytes.
+bool PrepareHttpFetch(HttpRequest& request, HttpFetchState& state);
+// Writes the request for the current workUrl and the far end: the server, or the proxy (a
+// CONNECT tunnel for https). Userinfo in workUrl is taken out of it first. False as above.
+bool BuildFetchRequest(HttpRequest& request, HttpFetchState& state, bool withCredentials);
 
 }  // namespace sondrel

@@ -3,6 +3,7 @@
 #include <limits>
 #include <vector>
 
+#include "net/http_body.h"
 #include "net/net_texts.h"
 #include "net/url.h"
 #include "support/text.h"
@@ -131,6 +132,116 @@ bool NextHeaderField(std::string& name, std::string& value, std::size_t valueSiz
   return true;
 }
 
+std::string StatusLine(std::string_view header) {
+  std::size_t next = 0;
+  std::size_t end = LineEnd(header, 0, next);
+  return std::string(header.substr(0, std::min(end, kHeaderValueMax)));
+}
+
+std::string ReasonPhrase(std::string_view header) {
+  std::string line = StatusLine(header);
+  std::size_t space = line.find(' ');
+  if (space == std::string::npos) return {};
+  std::size_t second = line.find(' ', space + 1);
+  if (second == std::string::npos) return {};
+  std::string reason = line.substr(second + 1);
+  // The phrase is shown to the user: nothing in it may steer a terminal.
+  for (char& c : reason) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+  }
+  return reason;
+}
+
+namespace {
+
+int Failed(NetProgress& progress, const HttpRequest& request, FailureKind kind,
+           std::string_view header, std::string_view detail = {}) {
+  if (!progress.failure) {
+    progress.failure.kind = kind;
+    UrlParts parts;
+    SplitUrl(request.workUrl, parts);
+    std::string user, password, hostport;
+    SplitUserInfo(parts.netloc, user, password, hostport);
+    int port = -1;
+    SplitHostPort(hostport, progress.failure.host, port);
+    progress.failure.detail = std::string(detail);
+    if (kind == FailureKind::kHttpStatus) {
+      progress.failure.httpStatus = StatusCode(header);
+      progress.failure.reason = ReasonPhrase(header);
+    }
+  }
+  return kEvaluateFailed;
+}
+
+// The length and range bookkeeping of a success; false for a length that cannot be trusted.
+bool ReadLengths(HttpRequest& request, std::string_view header, NetProgress& progress) {
+  namespace t = net_texts;
+  std::string value;
+  std::int64_t length = -1;
+  bool chunked = FindHeader(value, kHeaderValueMax + 2, t::kTransferEncoding, header);
+  if (!chunked) {
+    if (ContentLengthOf(header, length) == LengthField::kInvalid) return false;
+    progress.total = length;
+  }
+  if (!request.resume) return true;
+  if (FindHeader(value, kHeaderValueMax + 2, t::kContentRange, header)) {
+    std::size_t pos = 0;
+    std::int64_t a = 0, b = 0, c = 0;
+    if (ReadDigits(value, pos, a) && ReadDigits(value, pos, b) && ReadDigits(value, pos, c) &&
+        a <= b && c > b) {
+      // Bytes from anywhere but the end of the partial file would corrupt it when appended.
+      if (a != request.resumeOffset) return false;
+      progress.transferred = a;
+      progress.total = c;
+    }
+  } else {
+    // The server sends the whole resource.
+    request.resume = false;
+    progress.transferred = 0;
+  }
+  return true;
+}
+
+bool IsRedirect(int status) {
+  return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+int FollowRedirect(HttpFetchState& state, HttpRequest& request, std::string_view header, int status,
+                   NetProgress& progress) {
+  namespace t = net_texts;
+  std::string value;
+  if (!FindHeader(value, kLocationMax + 2, t::kLocation, header)) {
+    return Failed(progress, request, FailureKind::kHttpStatus, header);
+  }
+  // A loop between addresses would otherwise run until the job is cancelled.
+  if (++state.redirects > kMaxRedirects) {
+    return Failed(progress, request, FailureKind::kProtocol, header, t::kTooManyRedirects);
+  }
+  // A target with control bytes could add lines to the next request.
+  if (HasControlByte(value)) {
+    return Failed(progress, request, FailureKind::kBadAddress, header, t::kUnsafeRequest);
+  }
+  CompleteWwwUrl(value);
+  const std::string from = request.workUrl;
+  request.workUrl = StrCopyN(ResolveUrl(value, from), kWorkUrlMax + 1);
+  if (!IsHttpUrl(request.workUrl)) {
+    return Failed(progress, request, FailureKind::kBadAddress, header, t::kBadRedirect);
+  }
+  bool keepMethod = status == 307 || status == 308;
+  if (!keepMethod && state.startMethod == kHttpPost) {
+    request.method = kHttpGet;
+    // 301 and 302 carry the form in the new address; 303 asks for the target as it is.
+    if (status != 303) StrAppendN(request.workUrl, "?" + request.postBody, kWorkUrlMax + 1);
+  }
+  if (!BuildFetchRequest(request, state, state.authTried)) {
+    progress.failure = state.failure;
+    return kEvaluateFailed;
+  }
+  return kEvaluateAgain;
+}
+
+}  // namespace
+
 int EvaluateResponse(HttpFetchState& state, HttpRequest& request, std::string_view header,
                      NetProgress& progress) {
   namespace t = net_texts;
@@ -142,30 +253,8 @@ int EvaluateResponse(HttpFetchState& state, HttpRequest& request, std::string_vi
   std::string value;
 
   if ((status >= 200 && status <= 299) || status == 304) {
-    if (FindHeader(value, kContentLengthMax + 2, t::kContentLength, header)) {
-      std::size_t pos = 0;
-      std::int64_t length = 0;
-      std::string_view v = value;
-      while (pos < v.size() && (v[pos] == ' ' || v[pos] == '\t')) ++pos;
-      // A negative or non-numeric length counts as unknown.
-      if (pos < v.size() && IsDigit(v[pos]) && ReadDigits(v, pos, length)) progress.total = length;
-    }
-    if (request.resume) {
-      if (FindHeader(value, kHeaderValueMax + 2, t::kContentRange, header)) {
-        std::size_t pos = 0;
-        std::int64_t a = 0, b = 0, c = 0;
-        if (ReadDigits(value, pos, a) && ReadDigits(value, pos, b) && ReadDigits(value, pos, c) &&
-            a <= b && c > b) {
-          // Bytes from anywhere but the end of the partial file would corrupt it when appended.
-          if (a != request.resumeOffset) return kEvaluateFailed;
-          progress.transferred = a;
-          progress.total = c;
-        }
-      } else {
-        // The server sends the whole resource.
-        request.resume = false;
-        progress.transferred = 0;
-      }
+    if (!ReadLengths(request, header, progress)) {
+      return Failed(progress, request, FailureKind::kProtocol, header, t::kBadLength);
     }
     if (FindHeader(value, kContentTypeMax + 2, t::kContentType, header)) {
       request.contentType = value;
@@ -176,27 +265,20 @@ int EvaluateResponse(HttpFetchState& state, HttpRequest& request, std::string_vi
 
   if (status == 401) {
     bool haveBoth = request.user && request.password;
-    if (!haveBoth || (request.user->empty() && request.password->empty())) return kEvaluateFailed;
-    if (state.authTried) return kEvaluateFailed;
+    if (!haveBoth || (request.user->empty() && request.password->empty()) || state.authTried) {
+      return Failed(progress, request, FailureKind::kHttpStatus, header);
+    }
     state.authTried = true;
-    BuildFetchRequest(request, state, true);
+    if (!BuildFetchRequest(request, state, true)) {
+      progress.failure = state.failure;
+      return kEvaluateFailed;
+    }
     return kEvaluateAgain;
   }
 
-  if (status == 301 || status == 302) {
-    if (!FindHeader(value, kLocationMax + 2, t::kLocation, header)) return kEvaluateFailed;
-    // A loop between addresses would otherwise run until the job is cancelled.
-    if (++state.redirects > kMaxRedirects) return kEvaluateFailed;
-    CompleteWwwUrl(value);
-    request.workUrl = StrCopyN(ResolveUrl(value, request.workUrl), kWorkUrlMax + 1);
-    if (state.startMethod == kHttpPost) {
-      request.method = kHttpGet;
-      StrAppendN(request.workUrl, "?" + request.postBody, kWorkUrlMax + 1);
-    }
-    BuildFetchRequest(request, state, state.authTried);
-    return kEvaluateAgain;
-  }
-  return kEvaluateFailed;
+  if (IsRedirect(status)) return FollowRedirect(state, request, header, status, progress);
+  if (status == 0) return Failed(progress, request, FailureKind::kProtocol, header);
+  return Failed(progress, request, FailureKind::kHttpStatus, header);
 }
 
 }  // namespace sondrel

@@ -29,6 +29,11 @@ int StatusCode(std::string_view header);
 [[nodiscard]] bool NextHeaderField(std::string& name, std::string& value, std::size_t valueSize,
                                    std::string_view header, std::size_t& cursor);
 
+// The first line ("HTTP/1.1 404 Not Found"), and its reason phrase ("Not Found") with any
+// control byte turned into a space.
+std::string StatusLine(std::string_view header);
+std::string ReasonPhrase(std::string_view header);
+
 enum EvaluateResult { kEvaluateFailed = 0, kEvaluateDone = 1, kEvaluateAgain = 3 };
 
 // Called once per response header. Updates the request (contentType, notHtml, resume,

@@ -21,7 +21,8 @@ inline constexpr std::string_view kMethodHead = "HEAD";
 inline constexpr std::string_view kMethodPost = "POST";
 inline constexpr std::string_view kVersion10 = " HTTP/1.0\r\n";
 inline constexpr std::string_view kVersion11 = " HTTP/1.1\r\n";
-inline constexpr std::string_view kDefaultUserAgent = "Mozilla/4.04 [en] (Win95; U)";
+// "Sondrel/<version>": the agent of requests whose engine and settings name none.
+inline constexpr std::string_view kAgentName = "Sondrel/";
 inline constexpr std::string_view kNoUserAgent = "null";  // any case: send no agent line
 inline constexpr std::string_view kAcceptBlock =
     "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, image/png, */*\r\n"
@@ -30,6 +31,7 @@ inline constexpr std::string_view kAcceptBlock =
 inline constexpr std::string_view kFormContentType = "application/x-www-form-urlencoded";
 inline constexpr std::string_view kHtmlType = "text/html";
 inline constexpr std::string_view kHttpScheme = "http://";
+inline constexpr std::string_view kHttpsScheme = "https://";
 inline constexpr std::string_view kFtpScheme = "ftp://";
 
 // Header names (each carries its colon when it is written).
@@ -50,6 +52,31 @@ inline constexpr std::string_view kContentLength = "Content-Length";
 inline constexpr std::string_view kContentRange = "Content-Range";
 inline constexpr std::string_view kContentType = "Content-Type";
 inline constexpr std::string_view kLocation = "Location";
+inline constexpr std::string_view kTransferEncoding = "Transfer-Encoding";
+inline constexpr std::string_view kChunked = "chunked";
+inline constexpr std::string_view kConnectionField = "Connection";
+inline constexpr std::string_view kClose = "close";
+
+// Failure details.
+inline constexpr std::string_view kBodyCutShort = "the body ended early";
+inline constexpr std::string_view kBadChunk = "malformed chunk";
+inline constexpr std::string_view kBadLength = "bad Content-Length";
+inline constexpr std::string_view kHeaderTooLong = "reply header too long";
+inline constexpr std::string_view kBodyTooLarge = "body larger than its buffer";
+inline constexpr std::string_view kUnsafeRequest = "control character in the request";
+inline constexpr std::string_view kBadRedirect = "redirect to an unsupported address";
+inline constexpr std::string_view kTooManyRedirects = "too many redirects";
+inline constexpr std::string_view kBadPort = "port out of range";
+inline constexpr std::string_view kProxyRefused = "proxy refused the tunnel: ";
+
+// TLS failure details.
+inline constexpr std::string_view kTlsUnknownIssuer = "unknown issuer";
+inline constexpr std::string_view kTlsExpired = "certificate has expired";
+inline constexpr std::string_view kTlsOtherHost = "certificate is for another host";
+inline constexpr std::string_view kTlsHandshakeFailed = "handshake failed: ";
+inline constexpr std::string_view kTlsPeerClosed = "the server closed the connection";
+inline constexpr std::string_view kTlsNoContext = "no TLS context";
+inline constexpr std::string_view kTlsCaFileUnreadable = "handshake failed: cannot read the CA file ";
 
 // Cookies: the response field, the request line, and the Set-Cookie attributes we use.
 inline constexpr std::string_view kSetCookie = "Set-Cookie";

@@ -19,6 +19,7 @@
 
 #include "net/cookies.h"
 #include "net/host_cache.h"
+#include "net/tls_context.h"
 
 namespace sondrel {
 namespace {
@@ -320,6 +321,7 @@ void NetStartup() {
 
 void NetShutdown() {
   ClearCookies();
+  ReleaseTlsState();
   delete g_hostCache.exchange(nullptr);
 }
 

@@ -1,6 +1,7 @@
 #include "net/url.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "net/url_encoding.h"
 #include "support/text.h"
@@ -9,8 +10,20 @@ namespace sondrel {
 namespace {
 
 constexpr std::string_view kPostScheme = "post";
+constexpr std::string_view kSecurePostScheme = "posts";  // a POST form sent over https
 constexpr std::string_view kHttpScheme = "http";
+constexpr std::string_view kHttpsScheme = "https";
 constexpr std::string_view kHttpPrefix = "http://";
+constexpr std::string_view kHttpsPrefix = "https://";
+constexpr int kPortMax = 65535;
+
+bool IsPostScheme(std::string_view scheme) {
+  return EqualsNoCase(scheme, kPostScheme) || EqualsNoCase(scheme, kSecurePostScheme);
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
+}
 
 bool IsAsciiLetter(char c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; }
 
@@ -244,12 +257,12 @@ std::string SetUrlScheme(std::string_view url, std::string_view scheme) {
 std::string ResolvePostUrl(std::string_view relative, std::string_view base) {
   UrlParts rel;
   SplitUrl(relative, rel);
-  if (!EqualsNoCase(rel.scheme, kPostScheme)) return ResolveUrl(relative, base);
+  if (!IsPostScheme(rel.scheme)) return ResolveUrl(relative, base);
   // A post address with its own host is absolute; dropping its scheme would turn the host
   // into a relative path segment.
   if (!rel.netloc.empty()) return ComposeUrl(rel);
   std::string bare = SetUrlScheme(relative, "");
-  return SetUrlScheme(ResolveUrl(bare, base), kPostScheme);
+  return SetUrlScheme(ResolveUrl(bare, base), rel.scheme);
 }
 
 int SplitPostUrl(std::string& baseOut, std::size_t baseMax, std::string& bodyOut,
@@ -262,10 +275,13 @@ int SplitPostUrl(std::string& baseOut, std::size_t baseMax, std::string& bodyOut
     AssignCut(bodyOut, body.substr(0, body.find('#')), bodyMax);
   }
   // Only the scheme counts, so a host such as "postbox.example" is not mistaken for one.
-  if (baseOut.size() > 5 && EqualsNoCase(std::string_view(baseOut).substr(0, 4), kPostScheme) &&
-      baseOut[4] == ':') {
-    baseOut.replace(0, 4, kHttpScheme);
-    return 1;
+  for (auto [post, scheme] : {std::pair{kPostScheme, kHttpScheme},
+                              std::pair{kSecurePostScheme, kHttpsScheme}}) {
+    if (baseOut.size() > post.size() + 1 && StartsWithNoCase(baseOut, post) &&
+        baseOut[post.size()] == ':') {
+      baseOut.replace(0, post.size(), scheme);
+      return 1;
+    }
   }
   return 0;
 }
@@ -275,13 +291,19 @@ void SplitHostPort(std::string_view hostport, std::string& host, int& port) {
   AssignCut(host, hostport.substr(0, colon), kHostMax);
   port = -1;
   if (colon == std::string_view::npos) return;
-  std::string_view digits = hostport.substr(colon + 1, kPortDigitsMax);
+  std::string_view digits = hostport.substr(colon + 1);
+  if (digits.empty()) return;
+  // A port that is not a number in 1-65535 is 0, which nothing connects to: taking it modulo
+  // 65536 would reach some other service.
   int value = 0;
-  std::size_t i = 0;
-  for (; i < digits.size() && digits[i] >= '0' && digits[i] <= '9'; ++i) {
-    value = value * 10 + (digits[i] - '0');
+  for (char c : digits) {
+    if (c < '0' || c > '9' || value > kPortMax) {
+      port = 0;
+      return;
+    }
+    value = value * 10 + (c - '0');
   }
-  if (i > 0) port = value;
+  port = value >= 1 && value <= kPortMax ? value : 0;
 }
 
 void SplitUserInfo(std::string_view netloc, std::string& user, std::string& password,
@@ -323,6 +345,10 @@ void RequestTarget(std::string_view url, std::string& netloc, std::string& targe
 
 std::string NormalizeHttpUrl(std::string_view url) {
   std::string out(url.substr(0, std::min(url.size(), kUrlWorkMax)));
+  if (StartsWithNoCase(out, kHttpsPrefix)) {
+    out.replace(0, kHttpsPrefix.size(), kHttpsPrefix);
+    return out;
+  }
   if (out.size() > kHttpPrefix.size() &&
       EqualsNoCase(std::string_view(out).substr(0, kHttpPrefix.size()), kHttpPrefix)) {
     out.replace(0, kHttpPrefix.size(), kHttpPrefix);
@@ -395,7 +421,16 @@ bool SameHost(std::string_view urlA, std::string_view urlB) {
 bool IsHttpUrl(std::string_view url) {
   UrlParts parts;
   SplitUrl(url, parts);
-  return EqualsNoCase(parts.scheme, kHttpScheme) && !parts.netloc.empty();
+  return (EqualsNoCase(parts.scheme, kHttpScheme) || EqualsNoCase(parts.scheme, kHttpsScheme)) &&
+         !parts.netloc.empty();
+}
+
+bool IsHttpsUrl(std::string_view url) {
+  return StartsWithNoCase(url, kHttpsPrefix);
+}
+
+int DefaultPortOf(std::string_view url) {
+  return IsHttpsUrl(url) ? kDefaultHttpsPortNumber : kDefaultHttpPortNumber;
 }
 
 }  // namespace sondrel

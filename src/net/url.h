@@ -65,14 +65,15 @@ void RemoveLeftoverDots(std::string& path);  // bare "../" and "./" substrings, 
 
 // url split and composed again with another scheme; an empty scheme leaves the netloc bare.
 std::string SetUrlScheme(std::string_view url, std::string_view scheme);
-// Like ResolveUrl, but a "post:" relative address stays a post address.
+// Like ResolveUrl, but a "post:" or "posts:" relative address stays a post address.
 std::string ResolvePostUrl(std::string_view relative, std::string_view base);
-// base: the text before the first '?' (a leading "post:" becomes "http:"); body: the text
+// base: the text before the first '?' (a leading "post:" becomes "http:", "posts:" becomes
+// "https:"); body: the text
 // after it up to '#'. 1 when url is a post address, else 0.
 int SplitPostUrl(std::string& baseOut, std::size_t baseMax, std::string& bodyOut,
                  std::size_t bodyMax, std::string_view url);
 
-// "host:port"; port is -1 when absent.
+// "host:port"; port is -1 when absent, 0 when it is not a number in 1-65535.
 void SplitHostPort(std::string_view hostport, std::string& host, int& port);
 // "user:password@host:port"; without '@' everything is host-and-port.
 void SplitUserInfo(std::string_view netloc, std::string& user, std::string& password,
@@ -98,6 +99,12 @@ std::string UrlPathTail(std::string_view url);
 int CompareUrlScheme(std::string_view url, std::string_view text, bool caseSensitive);
 int CompareUrlExtension(std::string_view url, std::string_view text, bool caseSensitive);
 bool SameHost(std::string_view urlA, std::string_view urlB);
+// http:// or https:// with a host.
 bool IsHttpUrl(std::string_view url);
+bool IsHttpsUrl(std::string_view url);
+inline constexpr int kDefaultHttpPortNumber = 80;
+inline constexpr int kDefaultHttpsPortNumber = 443;
+// 443 for an https address, else 80.
+int DefaultPortOf(std::string_view url);
 
 }  // namespace sondrel

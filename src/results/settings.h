@@ -71,7 +71,19 @@ struct Settings {
   std::string downloadDirectory;
   std::uint8_t verifyAfterSearch = 1;
   std::uint8_t removeInvalidAfterVerify = 1;
+  std::string caFile;  // extra trust anchors (PEM) for https; empty for the system's alone
+  // The user's keys for engines that need one (__KEY__): "ENGINE NAME=KEY", the first '='
+  // separating the name.
+  StringList engineKeys{10, 5};
 };
+
+// The key the user entered for an engine; empty when there is none.
+std::string EngineKey(const Settings& settings, std::string_view engineName);
+// Sets (or with an empty key removes) the key of an engine.
+void SetEngineKey(Settings& settings, std::string_view engineName, std::string_view key);
+// engineKeys as one text, one "NAME=KEY" per line, for storing; and back.
+std::string EngineKeysText(const Settings& settings);
+void SetEngineKeysText(Settings& settings, std::string_view text);
 
 // The path of the settings file in the program home.
 std::string SettingsPath(std::string_view home);

@@ -25,7 +25,12 @@ namespace sondrel {
 namespace {
 
 constexpr std::string_view kHttpScheme = "http";
+constexpr std::string_view kHttpsScheme = "https";
 constexpr std::string_view kFtpScheme = "ftp";
+
+bool IsWebScheme(std::string_view scheme) {
+  return scheme == kHttpScheme || scheme == kHttpsScheme;
+}
 
 std::string Formatted(const char* format, std::string_view value) {
   const std::string text(value);
@@ -63,16 +68,13 @@ int HttpDownload(std::string_view url, const std::string& localFile, bool resume
   request.proxyPort = route.port;
   if (resume) SetResumeFromFile(request, progress);
   std::string header;
-  const int connection = HttpOpen(request, header, kHeaderBufferSize, progress);
-  if (connection < 0) {
+  HttpStream connection = HttpOpen(request, header, kHeaderBufferSize, progress);
+  if (!connection) {
     if (header.empty()) return kDownloadNoConnection;
     const int status = StatusCode(header);
     return status == 401 || status == 403 ? kDownloadRefused : kDownloadFailed;
   }
-  if (StatusCode(header) == 304) {
-    CloseConnection(connection, &progress);
-    return kDownloadNotModified;
-  }
+  if (StatusCode(header) == 304) return kDownloadNotModified;
   switch (HttpBodyToFile(connection, request, progress)) {
     case kFetchDone: return kDownloadDone;
     case kFetchWriteFailed: return kDownloadWriteFailed;
@@ -167,10 +169,10 @@ int DownloadUrl(std::string_view url, const std::string& localFile, bool resume,
                 const DownloadConfig& config, NetProgressFn onProgress, NetCancelFn shouldCancel,
                 void* userData) {
   const std::string scheme = SchemeOf(url);
-  if (scheme != kHttpScheme && scheme != kFtpScheme) return kDownloadFailed;
+  if (!IsWebScheme(scheme) && scheme != kFtpScheme) return kDownloadFailed;
   if (!LocalFileWritable(localFile)) return kDownloadWriteFailed;
   NetProgress progress = TimedProgress(config.timeoutSeconds, onProgress, shouldCancel, userData);
-  if (scheme == kHttpScheme || FtpProxyUsable(config)) {
+  if (IsWebScheme(scheme) || FtpProxyUsable(config)) {
     return HttpDownload(url, localFile, resume, HttpProxyFor(config, scheme == kFtpScheme),
                         progress);
   }
@@ -207,7 +209,7 @@ std::int64_t RemoteFileSize(std::string_view url, const DownloadConfig& config,
   const std::string scheme = SchemeOf(url);
   std::int64_t total = -1;
   std::string contentType;
-  if (scheme == kHttpScheme || (scheme == kFtpScheme && FtpProxyUsable(config))) {
+  if (IsWebScheme(scheme) || (scheme == kFtpScheme && FtpProxyUsable(config))) {
     const HttpProxyRoute route = HttpProxyFor(config, scheme == kFtpScheme);
     if (HttpProbe(total, contentType, url, route.useProxy, route.host, route.port, std::nullopt,
                   std::nullopt, config.timeoutSeconds, /*useHead=*/false, nullptr, shouldCancel,

@@ -159,7 +159,7 @@ TEST_F(EngineUpdateTest, NewDatabaseReplacesFileAndListAndKeepsChoices) {
   // The request asked with the date of the database we had.
   const std::vector<std::string> requests = server_->Requests();
   ASSERT_EQ(requests.size(), 1u);
-  EXPECT_TRUE(requests[0].starts_with("GET /engines.db HTTP/1.0\r\n")) << requests[0];
+  EXPECT_TRUE(requests[0].starts_with("GET /engines.db HTTP/1.1\r\n")) << requests[0];
   EXPECT_NE(requests[0].find("If-Modified-Since: "), std::string::npos) << requests[0];
 }
 

@@ -231,15 +231,15 @@ TEST_F(MusicIndexTest, ResultFilesHonourRangesAndRedirectScripts) {
     progress.timeoutOn = true;
     progress.timeoutSeconds = kTimeoutSeconds;
     std::string header;
-    int connection = HttpOpen(request, header, kHeaderBufferSize, progress);
+    HttpStream connection = HttpOpen(request, header, kHeaderBufferSize, progress);
     const std::string size = std::to_string(whole.body.size());
     if (from == whole.body.size()) {
-      EXPECT_EQ(connection, -1);
+      EXPECT_FALSE(connection);
       EXPECT_TRUE(header.starts_with("HTTP/1.0 416")) << header;
       EXPECT_NE(header.find("Content-Range: bytes */" + size + "\r\n"), std::string::npos);
       continue;
     }
-    ASSERT_GE(connection, 0);
+    ASSERT_TRUE(connection);
     EXPECT_TRUE(header.starts_with("HTTP/1.0 206")) << header;
     EXPECT_NE(header.find("Content-Range: bytes 1000-" + std::to_string(whole.body.size() - 1) +
                           "/" + size + "\r\n"),
@@ -250,7 +250,7 @@ TEST_F(MusicIndexTest, ResultFilesHonourRangesAndRedirectScripts) {
     for (long got; (got = HttpReadBlock(connection, block, sizeof block, progress)) > 0;) {
       rest.append(block, static_cast<std::size_t>(got));
     }
-    CloseConnection(connection, &progress);
+    connection.Close();
     EXPECT_TRUE(rest == whole.body.substr(from));
   }
 

@@ -10,9 +10,9 @@ constexpr const char* kAccept =
     "Accept-Language: en\r\n"
     "Accept-Charset: iso-8859-1,*,utf-8\r\n";
 
-std::string Request(const HttpRequest& request, bool withCredentials = false) {
+std::string Request(HttpRequest request, bool withCredentials = false) {
   HttpFetchState state;
-  BuildFetchRequest(request, state, withCredentials);
+  (void)BuildFetchRequest(request, state, withCredentials);
   return state.requestText;
 }
 
@@ -21,25 +21,25 @@ TEST(HttpRequestText, PlainGetAndItsProxyForm) {
   request.url = "http://h/d/p.html?x=1";
   HttpFetchState state;
   PrepareHttpFetch(request, state);
-  EXPECT_EQ(state.requestText, std::string("GET /d/p.html?x=1 HTTP/1.0\r\n"
+  EXPECT_EQ(state.requestText, std::string("GET /d/p.html?x=1 HTTP/1.1\r\n"
                                            "Connection: Keep-Alive\r\n"
-                                           "User-Agent: Mozilla/4.04 [en] (Win95; U)\r\n"
+                                           "User-Agent: Sondrel/" SONDREL_VERSION "\r\n"
                                            "Host: h\r\n") +
                                    kAccept + "\r\n");
-  EXPECT_EQ(state.connectHost, "h");
-  EXPECT_EQ(state.connectPort, 80);
+  EXPECT_EQ(state.target.host, "h");
+  EXPECT_EQ(state.target.port, 80);
 
   request.useProxy = true;
   request.proxyHost = "proxy.lan";
   request.proxyPort = 3128;
   PrepareHttpFetch(request, state);
-  EXPECT_EQ(state.requestText, std::string("GET http://h/d/p.html?x=1 HTTP/1.0\r\n"
+  EXPECT_EQ(state.requestText, std::string("GET http://h/d/p.html?x=1 HTTP/1.1\r\n"
                                            "Connection: Keep-Alive\r\n"
-                                           "User-Agent: Mozilla/4.04 [en] (Win95; U)\r\n"
+                                           "User-Agent: Sondrel/" SONDREL_VERSION "\r\n"
                                            "Host: h\r\n") +
                                    kAccept + "\r\n");
-  EXPECT_EQ(state.connectHost, "proxy.lan");
-  EXPECT_EQ(state.connectPort, 3128);
+  EXPECT_EQ(state.target.host, "proxy.lan");
+  EXPECT_EQ(state.target.port, 3128);
 }
 
 TEST(HttpRequestText, EveryOptionalLineInOrder) {
@@ -59,7 +59,7 @@ TEST(HttpRequestText, EveryOptionalLineInOrder) {
                                                 "Referer: http://from/\r\n"
                                                 "Connection: Keep-Alive\r\n"
                                                 "User-Agent: Agent/1.0\r\n"
-                                                "Host: host.example\r\n") +
+                                                "Host: host.example:8080\r\n") +
                                         kAccept +
                                         "Authorization: Basic YW5uOnNlY3JldA==\r\n"
                                         "If-Modified-Since: Wed, 09 Jun 2021 10:18:14 GMT\r\n"
@@ -82,9 +82,9 @@ TEST(HttpRequestText, MethodWordsAgentsAndTargets) {
     bool agentLine;
   } cases[] = {
       {kHttpHead, true, std::nullopt, "http://h/f.mp3", "HEAD /f.mp3 HTTP/1.1\r\n", true},
-      {kHttpGet, false, "NULL", "http://h", "GET / HTTP/1.0\r\n", false},
-      {kHttpGet, false, "", "http://h?q=1", "GET ?q=1 HTTP/1.0\r\n", false},
-      {7, false, "x", "http://h/#frag", "POST / HTTP/1.0\r\n", true},
+      {kHttpGet, false, "NULL", "http://h", "GET / HTTP/1.1\r\n", false},
+      {kHttpGet, false, "", "http://h?q=1", "GET ?q=1 HTTP/1.1\r\n", false},
+      {7, false, "x", "http://h/#frag", "POST / HTTP/1.1\r\n", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.url);
@@ -168,7 +168,8 @@ TEST(PrepareFetch, NormalisesTheAddressButKeepsFtp) {
   } cases[] = {
       {"HTTP://Host:8080/a", "http://Host:8080/a", "Host", 8080},
       {"host/a b", "http://host/a b", "host", 80},
-      {"FTP://ftp.h/pub/f.mp3", "FTP://ftp.h/pub/f.mp3", "ftp.h", 80},
+      {"https://h/a", "https://h/a", "h", 443},
+      {"HTTPS://h:8443/a", "https://h:8443/a", "h", 8443},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.url);
@@ -177,18 +178,24 @@ TEST(PrepareFetch, NormalisesTheAddressButKeepsFtp) {
     HttpFetchState state;
     PrepareHttpFetch(request, state);
     EXPECT_EQ(request.workUrl, c.workUrl);
-    EXPECT_EQ(state.connectHost, c.host);
-    EXPECT_EQ(state.connectPort, c.port);
+    EXPECT_EQ(state.target.host, c.host);
+    EXPECT_EQ(state.target.port, c.port);
   }
-  // Through a proxy an ftp address is the whole target and its host the Host value.
+  // Without a proxy an ftp address is no HTTP fetch; through one it is the whole target and its
+  // host the Host value.
   HttpRequest request;
   request.url = "ftp://ftp.h/pub/f.mp3";
+  {
+    HttpFetchState direct;
+    EXPECT_FALSE(PrepareHttpFetch(request, direct));
+    EXPECT_EQ(direct.failure.kind, FailureKind::kBadAddress);
+  }
   request.useProxy = true;
   request.proxyHost = "p";
   request.proxyPort = 8080;
   HttpFetchState state;
   PrepareHttpFetch(request, state);
-  EXPECT_TRUE(state.requestText.starts_with("GET ftp://ftp.h/pub/f.mp3 HTTP/1.0\r\n"));
+  EXPECT_TRUE(state.requestText.starts_with("GET ftp://ftp.h/pub/f.mp3 HTTP/1.1\r\n"));
   EXPECT_NE(state.requestText.find("\r\nHost: ftp.h\r\n"), std::string::npos);
 }
 

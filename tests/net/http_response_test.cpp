@@ -123,7 +123,19 @@ TEST(EvaluateResponse, SuccessBookkeeping) {
        "HTTP/1.0 200 OK\r\nContent-Length: 1234\r\nContent-Type: TEXT/HTML\r\n\r\n", false,
        kEvaluateDone, 0, 1234, false, false},
       {"html with charset", "HTTP/1.0 200 OK\r\nContent-Type: text/html; charset=x\r\n\r\n"},
-      {"bad length", "HTTP/1.0 200 OK\r\nContent-Length: -5\r\n\r\n"},
+      {"negative length", "HTTP/1.0 200 OK\r\nContent-Length: -5\r\n\r\n", false,
+       kEvaluateFailed},
+      {"length not a number", "HTTP/1.0 200 OK\r\nContent-Length: 12abc\r\n\r\n", false,
+       kEvaluateFailed},
+      {"lengths that differ", "HTTP/1.1 200 OK\r\nContent-Length: 10\r\nContent-Length: 11\r\n\r\n",
+       false, kEvaluateFailed},
+      {"a length list that differs", "HTTP/1.1 200 OK\r\nContent-Length: 10, 100\r\n\r\n", false,
+       kEvaluateFailed},
+      {"a repeated length", "HTTP/1.1 200 OK\r\nContent-Length: 10, 10\r\nContent-Length: 10\r\n\r\n",
+       false, kEvaluateDone, 0, 10},
+      {"chunked overrides a length",
+       "HTTP/1.1 200 OK\r\nContent-Length: 10\r\nTransfer-Encoding: chunked\r\n\r\n", false,
+       kEvaluateDone, 0, -1},
       {"304", "HTTP/1.0 304 Not Modified\r\nContent-Length: 7\r\n\r\n", false, kEvaluateDone, 0, 7},
       {"partial",
        "HTTP/1.1 206 Partial\r\nContent-Length: 100\r\nContent-Range: bytes 100-199/200\r\n\r\n",
@@ -196,13 +208,13 @@ TEST(EvaluateResponse, Redirects) {
     int port;
     const char* firstLine;
   } cases[] = {
-      {"relative", "http://h/a/b", kHttpGet, "c", "http://h/a/c", "h", 80, "GET /a/c HTTP/1.0\r\n"},
+      {"relative", "http://h/a/b", kHttpGet, "c", "http://h/a/c", "h", 80, "GET /a/c HTTP/1.1\r\n"},
       {"www without scheme", "http://h/a", kHttpGet, "www.other.x/f", "http://www.other.x/f",
-       "www.other.x", 80, "GET /f HTTP/1.0\r\n"},
+       "www.other.x", 80, "GET /f HTTP/1.1\r\n"},
       {"other host and port", "http://h/", kHttpHead, "http://o:81/z", "http://o:81/z", "o", 81,
-       "HEAD /z HTTP/1.0\r\n"},
+       "HEAD /z HTTP/1.1\r\n"},
       {"post becomes get", "http://h/form", kHttpPost, "/next", "http://h/next?q=1&r=2", "h", 80,
-       "GET /next?q=1&r=2 HTTP/1.0\r\n"},
+       "GET /next?q=1&r=2 HTTP/1.1\r\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -217,8 +229,8 @@ TEST(EvaluateResponse, Redirects) {
     std::string header = std::string("HTTP/1.1 301 Moved\r\nLocation: ") + c.location + "\r\n\r\n";
     ASSERT_EQ(EvaluateResponse(state, request, header, progress), kEvaluateAgain);
     EXPECT_EQ(request.workUrl, c.workUrl);
-    EXPECT_EQ(state.connectHost, c.host);
-    EXPECT_EQ(state.connectPort, c.port);
+    EXPECT_EQ(state.target.host, c.host);
+    EXPECT_EQ(state.target.port, c.port);
     EXPECT_TRUE(state.requestText.starts_with(c.firstLine)) << state.requestText;
     EXPECT_NE(state.requestText.find("Referer: http://ref/\r\n"), std::string::npos);
     EXPECT_EQ(state.requestText.find("Content-length"), std::string::npos);
@@ -250,9 +262,9 @@ TEST(EvaluateResponse, RedirectThroughAProxyKeepsTheProxy) {
   ASSERT_EQ(
       EvaluateResponse(state, request, "HTTP/1.0 302 F\r\nLocation: http://o/b\r\n\r\n", progress),
       kEvaluateAgain);
-  EXPECT_EQ(state.connectHost, "proxy");
-  EXPECT_EQ(state.connectPort, 8080);
-  EXPECT_TRUE(state.requestText.starts_with("GET http://o/b HTTP/1.0\r\n"));
+  EXPECT_EQ(state.target.host, "proxy");
+  EXPECT_EQ(state.target.port, 8080);
+  EXPECT_TRUE(state.requestText.starts_with("GET http://o/b HTTP/1.1\r\n"));
 }
 
 }  // namespace

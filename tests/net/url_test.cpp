@@ -181,8 +181,13 @@ TEST(HostPartsTest, HostPortAndUserInfo) {
   EXPECT_EQ(port, -1);
   SplitHostPort("example.org:", host, port);
   EXPECT_EQ(port, -1);
-  SplitHostPort("h:12345678901", host, port);  // nine digits at most
-  EXPECT_EQ(port, 123456789);
+  // Out of range or not a number: 0, never a port reached by wrapping around.
+  for (const char* bad : {"h:12345678901", "h:65536", "h:0", "h:80x", "h:-1"}) {
+    SplitHostPort(bad, host, port);
+    EXPECT_EQ(port, 0) << bad;
+  }
+  SplitHostPort("h:65535", host, port);
+  EXPECT_EQ(port, 65535);
 
   std::string user, password, hostport;
   SplitUserInfo("joe:secret@h:21", user, password, hostport);
