@@ -47,7 +47,9 @@ class Application {
   SearchSession& Session() { return *session_; }
   FindState& Find() { return find_; }
   // What each engine did in the last search; empty before the first.
-  const SearchReport& LastReport() const { return lastReport_; }
+  const SearchReport& LastReport() const { return session_->report; }
+  // Why the engine database did not load ("damaged engine database", ...); empty when it did.
+  const std::string& DatabaseProblem() const { return database_.problem; }
   // The engines a search asks now.
   int EnabledEngineCount() const;
 
@@ -84,7 +86,6 @@ class Application {
   std::string databasePath_;
   std::string currentProjectPath_;
   FindState find_;
-  SearchReport lastReport_;
   bool settingsRead_ = false;
   bool databaseFailed_ = false;
   bool shutDown_ = false;

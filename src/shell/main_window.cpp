@@ -120,6 +120,8 @@ void MainWindow::ConnectSearchSession() {
   };
   callbacks.finished = [this] { SearchEnded(); };
   callbacks.searchFinished = [this] {
+    // Stop ends the whole run: a stopped search is not verified afterwards.
+    if (program_.Session().cancel.Requested()) return;
     if (program_.CurrentSettings().verifyAfterSearch) StartVerification(true);
   };
 }
@@ -339,8 +341,9 @@ void MainWindow::ShowStartData() {
   RebuildReopenMenu();
   RebuildQueryList();
   if (program_.DatabaseFailed()) {
-    MessageBoxFormat(this, kMbError, shell_texts::kProgramName,
-                     std::string(shell_texts::kDatabaseFailed) + program_.DatabasePath());
+    std::string text = std::string(shell_texts::kDatabaseFailed) + program_.DatabasePath();
+    if (!program_.DatabaseProblem().empty()) text += "\n" + program_.DatabaseProblem();
+    MessageBoxFormat(this, kMbError, shell_texts::kProgramName, text);
     fatal_ = true;
   }
   program_.SetCurrentProjectPath({});

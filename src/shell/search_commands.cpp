@@ -89,6 +89,8 @@ void MainWindow::ShowSearchProgress(const SearchProgress& progress) {
 
 void MainWindow::StopCommand() {
   StopSearch(program_.Session());
+  // A verification run still listens to the process-wide flag; downloads have their own.
+  if (busy_) SetStopFlag(true);
 }
 
 void MainWindow::NewSearch() {

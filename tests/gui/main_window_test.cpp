@@ -22,6 +22,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -766,6 +767,76 @@ TEST_F(MainWindowTest, ToolbarIconsStandOutOnADarkPalette) {
     ASSERT_GT(visible, 0);
     EXPECT_GE(standingOut * 10, visible * 9) << standingOut << " of " << visible;
   }
+}
+
+TEST_F(MainWindowTest, AFailedEngineIsNamedInTheStatusLineAndTheReport) {
+  if (!g_index) GTEST_SKIP() << "the music index needs python3";
+  // A seventh engine whose port nobody listens on.
+  home_.Write("demo.def", DefinitionText() +
+                              "\n[Closed Port]\nURL=http://127.0.0.1:1/\nFILE=closedport\n"
+                              "ACTION=http://127.0.0.1:1/find?q=__QUERY__\n"
+                              "FORMAT=<a href=\"__URL__\">__TITLE__</a>\n");
+  ASSERT_EQ(CompileDefinitions(home_.File("demo.def"), home_.File("engines.db"), 0), CompileOk);
+  Open();
+  program_->CurrentSettings().verifyAfterSearch = 0;
+  Find<QComboBox>("CBQuery")->setEditText("rock");
+  Action("Process1")->trigger();
+  ASSERT_TRUE(WaitUntil([&] { return !window_->Busy(); }, 60000));
+  EXPECT_EQ(window_->StatusText().toStdString(), "1 of 7 engines failed");
+
+  SearchReportView& report = window_->Report();
+  EXPECT_FALSE(report.isVisible());  // opened by the user
+  Action("ShowReport1")->trigger();
+  EXPECT_TRUE(report.isVisible());
+  ASSERT_EQ(report.Table().rowCount(), 7);
+  int failedRow = -1;
+  for (int row = 0; row < 7; ++row) {
+    if (report.Table().item(row, SearchReportView::kEngineColumn)->text() == "Closed Port") {
+      failedRow = row;
+    }
+  }
+  ASSERT_GE(failedRow, 0);
+  EXPECT_EQ(report.Table().item(failedRow, SearchReportView::kOutcomeColumn)->text(), "failed");
+  EXPECT_TRUE(
+      report.Table().item(failedRow, SearchReportView::kReasonColumn)->text().contains("refused"))
+      << report.Table().item(failedRow, SearchReportView::kReasonColumn)->text().toStdString();
+  EXPECT_EQ(report.Summary().toStdString(), "7 engines: 6 done, 1 failed");
+}
+
+TEST_F(MainWindowTest, StopEndsTheSearchAndNoVerificationFollows) {
+  if (!g_index) GTEST_SKIP() << "the music index needs python3";
+  Open();
+  ASSERT_NE(program_->CurrentSettings().verifyAfterSearch, 0);
+  Find<QComboBox>("CBQuery")->setEditText("rock");
+  Action("Process1")->trigger();
+  // Stopped once the first rows are in, while the search still runs.
+  ASSERT_TRUE(WaitUntil([&] { return window_->Results().Model().rowCount() > 0; }, 30000));
+  ASSERT_TRUE(window_->Busy());
+  QTest::mouseClick(Find<QPushButton>("BStop"), Qt::LeftButton);
+  ASSERT_TRUE(WaitUntil([&] { return !window_->Busy(); }, 10000));
+  QTest::qWait(100);
+  EXPECT_FALSE(window_->Busy());
+  ASSERT_GT(program_->Document().entries.Count(), 0);
+  for (const auto& entry : program_->Document().entries) {
+    EXPECT_EQ(entry->status, kStatusNotVerified) << entry->url;
+  }
+}
+
+TEST_F(MainWindowTest, ADamagedDatabaseShowsItsStopBoxWithTheReason) {
+  home_.Write("engines.db", std::string("SondrelEngines2") + std::string(40, '\x7f'));
+  QString seen;
+  WhenModalOpens([&](QWidget* modal) {
+    seen = guitest::MessageText(modal);
+    guitest::ClickButton(modal, "OK");
+  });
+  program_ = std::make_unique<Application>(home_.path());
+  ASSERT_TRUE(program_->DatabaseFailed());
+  ASSERT_FALSE(program_->DatabaseProblem().empty());
+  window_ = std::make_unique<MainWindow>(*program_);
+  EXPECT_TRUE(window_->Fatal());
+  EXPECT_TRUE(seen.contains(QString::fromStdString(home_.File("engines.db"))));
+  EXPECT_TRUE(seen.endsWith(QString::fromStdString(program_->DatabaseProblem())))
+      << seen.toStdString();
 }
 
 }  // namespace
