@@ -177,5 +177,8 @@ inline constexpr std::string_view kDirectoryTooLong =
 // The first takes the address and the directory, the second the address.
 inline constexpr const char* kDownloadNoFileName = "No file name fits %s in the directory %s.";
 inline constexpr const char* kDownloadNotStarted = "The download of %s could not be started.";
+// The buttons of a finished download's box.
+inline constexpr std::string_view kDownloadOpen = "&Open";
+inline constexpr std::string_view kDownloadShowFolder = "Show in &Folder";
 
 }  // namespace sondrel::shell_texts
