@@ -8,7 +8,9 @@
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QListView>
+#include <QScrollBar>
 #include <QStackedLayout>
+#include <QStyle>
 #include <QTimer>
 #include <QTreeView>
 
@@ -268,7 +270,17 @@ void ResultList::FitColumnToContents(int column, int maxWidth) {
 }
 
 int ResultList::ColumnArea() const {
-  return details_->viewport()->width();
+  int width = details_->viewport()->width();
+  // Rows that have just arrived bring the vertical scroll bar only at the next layout pass.
+  const QScrollBar* bar = details_->verticalScrollBar();
+  const int rows = model_.rowCount();
+  if (!bar->isVisible() && rows > 0) {
+    const int rowHeight = details_->visualRect(model_.index(0, 0)).height();
+    if (static_cast<long long>(rows) * rowHeight > details_->viewport()->height()) {
+      width -= details_->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, bar);
+    }
+  }
+  return width;
 }
 
 void ResultList::ShowSortIndicator(SortKey key) {

@@ -153,7 +153,13 @@ bool SearchAndShow(MainWindow& window, const Options& options) {
   sondrel::ResultList& list = window.Results();
   for (int row = 1; row < 4 && row < window.Program().Document().entries.Count(); ++row)
     list.SetSelected(row, true);
-  return Save(&window, options.out + "/main-window.png");
+  if (!Save(&window, options.out + "/main-window.png")) return false;
+  // The same search with its report pane open.
+  window.ShowReport(true);
+  QTest::qWait(200);
+  const bool saved = Save(&window, options.out + "/search-report.png");
+  window.ShowReport(false);
+  return saved;
 }
 
 void ShootPreferences(MainWindow& window, const Options& options) {
