@@ -55,13 +55,14 @@ constexpr int kBannerTop = 80;
 constexpr int kImageSize = 32;
 constexpr int kUrlColumnDesignWidth = 200;
 
-QPixmap SearchImage() {
+// The note in the palette's text and highlight colours, so it shows on light and dark alike.
+QPixmap SearchImage(const QPalette& palette) {
   QPixmap pixmap(kImageSize, kImageSize);
   pixmap.fill(Qt::transparent);
   QPainter painter(&pixmap);
   painter.setRenderHint(QPainter::Antialiasing);
-  painter.setPen(QPen(QColor(30, 60, 120), 3));
-  painter.setBrush(QColor(70, 130, 210));
+  painter.setPen(QPen(palette.color(QPalette::WindowText), 3));
+  painter.setBrush(palette.color(QPalette::Highlight));
   // A note: head and stem.
   painter.drawEllipse(QRectF(5, 19, 12, 9));
   painter.drawLine(QPointF(16, 23), QPointF(16, 4));
@@ -257,7 +258,7 @@ void MainWindow::BuildButtonPanel() {
   button(newSearchButton_, "BNew", shell_texts::kNewSearchButton, 62, [this] { NewSearch(); });
   searchImage_ = new QLabel(searchPanel_);
   searchImage_->setObjectName("Image1");
-  searchImage_->setPixmap(SearchImage());
+  searchImage_->setPixmap(SearchImage(palette()));
   searchImage_->setGeometry(10, 92, kImageSize, kImageSize);
   entryCount_ = new QLabel(searchPanel_);
   entryCount_->setObjectName("LBNEntries");
@@ -572,6 +573,7 @@ void MainWindow::changeEvent(QEvent* event) {
   QMainWindow::changeEvent(event);
   if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange) {
     SetToolbarIcons();
+    if (searchImage_) searchImage_->setPixmap(SearchImage(palette()));
   }
 }
 

@@ -750,9 +750,12 @@ TEST_F(MainWindowTest, ToolbarIconsStandOutOnADarkPalette) {
   dark.setColor(QPalette::ButtonText, QColor(230, 230, 230));
   window_->setPalette(dark);
   const QColor background = dark.color(QPalette::Window);
-  for (const char* name : {"SBNew", "SBOpen", "SBSave", "BOptions", "SBProc", "SBView", "SBHelp"}) {
+  for (const char* name :
+       {"SBNew", "SBOpen", "SBSave", "BOptions", "SBProc", "SBView", "SBHelp", "Image1"}) {
     SCOPED_TRACE(name);
-    const QImage image = Find<QToolButton>(name)->icon().pixmap(16, 16).toImage();
+    const QImage image = std::string_view(name) == "Image1"
+                             ? Find<QLabel>(name)->pixmap().toImage()
+                             : Find<QToolButton>(name)->icon().pixmap(16, 16).toImage();
     ASSERT_FALSE(image.isNull());
     int visible = 0;
     int standingOut = 0;

@@ -46,6 +46,11 @@ SearchReport MixedReport() {
   EngineReport failed = Engine("Podcasts", EngineOutcome::kFailed, status);
   failed.httpStatus = 503;
   report.engines.push_back(failed);
+  NetFailure tls;
+  tls.kind = FailureKind::kTls;
+  tls.host = "commons.example";
+  tls.detail = "certificate has expired";
+  report.engines.push_back(Engine("Secure", EngineOutcome::kFailed, tls));
   return report;
 }
 
@@ -61,8 +66,8 @@ TEST(SearchReportViewTest, ARowPerEngineWithItsOutcomeReasonAndCounts) {
 
   const SearchReport report = MixedReport();
   view.SetReport(report);
-  ASSERT_EQ(view.Table().rowCount(), 4);
-  EXPECT_EQ(view.Summary().toStdString(), "4 engines: 1 done, 2 failed, 1 skipped");
+  ASSERT_EQ(view.Table().rowCount(), 5);
+  EXPECT_EQ(view.Summary().toStdString(), "5 engines: 1 done, 3 failed, 1 skipped");
 
   const struct {
     int row;
@@ -76,6 +81,7 @@ TEST(SearchReportViewTest, ARowPerEngineWithItsOutcomeReasonAndCounts) {
       {1, "Archive", "failed", DescribeFailure(report.engines[1].failure), "", true},
       {2, "Jamendo", "skipped", DescribeFailure(report.engines[2].failure), "", false},
       {3, "Podcasts", "failed", DescribeFailure(report.engines[3].failure), "503", true},
+      {4, "Secure", "failed", DescribeFailure(report.engines[4].failure), "", true},
   };
   for (const auto& row : kRows) {
     SCOPED_TRACE(row.engine);
@@ -88,6 +94,8 @@ TEST(SearchReportViewTest, ARowPerEngineWithItsOutcomeReasonAndCounts) {
   // The reasons name the host and the cause.
   EXPECT_TRUE(Cell(view, 1, SearchReportView::kReasonColumn).startsWith("api.example.org: "));
   EXPECT_TRUE(Cell(view, 3, SearchReportView::kReasonColumn).contains("503"));
+  EXPECT_EQ(Cell(view, 4, SearchReportView::kReasonColumn),
+            "commons.example: TLS: certificate has expired");
   const int counts[] = {3, 123456, 40, 5, 7, 28};
   for (int column = SearchReportView::kPagesColumn; column < SearchReportView::kColumnCount;
        ++column) {
