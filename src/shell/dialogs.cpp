@@ -15,11 +15,11 @@
 
 #include "net/ftp_url.h"
 #include "net/url.h"
-#include "support/text.h"
 #include "shell/display_text.h"
 #include "shell/message_box.h"
 #include "shell/program_logo.h"
 #include "shell/shell_texts.h"
+#include "support/text.h"
 
 namespace sondrel {
 

@@ -57,10 +57,12 @@ void OfferFinishedFile(QWidget* parent, const std::string& text, const std::stri
   QMessageBox box(QMessageBox::Information, DisplayText(shell_texts::kProgramName),
                   DisplayText(text), QMessageBox::NoButton, parent);
   box.setObjectName("DownloadDone");
-  QPushButton* open = box.addButton(DisplayText(shell_texts::kDownloadOpen), QMessageBox::AcceptRole);
+  QPushButton* open =
+      box.addButton(DisplayText(shell_texts::kDownloadOpen), QMessageBox::AcceptRole);
   QPushButton* folder =
       box.addButton(DisplayText(shell_texts::kDownloadShowFolder), QMessageBox::ActionRole);
-  QPushButton* close = box.addButton(DisplayText(shell_texts::kDialogClose), QMessageBox::RejectRole);
+  QPushButton* close =
+      box.addButton(DisplayText(shell_texts::kDialogClose), QMessageBox::RejectRole);
   box.setDefaultButton(close);
   box.setEscapeButton(close);
   (void)box.exec();

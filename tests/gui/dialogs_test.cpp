@@ -93,11 +93,11 @@ TEST(AskEntryTest, AcceptedFieldsAreStoredWithinTheirLimits) {
   const std::string longUrl = "http://host.com/" + Repeat("\xC3\xA9", 1000);  // 2016 bytes
   const Case cases[] = {
       {"HTTP://Host.com/a.mp3", "", "HTTP://Host.com/a.mp3", ""},
-      {"https://archive.example/download/x/a%20b.ogg", "", "https://archive.example/download/x/a%20b.ogg",
-       ""},
+      {"https://archive.example/download/x/a%20b.ogg", "",
+       "https://archive.example/download/x/a%20b.ogg", ""},
       {"HTTPS://Host.com:8443/a.mp3", "", "HTTPS://Host.com:8443/a.mp3", ""},
-      {"  ftp://user:pw@ftp.host.com:2121/a.mp3 \t", "Name", "ftp://user:pw@ftp.host.com:2121/a.mp3",
-       "Name"},
+      {"  ftp://user:pw@ftp.host.com:2121/a.mp3 \t", "Name",
+       "ftp://user:pw@ftp.host.com:2121/a.mp3", "Name"},
       // Cut in bytes, never inside a character: 16 + 2 * 991 = 1998 bytes of URL.
       {longUrl, Repeat("\xC3\xA9", 600), longUrl.substr(0, 1998), Repeat("\xC3\xA9", 511)},
   };

@@ -385,10 +385,19 @@ TEST_F(MainWindowTest, HeaderClicksSortAndASecondClickKeepsTheOrder) {
   auto* header = window_->Results().findChild<QHeaderView*>();
   ASSERT_NE(header, nullptr);
   const QPoint name(header->sectionViewportPosition(0) + 10, header->height() / 2);
+  EXPECT_FALSE(header->isSortIndicatorShown());
   QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, name);
   EXPECT_EQ(Names(), (std::vector<std::string>{"a", "b", "c"}));
   QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, name);
   EXPECT_EQ(Names(), (std::vector<std::string>{"a", "b", "c"}));
+  // The arrow marks the sorted column, from the menu too, until the rows change order.
+  EXPECT_TRUE(header->isSortIndicatorShown());
+  EXPECT_EQ(header->sortIndicatorSection(), kColumnName);
+  Action("ByEngine1")->trigger();
+  EXPECT_EQ(header->sortIndicatorSection(), kColumnEngine);
+  window_->Results().RefillResultList();
+  EXPECT_FALSE(header->isSortIndicatorShown());
+  Action("ByName1")->trigger();
   EXPECT_EQ(window_->Results().Model().data(window_->Results().Model().index(0, 0)).toString(),
             "a");
 }
@@ -652,15 +661,20 @@ TEST_F(MainWindowTest, DesktopShortcutsBesideTheirOwnKeysAndNoneTwice) {
     const char* action;
     QKeySequence key;
   } kKeys[] = {
-      {"Save1", QKeySequence(Qt::Key_F2)},         {"Save1", QKeySequence(Qt::CTRL | Qt::Key_S)},
-      {"New1", QKeySequence(Qt::CTRL | Qt::Key_N)}, {"Exit1", QKeySequence(Qt::ALT | Qt::Key_F4)},
-      {"Exit1", QKeySequence(Qt::CTRL | Qt::Key_Q)}, {"Find1", QKeySequence(Qt::CTRL | Qt::Key_F)},
-      {"Verify1", QKeySequence(Qt::Key_F5)},       {"Preferences1", QKeySequence(Qt::CTRL | Qt::Key_O)},
+      {"Save1", QKeySequence(Qt::Key_F2)},
+      {"Save1", QKeySequence(Qt::CTRL | Qt::Key_S)},
+      {"New1", QKeySequence(Qt::CTRL | Qt::Key_N)},
+      {"Exit1", QKeySequence(Qt::ALT | Qt::Key_F4)},
+      {"Exit1", QKeySequence(Qt::CTRL | Qt::Key_Q)},
+      {"Find1", QKeySequence(Qt::CTRL | Qt::Key_F)},
+      {"Verify1", QKeySequence(Qt::Key_F5)},
+      {"Preferences1", QKeySequence(Qt::CTRL | Qt::Key_O)},
       {"About1", QKeySequence(Qt::CTRL | Qt::Key_A)},
   };
   for (const auto& key : kKeys) {
     SCOPED_TRACE(key.action);
-    EXPECT_TRUE(Action(key.action)->shortcuts().contains(key.key)) << key.key.toString().toStdString();
+    EXPECT_TRUE(Action(key.action)->shortcuts().contains(key.key))
+        << key.key.toString().toStdString();
   }
   std::map<QString, QString> owners;
   for (QAction* action : window_->findChildren<QAction*>()) {
