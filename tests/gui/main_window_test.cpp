@@ -818,6 +818,15 @@ TEST_F(MainWindowTest, AFailedEngineIsNamedInTheStatusLineAndTheReport) {
       report.Table().item(failedRow, SearchReportView::kReasonColumn)->text().contains("refused"))
       << report.Table().item(failedRow, SearchReportView::kReasonColumn)->text().toStdString();
   EXPECT_EQ(report.Summary().toStdString(), "7 engines: 6 done, 1 failed");
+
+  // The verification after a search keeps the failure in sight.
+  program_->CurrentSettings().verifyAfterSearch = 1;
+  program_->CurrentSettings().removeInvalidAfterVerify = 0;
+  Action("Process1")->trigger();
+  ASSERT_TRUE(WaitUntil([&] { return !window_->Busy(); }, 60000));
+  EXPECT_EQ(window_->StatusText().toStdString(),
+            "1 of 7 engines failed. " +
+                VerifyDoneStatus(program_->Document().entries.Count(), 0));
 }
 
 TEST_F(MainWindowTest, StopEndsTheSearchAndNoVerificationFollows) {
