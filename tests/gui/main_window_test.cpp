@@ -753,6 +753,37 @@ TEST_F(MainWindowTest, AProjectNamedOnTheCommandLineOpensInsteadOfTheLastOne) {
   EXPECT_TRUE(WaitUntil([&] { return !seen.isEmpty(); }, 5000));
   EXPECT_TRUE(seen.endsWith(QString::fromStdString(home_.File("missing.sdp"))));
   EXPECT_TRUE(program_->CurrentProjectPath().empty());
+  window_.reset();
+  program_.reset();
+
+  // The whole program, given the name relative to where it was started.
+  const std::filesystem::path started = std::filesystem::current_path();
+  std::filesystem::current_path(home_.path());
+  QString title;
+  auto* watch = new QTimer(qApp);
+  QElapsedTimer clock;
+  clock.start();
+  QObject::connect(watch, &QTimer::timeout, watch, [&] {
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+      if (top->objectName() != "FMain" || !top->isVisible()) continue;
+      // Closed either way, so a failure cannot leave the event loop running.
+      if (!top->windowTitle().endsWith("named.sdp") && clock.elapsed() < 10000) continue;
+      title = top->windowTitle();
+      watch->stop();
+      watch->deleteLater();
+      top->close();
+    }
+  });
+  watch->start(20);
+  char program[] = "sondrel";
+  char argument[] = "named.sdp";
+  char* argv[] = {program, argument, nullptr};
+  EXPECT_EQ(RunApplication(2, argv), 0);
+  std::filesystem::current_path(started);
+  EXPECT_EQ(title.toStdString(), "Sondrel - named.sdp");
+  Settings settings;
+  ASSERT_TRUE(ReadSettings(SettingsPath(home_.path()), settings));
+  EXPECT_EQ(settings.lastProject, named);
 }
 
 TEST_F(MainWindowTest, ToolbarIconsStandOutOnADarkPalette) {
