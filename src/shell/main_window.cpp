@@ -610,8 +610,9 @@ void MainWindow::SaveWindowMemoryFile() {
   memory_.columnWidths = resultList_->ColumnWidths();
   memory_.reportShown = reportView_->isVisibleTo(this);
   if (memory_.reportShown) memory_.splitterSizes = listSplitter_->sizes();
-  (void)MakeDirectories(program_.Home());
-  (void)SaveWindowMemory(WindowMemoryPath(program_.Home()), memory_);
+  const std::string path = WindowMemoryPath(program_.Home());
+  (void)MakeDirectories(PathDirectory(path));
+  (void)SaveWindowMemory(path, memory_);
 }
 
 void MainWindow::AnchorUrlColumn(int width) {
