@@ -642,6 +642,12 @@ void MainWindow::FitColumnsToResults() {
 void MainWindow::ShowReport(bool on) {
   reportView_->setVisible(on);
   commands_.showReport->setChecked(on);
+  // Opened for the first time, the pane gets room for a few engines' rows.
+  if (on && memory_.splitterSizes.isEmpty() && listSplitter_->isVisible()) {
+    const int total = listSplitter_->height();
+    memory_.splitterSizes = {total - total * 2 / 5, total * 2 / 5};
+    listSplitter_->setSizes(memory_.splitterSizes);
+  }
 }
 
 QString MainWindow::StatusText() const {
