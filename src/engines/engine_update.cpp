@@ -206,9 +206,9 @@ bool PastDeadline(NetProgress& progress) {
 }  // namespace
 
 int AutomaticUpdateCheck(EngineUpdateTarget& target, NetCancelFn shouldCancel,
-                         int deadlineSeconds) {
+                         int deadlineSeconds, const CancelFlag* cancel) {
   DeadlineState state{shouldCancel, NowSeconds() + static_cast<std::uint64_t>(deadlineSeconds)};
-  const int result = UpdateCheck(target, nullptr, PastDeadline, &state);
+  const int result = UpdateCheck(target, nullptr, PastDeadline, &state, cancel);
   if (result == kUpdateFailed && state.passed) {
     target.failure.kind = FailureKind::kTimedOut;
     target.failure.detail.clear();

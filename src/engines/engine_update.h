@@ -73,7 +73,8 @@ bool UpdateBodyValid(std::string_view body);
 // with the engines it has (the failure says kTimedOut).
 inline constexpr int kAutomaticUpdateSeconds = 20;
 [[nodiscard]] int AutomaticUpdateCheck(EngineUpdateTarget& target, NetCancelFn shouldCancel,
-                                       int deadlineSeconds = kAutomaticUpdateSeconds);
+                                       int deadlineSeconds = kAutomaticUpdateSeconds,
+                                       const CancelFlag* cancel = nullptr);
 
 // "The search engines could not be updated: h: HTTP 500 Internal Server Error".
 std::string UpdateFailureText(const NetFailure& failure);

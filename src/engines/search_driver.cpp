@@ -692,11 +692,11 @@ void RunScheduler(SearchSession& session) {
 void RunSearchThread(SearchSession& session) {
   using detail::OnInterface;
   using detail::Running;
-  if (session.updateCheck && Running(session) && !StopRequested()) {
+  if (session.updateCheck && Running(session) && !session.cancel.Requested()) {
     if (session.callbacks.updating) OnInterface(session, [&] { session.callbacks.updating(true); });
     EngineUpdateTarget target{session.engines, session.settings, session.databasePath,
                               session.database};
-    (void)AutomaticUpdateCheck(target, StopFlagCancel);
+    (void)AutomaticUpdateCheck(target, nullptr, kAutomaticUpdateSeconds, &session.cancel);
     if (session.callbacks.updating)
       OnInterface(session, [&] { session.callbacks.updating(false); });
   }

@@ -69,6 +69,20 @@ void Banner::Stop() {
   if (timer_ != nullptr) timer_->stop();
 }
 
+void Banner::ShowNotice(std::string_view text) {
+  if (timer_ == nullptr) return;
+  timer_->stop();
+  text_->setText(DisplayText(text));
+}
+
+void Banner::ResumeTips() {
+  if (timer_ == nullptr || tip_ < 0) return;
+  ShowTip(tip_);
+  timer_->start();
+}
+
+QString Banner::Text() const { return text_ ? text_->text() : QString(); }
+
 bool Banner::Rotating() const { return timer_ != nullptr && timer_->isActive(); }
 
 void Banner::SetRotationInterval(int ms) {

@@ -20,6 +20,10 @@ class Banner : public QWidget {
   void SetProxy(std::string_view host, int port);  // kept; the banner reaches no network
   void MoveToPage(QWidget* page);                  // reparent to (0,0) of the page
   void Stop();
+  // A text that says what the program is doing, in place of the tips until ResumeTips.
+  void ShowNotice(std::string_view text);
+  void ResumeTips();
+  QString Text() const;
 
   // What is shown and whether the tips rotate.
   int TipIndex() const { return tip_; }

@@ -19,10 +19,20 @@
 #include "shell/message_box.h"
 #include "shell/program_logo.h"
 #include "shell/shell_texts.h"
+#include "support/text.h"
 
 namespace sondrel {
 
 namespace {
+
+// The addresses the program can verify and download: http, https and ftp, naming a server.
+bool IsEntryAddress(std::string_view url) {
+  if (IsFtpUrl(url)) return true;
+  UrlParts parts;
+  SplitUrl(url, parts);
+  return (EqualsNoCase(parts.scheme, "http") || EqualsNoCase(parts.scheme, "https")) &&
+         !parts.netloc.empty();
+}
 
 // The topics the Help key opens for each dialog.
 constexpr int kFindHelpContext = 1201;
@@ -154,7 +164,7 @@ bool AskEntry(QWidget* parent, std::string& url, std::string& name, std::string_
   auto typedUrl = [edUrl] { return CutUtf8(StoredText(edUrl->text().trimmed()), kMaxEntryUrl); };
   QObject::connect(ok, &QPushButton::clicked, &dialog, [&dialog, edUrl, typedUrl] {
     const std::string candidate = typedUrl();
-    if (!IsHttpUrl(candidate) && !IsFtpUrl(candidate)) {
+    if (!IsEntryAddress(candidate)) {
       (void)MessageBoxFormat(&dialog, kMbWarning, shell_texts::kProgramName,
                              shell_texts::kEntryDialogUrlWarning);
       edUrl->setFocus();

@@ -3,7 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
-#include <QFileDialog>
+#include <QMessageBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPointer>
@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "shell/display_text.h"
+#include "shell/launching.h"
 #include "shell/message_box.h"
 #include "shell/qt_dispatcher.h"
 #include "shell/shell_texts.h"
@@ -49,6 +50,29 @@ std::string Format(const char* format, const Args&... args) {
 }
 
 class DownloadWindow;
+
+// The end of a download that arrived whole: the file can be opened, or its folder shown, by
+// the desktop's opener.
+void OfferFinishedFile(QWidget* parent, const std::string& text, const std::string& path) {
+  QMessageBox box(QMessageBox::Information, DisplayText(shell_texts::kProgramName),
+                  DisplayText(text), QMessageBox::NoButton, parent);
+  box.setObjectName("DownloadDone");
+  QPushButton* open =
+      box.addButton(DisplayText(shell_texts::kDownloadOpen), QMessageBox::AcceptRole);
+  QPushButton* folder =
+      box.addButton(DisplayText(shell_texts::kDownloadShowFolder), QMessageBox::ActionRole);
+  QPushButton* close =
+      box.addButton(DisplayText(shell_texts::kDialogClose), QMessageBox::RejectRole);
+  box.setDefaultButton(close);
+  box.setEscapeButton(close);
+  (void)box.exec();
+  std::string target;
+  if (box.clickedButton() == open) target = path;
+  if (box.clickedButton() == folder) target = PathDirectory(path);
+  if (target.empty() || LaunchUrl(target)) return;
+  (void)MessageBoxFormat(parent, kMbInformation, shell_texts::kProgramName,
+                         std::string(shell_texts::kAddressFailed) + target);
+}
 
 // Every download of this run. A job lives here until its thread has finished, even when its
 // window went first, so a late worker never touches freed memory.
@@ -132,9 +156,12 @@ class DownloadWindow : public QDialog {
     finished_ = true;
     hide();
     const QPointer<DownloadWindow> self(this);
-    const int flags = job_.result == kDownloadDone ? kMbInformation : kMbError;
-    (void)MessageBoxFormat(parentWidget(), flags, shell_texts::kProgramName,
-                           DownloadResultText(job_.result, job_.url, job_.localFile));
+    const std::string text = DownloadResultText(job_.result, job_.url, job_.localFile);
+    if (job_.result == kDownloadDone) {
+      OfferFinishedFile(parentWidget(), text, job_.localFile);
+    } else {
+      (void)MessageBoxFormat(parentWidget(), kMbError, shell_texts::kProgramName, text);
+    }
     if (self) deleteLater();
   }
 
@@ -195,24 +222,10 @@ void WatchDispatcher() {
                    [] { ReapDownloads(); });
 }
 
+// Only an existing file is asked about: a download goes to the download directory under the
+// name the address gives, without a save dialog each time.
 SaveFileAsker DialogAsker(QWidget* parent) {
   SaveFileAsker asker;
-  asker.choosePath = [parent](std::string& path) {
-    QFileDialog dialog(parent, QString::fromUtf8(download_texts::kSaveTitle));
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setDefaultSuffix(QString::fromUtf8(download_texts::kSaveDefaultExtension));
-    dialog.setNameFilter(QString::fromUtf8(download_texts::kSaveFilter));
-    // The questions about an existing file are our own.
-    dialog.setOption(QFileDialog::DontConfirmOverwrite);
-    dialog.setDirectory(DisplayText(PathDirectory(path)));
-    dialog.selectFile(DisplayText(path));
-    if (dialog.exec() != QDialog::Accepted) return false;
-    const QStringList files = dialog.selectedFiles();
-    if (files.isEmpty() || files.front().isEmpty()) return false;
-    path = StoredText(files.front());
-    return true;
-  };
   asker.askOverwrite = [parent](const std::string& path) {
     const int answer = MessageBoxFormat(parent, kMbYesNo | kMbIconExclamation | kMbDefaultButton2,
                                         shell_texts::kProgramName,

@@ -8,6 +8,7 @@
 #include "net/url.h"
 #include "results/row_commands.h"
 #include "results/settings.h"
+#include "shell/application.h"
 #include "shell/dialogs.h"
 #include "shell/display_text.h"
 #include "shell/download_window.h"
@@ -24,69 +25,75 @@
 namespace sondrel {
 
 void MainWindow::FindCommand() {
-  if (!AskFind(this, findText_, kMaxFindText, selectMatching_) || findText_.empty()) return;
-  if (selectMatching_) {
-    SelectMatching(document_, *resultList_, findText_);
+  if (!AskFind(this, program_.Find().text, kMaxFindText, program_.Find().selectMatching) ||
+      program_.Find().text.empty())
+    return;
+  if (program_.Find().selectMatching) {
+    SelectMatching(program_.Document(), *resultList_, program_.Find().text);
   } else {
-    FindNext(document_, *resultList_, findText_, false);
+    FindNext(program_.Document(), *resultList_, program_.Find().text, false);
   }
 }
 
 void MainWindow::FindAgainCommand() {
-  FindNext(document_, *resultList_, findText_, true);
+  FindNext(program_.Document(), *resultList_, program_.Find().text, true);
 }
 
 void MainWindow::SelectAllCommand() {
-  SelectAll(document_, *resultList_);
+  SelectAll(program_.Document(), *resultList_);
 }
 
 void MainWindow::InvertSelectionCommand() {
-  InvertSelection(document_, *resultList_);
+  InvertSelection(program_.Document(), *resultList_);
 }
 
 void MainWindow::CutCommand() {
   if (busy_) return;
-  CutEntries(document_, *resultList_);
+  CutEntries(program_.Document(), *resultList_);
 }
 
 void MainWindow::CopyCommand() {
-  CopyEntries(document_, *resultList_);
+  CopyEntries(program_.Document(), *resultList_);
 }
 
 void MainWindow::DeleteCommand() {
   if (busy_) return;
-  DeleteEntries(document_, *resultList_);
+  DeleteEntries(program_.Document(), *resultList_);
 }
 
 void MainWindow::AddEntryCommand() {
   if (busy_) return;
-  AddEntry(document_, *resultList_);
+  AddEntry(program_.Document(), *resultList_);
 }
 
 void MainWindow::DeleteInvalidCommand() {
   if (busy_) return;
-  (void)DeleteInvalidEntries(document_, resultList_);
+  (void)DeleteInvalidEntries(program_.Document(), resultList_);
 }
 
 void MainWindow::SortCommand(int key) {
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  (void)SortRows(document_, *resultList_, static_cast<SortKey>(key), busy_);
+  if (SortRows(program_.Document(), *resultList_, static_cast<SortKey>(key), busy_)) {
+    resultList_->ShowSortIndicator(static_cast<SortKey>(key));
+  }
   QApplication::restoreOverrideCursor();
 }
 
 void MainWindow::DownloadCommand() {
   if (busy_) return;
   const int row = resultList_->FirstSelectedRow();
-  const ResultEntry* entry = document_.entries.Get(row);
+  const ResultEntry* entry = program_.Document().entries.Get(row);
   if (!entry) return;
-  if (DownloadSelected(this, *entry, settings_, home_)) resultList_->Model().SetRowIcon(row, 1);
+  if (DownloadSelected(this, *entry, program_.CurrentSettings(), program_.Home()))
+    resultList_->Model().SetRowIcon(row, 1);
 }
 
 void MainWindow::OpenEntryCommand(int what) {
   const int row = FocusedEntry();
   if (row < 0) return;
-  const std::string& url = document_.entries.Get(row)->url;
-  const std::string& program = what == 0 ? settings_.ftpClientPath : settings_.browserPath;
+  const std::string& url = program_.Document().entries.Get(row)->url;
+  const std::string& program =
+      what == 0 ? program_.CurrentSettings().ftpClientPath : program_.CurrentSettings().browserPath;
   const std::string argument = what == 0 ? url : what == 1 ? RootUrl(url) : DirectoryUrl(url);
   if (RunWithArgument(program, argument)) {
     resultList_->Model().SetRowIcon(row, 1);
@@ -99,7 +106,7 @@ void MainWindow::OpenEntryCommand(int what) {
 void MainWindow::ViewEntryCommand() {
   const int row = FocusedEntry();
   if (row < 0) return;
-  const std::string url = document_.entries.Get(row)->url;
+  const std::string url = program_.Document().entries.Get(row)->url;
   UrlParts parts;
   (void)SplitUrl(url, parts);
   if (EqualsNoCase(parts.scheme, "ftp")) {
@@ -110,9 +117,9 @@ void MainWindow::ViewEntryCommand() {
 }
 
 void MainWindow::PreferencesCommand() {
-  if (ShowPreferences(this, settings_, engines_)) {
-    (void)MakeDirectories(home_);
-    (void)WriteSettings(SettingsPath(home_), settings_);
+  if (ShowPreferences(this, program_.CurrentSettings(), program_.Engines())) {
+    (void)MakeDirectories(program_.Home());
+    (void)WriteSettings(SettingsPath(program_.Home()), program_.CurrentSettings());
   }
   RebuildQueryList();
 }

@@ -2,6 +2,7 @@
 
 #include "results/export.h"
 #include "results/results_texts.h"
+#include "shell/application.h"
 #include "shell/launching.h"
 #include "shell/main_window.h"
 #include "shell/message_box.h"
@@ -18,17 +19,17 @@ std::string ExportTarget(const std::string& projectPath, ExportFormat format) {
 }  // namespace
 
 void MainWindow::ExportHtmlCommand() {
-  const std::string path = ExportTarget(currentProjectPath_, ExportFormat::kHtml);
-  if (path.empty() || !ExportHtml(path, document_)) return;
+  const std::string path = ExportTarget(program_.CurrentProjectPath(), ExportFormat::kHtml);
+  if (path.empty() || !ExportHtml(path, program_.Document())) return;
   if (!LaunchUrl(path)) {
     MessageBoxFormat(this, kMbError, shell_texts::kProgramName, texts::kBrowserFailed);
   }
 }
 
 void MainWindow::ExportTextCommand() {
-  const std::string path = ExportTarget(currentProjectPath_, ExportFormat::kText);
+  const std::string path = ExportTarget(program_.CurrentProjectPath(), ExportFormat::kText);
   if (path.empty()) return;
-  if (ExportText(path, document_)) {
+  if (ExportText(path, program_.Document())) {
     MessageBoxFormat(this, kMbInformation, shell_texts::kProgramName, ExportDoneText(path));
   } else {
     MessageBoxFormat(this, kMbError, shell_texts::kProgramName, ExportFailedText(path));
@@ -36,9 +37,9 @@ void MainWindow::ExportTextCommand() {
 }
 
 void MainWindow::ExportCdfCommand() {
-  const std::string path = ExportTarget(currentProjectPath_, ExportFormat::kCdf);
+  const std::string path = ExportTarget(program_.CurrentProjectPath(), ExportFormat::kCdf);
   if (path.empty()) return;
-  if (ExportCdf(path, document_)) {
+  if (ExportCdf(path, program_.Document())) {
     MessageBoxFormat(this, kMbInformation, shell_texts::kProgramName, ExportDoneText(path));
   } else {
     MessageBoxFormat(this, kMbError, shell_texts::kProgramName, ExportFailedText(path));

@@ -13,6 +13,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTabWidget>
@@ -20,27 +21,29 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "engines/engine_home.h"
-#include "net/net_progress.h"
-#include "net/socket_io.h"
 #include "results/project_file.h"
 #include "results/result_entry.h"
+#include "shell/application.h"
 #include "shell/banner.h"
 #include "shell/display_text.h"
-#include "shell/download_window.h"
 #include "shell/launching.h"
 #include "shell/message_box.h"
 #include "shell/move_image_animation.h"
-#include "shell/qt_dispatcher.h"
+#include "shell/palette_icons.h"
 #include "shell/result_list.h"
+#include "shell/search_report_view.h"
 #include "shell/shell_texts.h"
 #include "support/paths.h"
 
 namespace sondrel {
 namespace {
 
+// The design size: the window's smallest width, and its size where the screen is smaller.
 constexpr int kWindowWidth = 609;
 constexpr int kWindowHeight = 453;
+constexpr int kMinUrlColumnWidth = 120;
+// The toolbar buttons keep the style icon they show, to draw it again for a new palette.
+constexpr const char* kIconProperty = "sondrelStyleIcon";
 constexpr int kToolbarHeight = 33;
 constexpr int kPanel1Height = 180;
 constexpr int kPButtonWidth = 130;
@@ -51,17 +54,15 @@ constexpr int kChoiceLeft = 90;
 constexpr int kBannerTop = 80;
 constexpr int kImageSize = 32;
 constexpr int kUrlColumnDesignWidth = 200;
-// Shut-down waits this long for the search and verification threads to unwind; every network
-// wait tests the stop flag, so they end within moments.
-constexpr int kShutdownWaitMs = 30000;
 
-QPixmap SearchImage() {
+// The note in the palette's text and highlight colours, so it shows on light and dark alike.
+QPixmap SearchImage(const QPalette& palette) {
   QPixmap pixmap(kImageSize, kImageSize);
   pixmap.fill(Qt::transparent);
   QPainter painter(&pixmap);
   painter.setRenderHint(QPainter::Antialiasing);
-  painter.setPen(QPen(QColor(30, 60, 120), 3));
-  painter.setBrush(QColor(70, 130, 210));
+  painter.setPen(QPen(palette.color(QPalette::WindowText), 3));
+  painter.setBrush(palette.color(QPalette::Highlight));
   // A note: head and stem.
   painter.drawEllipse(QRectF(5, 19, 12, 9));
   painter.drawLine(QPointF(16, 23), QPointF(16, 4));
@@ -71,66 +72,59 @@ QPixmap SearchImage() {
 
 }  // namespace
 
-MainWindow::MainWindow(std::string home, int searchMode, QWidget* parent)
-    : QMainWindow(parent), home_(std::move(home)) {
+MainWindow::MainWindow(Application& program, QWidget* parent)
+    : QMainWindow(parent), program_(program) {
   setObjectName("FMain");
   setWindowTitle(DisplayText(shell_texts::kProgramName));
-
-  NetStartup();
-  dispatcher_ = std::make_shared<QtDispatcher>();
-  InstallDispatcher(dispatcher_);
 
   BuildControls();
   BuildMenus();
   BuildPopupMenu();
   RecordDesignSizes();
+  ConnectSearchSession();
+  ShowStartData();
 
-  session_ = std::make_unique<SearchSession>(document_, engines_, settings_, database_);
-  session_->home = home_;
-  session_->mode = searchMode;
-  SearchCallbacks& callbacks = session_->callbacks;
-  callbacks.resultAdded = [this](const ResultEntry&, int index) { resultList_->AddRow(index); };
-  callbacks.progress = [this](const SearchProgress&) { UpdateCountLabel(); };
-  callbacks.updating = [this](bool checking) {
-    actions_["Preferences1"]->setEnabled(!checking);
-    bOptions_->setEnabled(!checking);
-  };
-  callbacks.finished = [this] { SearchEnded(); };
-  callbacks.searchFinished = [this] {
-    if (settings_.verifyAfterSearch) StartVerification(true);
-  };
-
-  LoadStartData();
-
-  banner_ = new Banner(pBanner_);
+  banner_ = new Banner(findBannerSlot_);
   banner_->setObjectName("Banner");
   if (!banner_->SetUp()) fatal_ = true;
-  if (settings_.webProxyOn) banner_->SetProxy(settings_.webProxyAddress, settings_.webProxyPort);
-  banner_->MoveToPage(pBanner_);
+  const Settings& settings = program_.CurrentSettings();
+  if (settings.webProxyOn) banner_->SetProxy(settings.webProxyAddress, settings.webProxyPort);
+  banner_->MoveToPage(findBannerSlot_);
 
-  ShowToolbar(settings_.showToolbar != 0);
-  ShowStatusBar(settings_.showStatusBar != 0);
+  ShowToolbar(settings.showToolbar != 0);
+  ShowStatusBar(settings.showStatusBar != 0);
   SetViewStyle(kViewDetails);
-  bStop_->setEnabled(false);
-  cbQuery_->setEditText(QString());
-  document_.modified = false;
+  queryBox_->setEditText(QString());
+  program_.Document().modified = false;
   SetStatusText(shell_texts::kStatusHelp);
   UpdateCommands();
   UpdateCountLabel();
 
-  resize(kWindowWidth, kWindowHeight);
-  if (QScreen* screen = QGuiApplication::primaryScreen()) {
-    const QRect area = screen->availableGeometry();
-    move(area.center() - QPoint(kWindowWidth / 2, kWindowHeight / 2));
-  }
-  cbQuery_->setFocus();
+  RestoreWindowMemory();
+  queryBox_->setFocus();
 }
 
 MainWindow::~MainWindow() {
   Shutdown();
-  // The child widgets outlive the members: the list must not read the released document while
-  // it is hidden and destroyed.
+  // The child widgets outlive the members: the list must not read the document while it is
+  // hidden and destroyed.
   resultList_->SetDocument(nullptr);
+}
+
+void MainWindow::ConnectSearchSession() {
+  SearchCallbacks& callbacks = program_.Session().callbacks;
+  callbacks.resultAdded = [this](const ResultEntry&, int index) { resultList_->AddRow(index); };
+  callbacks.progress = [this](const SearchProgress& progress) { ShowSearchProgress(progress); };
+  callbacks.updating = [this](bool checking) {
+    checkingUpdates_ = checking;
+    UpdateCommands();
+  };
+  callbacks.finished = [this] { SearchEnded(); };
+  callbacks.searchFinished = [this] {
+    // Stop ends the whole run: a stopped search is not verified afterwards.
+    if (program_.Session().cancel.Requested()) return;
+    if (program_.CurrentSettings().verifyAfterSearch) StartVerification(true);
+  };
 }
 
 void MainWindow::BuildControls() {
@@ -142,14 +136,27 @@ void MainWindow::BuildControls() {
   setCentralWidget(central);
 
   BuildToolbar();
-  column->addWidget(bb_);
+  column->addWidget(toolbar_);
   BuildUpperPanel();
-  column->addWidget(panel1_);
+  column->addWidget(upperPanel_);
 
-  resultList_ = new ResultList(central);
+  listSplitter_ = new QSplitter(Qt::Vertical, central);
+  listSplitter_->setObjectName("ListSplitter");
+  listSplitter_->setChildrenCollapsible(false);
+  resultList_ = new ResultList(listSplitter_);
   resultList_->setObjectName("LVResult");
-  resultList_->SetDocument(&document_);
-  column->addWidget(resultList_, 1);
+  resultList_->SetDocument(&program_.Document());
+  reportView_ = new SearchReportView(listSplitter_);
+  reportView_->hide();
+  listSplitter_->addWidget(resultList_);
+  listSplitter_->addWidget(reportView_);
+  listSplitter_->setStretchFactor(0, 3);
+  listSplitter_->setStretchFactor(1, 1);
+  column->addWidget(listSplitter_, 1);
+  connect(resultList_, &ResultList::columnResized, this, [this](int) {
+    memory_.columnsByUser = true;
+    if (layingOut_ == 0) AnchorUrlColumn(resultList_->UrlColumnWidth());
+  });
   connect(resultList_, &ResultList::countChanged, this, [this](int) {
     UpdateCountLabel();
     UpdateCommands();
@@ -158,164 +165,165 @@ void MainWindow::BuildControls() {
   connect(resultList_, &ResultList::deletePressed, this, &MainWindow::DeleteCommand);
   connect(resultList_, &ResultList::sortRequested, this, &MainWindow::SortCommand);
   connect(resultList_, &ResultList::contextMenuRequested, this,
-          [this](const QPoint& at) { popupLv_->popup(at); });
+          [this](const QPoint& at) { resultMenu_->popup(at); });
 
   BuildStatusBar();
 }
 
 void MainWindow::BuildToolbar() {
-  bb_ = new QWidget(this);
-  bb_->setObjectName("BB");
-  bb_->setFixedHeight(kToolbarHeight);
-  auto* row = new QHBoxLayout(bb_);
+  toolbar_ = new QWidget(this);
+  toolbar_->setObjectName("BB");
+  toolbar_->setFixedHeight(kToolbarHeight);
+  auto* row = new QHBoxLayout(toolbar_);
   row->setContentsMargins(2, 2, 2, 2);
   row->setSpacing(2);
   auto tool = [&](QToolButton*& button, const char* name, QStyle::StandardPixmap icon,
                   std::string_view hint, auto command) {
-    button = new QToolButton(bb_);
+    button = new QToolButton(toolbar_);
     button->setObjectName(name);
-    button->setIcon(style()->standardIcon(icon));
+    button->setProperty(kIconProperty, static_cast<int>(icon));
     button->setToolTip(DisplayText(hint));
     button->setAutoRaise(true);
     row->addWidget(button);
     connect(button, &QToolButton::clicked, this, command);
   };
-  tool(sbNew_, "SBNew", QStyle::SP_FileIcon, shell_texts::kHintNew, [this] { NewProject(); });
-  tool(sbOpen_, "SBOpen", QStyle::SP_DialogOpenButton, shell_texts::kHintOpen,
+  tool(newProjectButton_, "SBNew", QStyle::SP_FileIcon, shell_texts::kHintNew,
+       [this] { NewProject(); });
+  tool(openProjectButton_, "SBOpen", QStyle::SP_DialogOpenButton, shell_texts::kHintOpen,
        [this] { OpenProject(); });
-  tool(sbSave_, "SBSave", QStyle::SP_DialogSaveButton, shell_texts::kHintSave,
+  tool(saveProjectButton_, "SBSave", QStyle::SP_DialogSaveButton, shell_texts::kHintSave,
        [this] { (void)SaveProject(); });
-  tool(bOptions_, "BOptions", QStyle::SP_FileDialogDetailedView, shell_texts::kHintOptions,
+  tool(preferencesButton_, "BOptions", QStyle::SP_FileDialogDetailedView, shell_texts::kHintOptions,
        [this] { PreferencesCommand(); });
-  tool(sbProc_, "SBProc", QStyle::SP_MediaPlay, shell_texts::kHintSearch,
+  tool(searchButton_, "SBProc", QStyle::SP_MediaPlay, shell_texts::kHintSearch,
        [this] { StartSearchCommand(); });
-  tool(sbView_, "SBView", QStyle::SP_ArrowDown, shell_texts::kHintView,
+  tool(downloadButton_, "SBView", QStyle::SP_ArrowDown, shell_texts::kHintView,
        [this] { DownloadCommand(); });
-  tool(sbHelp_, "SBHelp", QStyle::SP_DialogHelpButton, shell_texts::kHintHelp,
+  tool(helpButton_, "SBHelp", QStyle::SP_DialogHelpButton, shell_texts::kHintHelp,
        [this] { OpenAddress(shell_texts::kOnlineHelpUrl, false); });
+  SetToolbarIcons();
   row->addStretch(1);
-  bitBtn1_ = new QPushButton(DisplayText(shell_texts::kLinkButton1), bb_);
-  bitBtn1_->setObjectName("BitBtn1");
-  bitBtn1_->setFlat(true);
-  row->addWidget(bitBtn1_);
-  connect(bitBtn1_, &QPushButton::clicked, this,
+  newsLink_ = new QPushButton(DisplayText(shell_texts::kLinkButton1), toolbar_);
+  newsLink_->setObjectName("BitBtn1");
+  newsLink_->setFlat(true);
+  row->addWidget(newsLink_);
+  connect(newsLink_, &QPushButton::clicked, this,
           [this] { OpenAddress(shell_texts::kLinkButton1Url, true); });
-  bitBtn2_ = new QPushButton(DisplayText(shell_texts::kLinkButton2), bb_);
-  bitBtn2_->setObjectName("BitBtn2");
-  bitBtn2_->setFlat(true);
-  row->addWidget(bitBtn2_);
-  connect(bitBtn2_, &QPushButton::clicked, this,
+  freeMusicLink_ = new QPushButton(DisplayText(shell_texts::kLinkButton2), toolbar_);
+  freeMusicLink_->setObjectName("BitBtn2");
+  freeMusicLink_->setFlat(true);
+  row->addWidget(freeMusicLink_);
+  connect(freeMusicLink_, &QPushButton::clicked, this,
           [this] { OpenAddress(shell_texts::kLinkButton2Url, true); });
 }
 
 void MainWindow::BuildUpperPanel() {
-  panel1_ = new QWidget(this);
-  panel1_->setObjectName("Panel1");
-  panel1_->setFixedHeight(kPanel1Height);
+  upperPanel_ = new QWidget(this);
+  upperPanel_->setObjectName("Panel1");
+  upperPanel_->setFixedHeight(kPanel1Height);
   BuildButtonPanel();
 
   // The left part: the Find and Filters pages.
-  panMain_ = new QWidget(panel1_);
-  panMain_->setObjectName("PanMain");
-  panBox_ = new QTabWidget(panMain_);
-  panBox_->setObjectName("PanBox");
+  pagesPanel_ = new QWidget(upperPanel_);
+  pagesPanel_->setObjectName("PanMain");
+  pages_ = new QTabWidget(pagesPanel_);
+  pages_->setObjectName("PanBox");
   BuildFindPage();
   BuildFiltersPage();
 
   // Enter in the two choice boxes starts a search as it does in the query box.
-  cbDup_->installEventFilter(this);
-  cbFil_->installEventFilter(this);
+  duplicatesBox_->installEventFilter(this);
+  filterBox_->installEventFilter(this);
   // The banners are centred whenever their page changes size.
-  tabSheet1_->installEventFilter(this);
-  tabSheet2_->installEventFilter(this);
-  connect(panBox_, &QTabWidget::currentChanged, this, [this](int page) {
-    if (banner_) banner_->MoveToPage(page == 0 ? pBanner_ : pBanner2_);
+  findPage_->installEventFilter(this);
+  filtersPage_->installEventFilter(this);
+  connect(pages_, &QTabWidget::currentChanged, this, [this](int page) {
+    if (banner_) banner_->MoveToPage(page == 0 ? findBannerSlot_ : filtersBannerSlot_);
   });
 }
 
 // The right part of the upper panel: the search buttons, the circling image, the entry count.
 void MainWindow::BuildButtonPanel() {
-  pButton_ = new QWidget(panel1_);
-  pButton_->setObjectName("PButton");
+  searchPanel_ = new QWidget(upperPanel_);
+  searchPanel_->setObjectName("PButton");
   auto button = [&](QPushButton*& b, const char* name, std::string_view caption, int top,
                     auto command) {
-    b = new QPushButton(DisplayText(caption), pButton_);
+    b = new QPushButton(DisplayText(caption), searchPanel_);
     b->setObjectName(name);
     b->setGeometry(10, top, kPButtonWidth - 20, 24);
     connect(b, &QPushButton::clicked, this, command);
   };
-  button(bStart_, "BStart", shell_texts::kStartButton, 6, [this] { StartSearchCommand(); });
-  button(bStop_, "BStop", shell_texts::kStopButton, 34, [this] { StopCommand(); });
-  button(bNew_, "BNew", shell_texts::kNewSearchButton, 62, [this] { NewSearch(); });
-  image1_ = new QLabel(pButton_);
-  image1_->setObjectName("Image1");
-  image1_->setPixmap(SearchImage());
-  image1_->setGeometry(10, 92, kImageSize, kImageSize);
-  lbnEntries_ = new QLabel(pButton_);
-  lbnEntries_->setObjectName("LBNEntries");
-  lbnEntries_->setGeometry(10, 160, kPButtonWidth - 12, 16);
-  animation_ = new MoveImageAnimation(image1_, this);
+  button(startButton_, "BStart", shell_texts::kStartButton, 6, [this] { StartSearchCommand(); });
+  button(stopButton_, "BStop", shell_texts::kStopButton, 34, [this] { StopCommand(); });
+  button(newSearchButton_, "BNew", shell_texts::kNewSearchButton, 62, [this] { NewSearch(); });
+  searchImage_ = new QLabel(searchPanel_);
+  searchImage_->setObjectName("Image1");
+  searchImage_->setPixmap(SearchImage(palette()));
+  searchImage_->setGeometry(10, 92, kImageSize, kImageSize);
+  entryCount_ = new QLabel(searchPanel_);
+  entryCount_->setObjectName("LBNEntries");
+  entryCount_->setGeometry(10, 160, kPButtonWidth - 12, 16);
+  animation_ = new MoveImageAnimation(searchImage_, this);
 }
 
 void MainWindow::BuildFindPage() {
-  tabSheet1_ = new QWidget;
-  tabSheet1_->setObjectName("TabSheet1");
-  queryLabel_ = new QLabel(DisplayText(shell_texts::kSearchForLabel), tabSheet1_);
+  findPage_ = new QWidget;
+  findPage_->setObjectName("TabSheet1");
+  queryLabel_ = new QLabel(DisplayText(shell_texts::kSearchForLabel), findPage_);
   queryLabel_->setObjectName("Label1");
   queryLabel_->setGeometry(8, 6, 200, 18);
-  cbQuery_ = new QComboBox(tabSheet1_);
-  cbQuery_->setObjectName("CBQuery");
-  cbQuery_->setEditable(true);
-  cbQuery_->setInsertPolicy(QComboBox::NoInsert);
-  cbQuery_->setGeometry(8, 24, kQueryDesignWidth, 24);
-  connect(cbQuery_->lineEdit(), &QLineEdit::returnPressed, this,
-          [this] { StartSearchCommand(); });
-  cbMerge_ = new QCheckBox(DisplayText(shell_texts::kMergeCheck), tabSheet1_);
-  cbMerge_->setObjectName("CBMerge");
-  cbMerge_->setGeometry(8, 52, 300, 22);
-  pBanner_ = new QWidget(tabSheet1_);
-  pBanner_->setObjectName("PBanner");
-  pBanner_->setGeometry(0, kBannerTop, kBannerWidth, kBannerHeight);
-  panBox_->addTab(tabSheet1_, DisplayText(shell_texts::kFindPage));
+  queryBox_ = new QComboBox(findPage_);
+  queryBox_->setObjectName("CBQuery");
+  queryBox_->setEditable(true);
+  queryBox_->setInsertPolicy(QComboBox::NoInsert);
+  queryBox_->setGeometry(8, 24, kQueryDesignWidth, 24);
+  connect(queryBox_->lineEdit(), &QLineEdit::returnPressed, this, [this] { StartSearchCommand(); });
+  mergeCheck_ = new QCheckBox(DisplayText(shell_texts::kMergeCheck), findPage_);
+  mergeCheck_->setObjectName("CBMerge");
+  mergeCheck_->setGeometry(8, 52, 300, 22);
+  findBannerSlot_ = new QWidget(findPage_);
+  findBannerSlot_->setObjectName("PBanner");
+  findBannerSlot_->setGeometry(0, kBannerTop, kBannerWidth, kBannerHeight);
+  pages_->addTab(findPage_, DisplayText(shell_texts::kFindPage));
 }
 
 void MainWindow::BuildFiltersPage() {
-  tabSheet2_ = new QWidget;
-  tabSheet2_->setObjectName("TabSheet2");
-  dupLabel_ = new QLabel(DisplayText(shell_texts::kDuplicatesLabel), tabSheet2_);
-  dupLabel_->setObjectName("Label2");
-  dupLabel_->setGeometry(8, 10, kChoiceLeft - 10, 18);
-  cbDup_ = new QComboBox(tabSheet2_);
-  cbDup_->setObjectName("CBDup");
-  cbDup_->addItem(DisplayText(shell_texts::kKeepDuplicatesItem));
-  cbDup_->addItem(DisplayText(shell_texts::kRemoveDuplicatesItem));
-  cbDup_->setGeometry(kChoiceLeft, 6, kChoiceDesignWidth, 24);
-  filLabel_ = new QLabel(DisplayText(shell_texts::kFilteringLabel), tabSheet2_);
-  filLabel_->setObjectName("Label3");
-  filLabel_->setGeometry(8, 44, kChoiceLeft - 10, 18);
-  cbFil_ = new QComboBox(tabSheet2_);
-  cbFil_->setObjectName("CBFil");
-  cbFil_->addItem(DisplayText(shell_texts::kFilterNoneItem));
-  cbFil_->addItem(DisplayText(shell_texts::kFilterNameItem));
-  cbFil_->addItem(DisplayText(shell_texts::kFilterUrlItem));
-  cbFil_->setGeometry(kChoiceLeft, 40, kChoiceDesignWidth, 24);
-  pBanner2_ = new QWidget(tabSheet2_);
-  pBanner2_->setObjectName("PBanner2");
-  pBanner2_->setGeometry(0, kBannerTop, kBannerWidth, kBannerHeight);
-  panBox_->addTab(tabSheet2_, DisplayText(shell_texts::kFiltersPage));
+  filtersPage_ = new QWidget;
+  filtersPage_->setObjectName("TabSheet2");
+  duplicatesLabel_ = new QLabel(DisplayText(shell_texts::kDuplicatesLabel), filtersPage_);
+  duplicatesLabel_->setObjectName("Label2");
+  duplicatesLabel_->setGeometry(8, 10, kChoiceLeft - 10, 18);
+  duplicatesBox_ = new QComboBox(filtersPage_);
+  duplicatesBox_->setObjectName("CBDup");
+  duplicatesBox_->addItem(DisplayText(shell_texts::kKeepDuplicatesItem));
+  duplicatesBox_->addItem(DisplayText(shell_texts::kRemoveDuplicatesItem));
+  duplicatesBox_->setGeometry(kChoiceLeft, 6, kChoiceDesignWidth, 24);
+  filterLabel_ = new QLabel(DisplayText(shell_texts::kFilteringLabel), filtersPage_);
+  filterLabel_->setObjectName("Label3");
+  filterLabel_->setGeometry(8, 44, kChoiceLeft - 10, 18);
+  filterBox_ = new QComboBox(filtersPage_);
+  filterBox_->setObjectName("CBFil");
+  filterBox_->addItem(DisplayText(shell_texts::kFilterNoneItem));
+  filterBox_->addItem(DisplayText(shell_texts::kFilterNameItem));
+  filterBox_->addItem(DisplayText(shell_texts::kFilterUrlItem));
+  filterBox_->setGeometry(kChoiceLeft, 40, kChoiceDesignWidth, 24);
+  filtersBannerSlot_ = new QWidget(filtersPage_);
+  filtersBannerSlot_->setObjectName("PBanner2");
+  filtersBannerSlot_->setGeometry(0, kBannerTop, kBannerWidth, kBannerHeight);
+  pages_->addTab(filtersPage_, DisplayText(shell_texts::kFiltersPage));
 }
 
 void MainWindow::BuildStatusBar() {
   QStatusBar* bar = statusBar();
   bar->setObjectName("StatusBar1");
   bar->setSizeGripEnabled(false);
-  statusPanel0_ = new QLabel(DisplayText(shell_texts::kStatusHelp), bar);
-  statusPanel0_->setObjectName("StatusPanel0");
-  bar->addWidget(statusPanel0_, 1);
-  statusPanel1_ = new QLabel(bar);
-  statusPanel1_->setObjectName("StatusPanel1");
-  statusPanel1_->setFixedWidth(kVerifyPanelWidth);
-  bar->addPermanentWidget(statusPanel1_);
+  statusText_ = new QLabel(DisplayText(shell_texts::kStatusHelp), bar);
+  statusText_->setObjectName("StatusPanel0");
+  bar->addWidget(statusText_, 1);
+  verifyText_ = new QLabel(bar);
+  verifyText_->setObjectName("StatusPanel1");
+  verifyText_->setFixedWidth(kVerifyPanelWidth);
+  bar->addPermanentWidget(verifyText_);
 }
 
 void MainWindow::RecordDesignSizes() {
@@ -327,72 +335,44 @@ void MainWindow::RecordDesignSizes() {
   design_.filterWidth = kChoiceDesignWidth;
   design_.bannerWidth = kBannerWidth;
   design_.urlColumnWidth = kUrlColumnDesignWidth;
-  animation_->SetHome(image1_->pos());
+  animation_->SetHome(searchImage_->pos());
 }
 
-void MainWindow::LoadStartData() {
-  std::string browser;
-  if (!DetectBrowser(browser)) browser.clear();
-  SettingsDefaults(settings_, home_, browser);
-  const bool settingsRead = ReadSettings(SettingsPath(home_), settings_);
-  if (!settingsRead) SettingsDefaults(settings_, home_, browser);
-  if (!settings_.lastProject.empty()) settings_.recentProjects.Add(settings_.lastProject);
+void MainWindow::ShowStartData() {
   RebuildReopenMenu();
   RebuildQueryList();
-  findText_.clear();
-
-  databasePath_ = DatabasePathInHome(home_);
-  (void)SeedDatabase(home_);
-  session_->databasePath = databasePath_;
-  if (!LoadDatabase(databasePath_, engines_, database_)) {
-    MessageBoxFormat(this, kMbError, shell_texts::kProgramName,
-                     std::string(shell_texts::kDatabaseFailed) + databasePath_);
+  if (program_.DatabaseFailed()) {
+    std::string text = std::string(shell_texts::kDatabaseFailed) + program_.DatabasePath();
+    if (!program_.DatabaseProblem().empty()) text += "\n" + program_.DatabaseProblem();
+    MessageBoxFormat(this, kMbError, shell_texts::kProgramName, text);
     fatal_ = true;
   }
-  if (settingsRead && EngineChoiceMade(settings_)) {
-    ApplyEnabledNames(engines_, settings_.enabledEngines);
-  } else {
-    SetAllEnabled(engines_, true);
-    RebuildEnabledNames(engines_, settings_.enabledEngines);
-    settings_.enginesChosen = 1;
-  }
-  currentProjectPath_.clear();
+  program_.SetCurrentProjectPath({});
   LoadDocumentIntoWindow(std::string());
   UpdateWindowCaption();
 }
 
 void MainWindow::FirstActivation() {
   if (fatal_ || shutDown_) return;
-  if (settings_.showAbout) AboutCommand();
-  const std::string last = settings_.lastProject;
+  // Laid out now: the list's width is known.
+  if (memory_.columnWidths.empty()) FillUrlColumn();
+  if (program_.CurrentSettings().showAbout) AboutCommand();
+  if (!startProject_.empty()) {
+    OpenProjectFile(startProject_);
+    return;
+  }
+  const std::string last = program_.CurrentSettings().lastProject;
   if (!last.empty() && FileLengthOf(last) >= 0) ReopenProject(last);
 }
 
 void MainWindow::Shutdown() {
   if (shutDown_) return;
   shutDown_ = true;
+  SaveWindowMemoryFile();
   StopCommand();
   animation_->Stop();
-  // No worker may wait for the interface thread any more: a refused hand-off lets it unwind.
-  dispatcher_->Close();
-  (void)dispatcher_->WaitUntil(
-      [this] {
-        for (const auto& thread : searchThreads_) {
-          if (!IsFinished(*thread)) return false;
-        }
-        for (const auto& run : verifyRuns_) {
-          if (run->started && !IsFinished(run->thread)) return false;
-        }
-        return true;
-      },
-      kShutdownWaitMs);
-  CancelAllDownloads();
-  (void)MakeDirectories(home_);
-  (void)WriteSettings(SettingsPath(home_), settings_);
+  program_.Shutdown();
   if (banner_) banner_->Stop();
-  if (CurrentDispatcher() == dispatcher_) RemoveDispatcher();
-  SetStopFlag(false);
-  NetShutdown();
 }
 
 // ---- state of the controls ----
@@ -400,87 +380,124 @@ void MainWindow::Shutdown() {
 void MainWindow::SetBusy(bool on) {
   busy_ = on;
   resultList_->SetSortingAllowed(!on);
-  for (const char* name : {"New1", "Open1", "Process1", "UpdateEngines1", "ArrangeIcons1",
-                           "Cut1", "Delete1", "Verify1", "Download1", "AddEntry1",
-                           "DeleteInvalid1"}) {
-    actions_[name]->setEnabled(!on);
-  }
-  reopenItem_->setEnabled(!on);
-  cbQuery_->setEnabled(!on);
-  cbDup_->setEnabled(!on);
-  cbFil_->setEnabled(!on);
-  bStart_->setEnabled(!on);
-  bNew_->setEnabled(!on);
-  bStop_->setEnabled(on);
-  if (!on) UpdateCommands();
+  UpdateCommands();
 }
 
+namespace {
+
+// What a command needs to be available.
+enum CommandNeed : unsigned {
+  kAnyTime = 0,
+  kIdle = 1u << 0,            // no search or verification runs: it changes what a worker uses
+  kEntries = 1u << 1,         // the list has entries
+  kNoUpdateCheck = 1u << 2,   // the engine list is not being replaced by the update check
+  kNoEngineUpdate = 1u << 3,  // Update Engines is not running
+};
+
+struct CommandState {
+  bool busy = false;
+  bool entries = false;
+  bool checkingUpdates = false;
+  bool updatingEngines = false;
+};
+
+bool Available(unsigned needs, const CommandState& state) {
+  return !((needs & kIdle) && state.busy) && !((needs & kEntries) && !state.entries) &&
+         !((needs & kNoUpdateCheck) && state.checkingUpdates) &&
+         !((needs & kNoEngineUpdate) && state.updatingEngines);
+}
+
+}  // namespace
+
 void MainWindow::UpdateCommands() {
-  const bool any = document_.entries.Count() > 0;
-  // What the busy state disabled stays disabled until it ends: those commands change the
-  // entries that a worker is using.
-  static const char* const kBusyOff[] = {"Cut1", "Delete1", "Verify1", "Download1", "AddEntry1",
-                                         "DeleteInvalid1"};
-  auto busyOff = [](const QString& name) {
-    for (const char* off : kBusyOff) {
-      if (name == QLatin1String(off)) return true;
-    }
-    return false;
+  const CommandState state{busy_, program_.Document().entries.Count() > 0, checkingUpdates_,
+                           updatingEngines_};
+  const WindowCommands& c = commands_;
+  const struct {
+    QObject* command;  // an action or a control
+    unsigned needs;
+  } kRules[] = {
+      {c.newProject, kIdle},
+      {c.openProject, kIdle},
+      {c.reopenProject, kIdle},
+      {c.startSearch, kIdle | kNoEngineUpdate},
+      {c.updateEngines, kIdle},
+      {c.arrangeIcons, kIdle},
+      {c.verify, kIdle | kEntries},
+      {c.download, kIdle | kEntries},
+      {c.openEntry, kEntries},
+      {c.openServer, kEntries},
+      {c.openDirectory, kEntries},
+      {c.viewEntry, kEntries},
+      {c.addEntry, kIdle | kEntries},
+      {c.deleteInvalid, kIdle | kEntries},
+      {c.cut, kIdle | kEntries},
+      {c.copy, kEntries},
+      {c.deleteEntries, kIdle | kEntries},
+      {c.find, kEntries},
+      {c.findAgain, kEntries},
+      {c.selectAll, kEntries},
+      {c.invertSelection, kEntries},
+      {c.preferences, kNoUpdateCheck},
+      {preferencesButton_, kNoUpdateCheck},
+      {queryBox_, kIdle},
+      {duplicatesBox_, kIdle},
+      {filterBox_, kIdle},
+      {startButton_, kIdle | kNoEngineUpdate},
+      {newSearchButton_, kIdle},
   };
-  for (QAction* action : editMenu_->actions()) {
-    if (action->isSeparator()) continue;
-    action->setEnabled(any && !(busy_ && busyOff(action->objectName())));
+  for (const auto& rule : kRules) {
+    const bool on = Available(rule.needs, state);
+    if (auto* action = qobject_cast<QAction*>(rule.command)) {
+      action->setEnabled(on);
+    } else if (auto* widget = qobject_cast<QWidget*>(rule.command)) {
+      widget->setEnabled(on);
+    }
   }
-  for (QAction* action : entryMenu_->actions()) {
-    action->setEnabled(any && !(busy_ && busyOff(action->objectName())));
-  }
-  for (QAction* action : popupLv_->actions()) {
-    if (action->isSeparator()) continue;
-    action->setEnabled(any && !(busy_ && busyOff(action->objectName())));
-  }
+  stopButton_->setEnabled(busy_);
 }
 
 void MainWindow::UpdateCountLabel() {
-  lbnEntries_->setText(DisplayText(EntryCountText(document_.entries.Count())));
+  entryCount_->setText(DisplayText(EntryCountText(program_.Document().entries.Count())));
 }
 
 void MainWindow::UpdateWindowCaption() {
-  setWindowTitle(DisplayText(UpdateCaption(currentProjectPath_)));
+  setWindowTitle(DisplayText(UpdateCaption(program_.CurrentProjectPath())));
 }
 
 void MainWindow::RebuildQueryList() {
-  const QString text = cbQuery_->currentText();
-  cbQuery_->clear();
-  for (const std::string& item : HistoryBoxItems(settings_)) cbQuery_->addItem(DisplayText(item));
-  cbQuery_->setEditText(text);
+  const QString text = queryBox_->currentText();
+  queryBox_->clear();
+  for (const std::string& item : HistoryBoxItems(program_.CurrentSettings()))
+    queryBox_->addItem(DisplayText(item));
+  queryBox_->setEditText(text);
 }
 
 void MainWindow::SetStatusText(std::string_view text) {
-  statusPanel0_->setText(DisplayText(text));
+  statusText_->setText(DisplayText(text));
 }
 
 void MainWindow::SetVerifyText(const QString& text) {
-  statusPanel1_->setText(text);
+  verifyText_->setText(text);
 }
 
 void MainWindow::ShowToolbar(bool on) {
-  actions_["ShowToolbar1"]->setChecked(on);
-  bb_->setFixedHeight(on ? kToolbarHeight : 0);
-  bb_->setVisible(on);
-  settings_.showToolbar = on ? 1 : 0;
+  commands_.showToolbar->setChecked(on);
+  toolbar_->setFixedHeight(on ? kToolbarHeight : 0);
+  toolbar_->setVisible(on);
+  program_.CurrentSettings().showToolbar = on ? 1 : 0;
 }
 
 void MainWindow::ShowStatusBar(bool on) {
-  actions_["ShowStatusBar1"]->setChecked(on);
+  commands_.showStatusBar->setChecked(on);
   statusBar()->setVisible(on);
-  settings_.showStatusBar = on ? 1 : 0;
+  program_.CurrentSettings().showStatusBar = on ? 1 : 0;
 }
 
 void MainWindow::SetViewStyle(int style) {
-  static const char* const kItems[] = {"LargeIcons1", "SmallIcons1", "List1", "Details1"};
   if (style < kViewLargeIcons || style > kViewDetails) return;
   resultList_->SetViewStyle(static_cast<ViewStyle>(style));
-  actions_[kItems[style]]->setChecked(true);
+  commands_.viewStyles[style]->setChecked(true);
 }
 
 // ---- layout ----
@@ -488,29 +505,36 @@ void MainWindow::SetViewStyle(int style) {
 void MainWindow::ApplyLayout() {
   if (fatal_ || layingOut_ > 0) return;
   ++layingOut_;
-  const int panMain = panel1_->width() - kPButtonWidth;
+  const int panMain = upperPanel_->width() - kPButtonWidth;
   const WindowLayout layout =
       LayOutWindow(design_, width(), panMain, statusBar()->isVisible() ? statusBar()->width() : 0);
   if (layout.restoreWindowWidth && width() != layout.windowWidth) {
     resize(layout.windowWidth, height());
   }
+  int urlWidth = layout.urlColumnWidth;
+  if (pendingUrlWidth_ >= 0) {
+    // From here the column grows and shrinks with the window as it did from its design width.
+    design_.urlColumnWidth += pendingUrlWidth_ - urlWidth;
+    urlWidth = pendingUrlWidth_;
+    pendingUrlWidth_ = -1;
+  }
   const int mainWidth = layout.panMainWidth;
-  panMain_->setGeometry(0, 0, mainWidth, kPanel1Height);
-  pButton_->setGeometry(mainWidth, 0, kPButtonWidth, kPanel1Height);
-  panBox_->setGeometry(kPanBoxInset, kPanBoxInset, layout.panBoxWidth,
-                       kPanel1Height - 2 * kPanBoxInset);
-  cbQuery_->resize(layout.queryWidth, cbQuery_->height());
-  cbDup_->resize(layout.duplicatesWidth, cbDup_->height());
-  cbFil_->resize(layout.filterWidth, cbFil_->height());
-  resultList_->SetUrlColumnWidth(layout.urlColumnWidth);
-  statusPanel1_->setFixedWidth(layout.statusPanel1Width);
+  pagesPanel_->setGeometry(0, 0, mainWidth, kPanel1Height);
+  searchPanel_->setGeometry(mainWidth, 0, kPButtonWidth, kPanel1Height);
+  pages_->setGeometry(kPanBoxInset, kPanBoxInset, layout.panBoxWidth,
+                      kPanel1Height - 2 * kPanBoxInset);
+  queryBox_->resize(layout.queryWidth, queryBox_->height());
+  duplicatesBox_->resize(layout.duplicatesWidth, duplicatesBox_->height());
+  filterBox_->resize(layout.filterWidth, filterBox_->height());
+  resultList_->SetUrlColumnWidth(urlWidth);
+  verifyText_->setFixedWidth(layout.statusPanel1Width);
   --layingOut_;
 }
 
 void MainWindow::resizeEvent(QResizeEvent* event) {
   QMainWindow::resizeEvent(event);
-  // The central widget has its new size only after the layout ran; panel1_ follows the window.
-  panel1_->resize(width(), kPanel1Height);
+  // The central widget has its new size only after the layout ran; upperPanel_ follows the window.
+  upperPanel_->resize(width(), kPanel1Height);
   ApplyLayout();
 }
 
@@ -530,24 +554,109 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-  if ((watched == cbDup_ || watched == cbFil_) && event->type() == QEvent::KeyPress) {
+  if ((watched == duplicatesBox_ || watched == filterBox_) && event->type() == QEvent::KeyPress) {
     const int key = static_cast<QKeyEvent*>(event)->key();
     if (key == Qt::Key_Return || key == Qt::Key_Enter) {
       StartSearchCommand();
       return true;
     }
   }
-  if ((watched == tabSheet1_ || watched == tabSheet2_) && event->type() == QEvent::Resize) {
+  if ((watched == findPage_ || watched == filtersPage_) && event->type() == QEvent::Resize) {
     QWidget* page = static_cast<QWidget*>(watched);
-    QWidget* banner = watched == tabSheet1_ ? pBanner_ : pBanner2_;
+    QWidget* banner = watched == findPage_ ? findBannerSlot_ : filtersBannerSlot_;
     banner->move(BannerLeft(page->width()), kBannerTop);
   }
   return QMainWindow::eventFilter(watched, event);
 }
 
+void MainWindow::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange) {
+    SetToolbarIcons();
+    if (searchImage_) searchImage_->setPixmap(SearchImage(palette()));
+  }
+}
+
+void MainWindow::SetToolbarIcons() {
+  for (QToolButton* button : toolbar_->findChildren<QToolButton*>()) {
+    const QVariant icon = button->property(kIconProperty);
+    if (!icon.isValid()) continue;
+    button->setIcon(
+        PaletteIcon(*style(), static_cast<QStyle::StandardPixmap>(icon.toInt()), palette()));
+  }
+}
+
+// ---- window memory ----
+
+void MainWindow::RestoreWindowMemory() {
+  LoadWindowMemory(WindowMemoryPath(program_.Home()), memory_);
+  if (memory_.geometry.isEmpty() || !restoreGeometry(memory_.geometry)) {
+    QRect area(0, 0, kFirstStartWidth, kFirstStartHeight);
+    if (QScreen* screen = QGuiApplication::primaryScreen()) area = screen->availableGeometry();
+    const QSize size = FirstStartSize(area).expandedTo(QSize(kWindowWidth, kWindowHeight));
+    resize(size);
+    move(area.center() - QPoint(size.width() / 2, size.height() / 2));
+  }
+  if (memory_.splitterSizes.size() == 2) listSplitter_->setSizes(memory_.splitterSizes);
+  ShowReport(memory_.reportShown);
+  if (!memory_.columnWidths.empty()) {
+    resultList_->SetColumnWidths(memory_.columnWidths);
+    AnchorUrlColumn(resultList_->UrlColumnWidth());
+  }
+}
+
+void MainWindow::SaveWindowMemoryFile() {
+  memory_.geometry = saveGeometry();
+  memory_.columnWidths = resultList_->ColumnWidths();
+  memory_.reportShown = reportView_->isVisibleTo(this);
+  if (memory_.reportShown) memory_.splitterSizes = listSplitter_->sizes();
+  const std::string path = WindowMemoryPath(program_.Home());
+  (void)MakeDirectories(PathDirectory(path));
+  (void)SaveWindowMemory(path, memory_);
+}
+
+void MainWindow::AnchorUrlColumn(int width) {
+  pendingUrlWidth_ = std::max(kMinUrlColumnWidth, width);
+  // A hidden window lays itself out when it is shown.
+  if (isVisible()) ApplyLayout();
+}
+
+void MainWindow::FillUrlColumn() {
+  const int area = resultList_->ColumnArea();
+  int others = 0;
+  const std::vector<int> widths = resultList_->ColumnWidths();
+  for (int column = 0; column < kColumnCount; ++column) {
+    if (column != kColumnUrl) others += widths[static_cast<std::size_t>(column)];
+  }
+  AnchorUrlColumn(area - others);
+}
+
+void MainWindow::FitColumnsToResults() {
+  if (memory_.columnsByUser || program_.Document().entries.Count() == 0) return;
+  const int area = resultList_->ColumnArea();
+  resultList_->FitColumnToContents(kColumnName, area * 2 / 5);
+  resultList_->FitColumnToContents(kColumnEngine, area / 4);
+  FillUrlColumn();
+}
+
+void MainWindow::ShowReport(bool on) {
+  reportView_->setVisible(on);
+  commands_.showReport->setChecked(on);
+  // Opened for the first time, the pane gets room for a few engines' rows.
+  if (on && memory_.splitterSizes.isEmpty() && listSplitter_->isVisible()) {
+    const int total = listSplitter_->height();
+    memory_.splitterSizes = {total - total * 2 / 5, total * 2 / 5};
+    listSplitter_->setSizes(memory_.splitterSizes);
+  }
+}
+
+QString MainWindow::StatusText() const {
+  return statusText_->text();
+}
+
 int MainWindow::FocusedEntry() const {
   const int row = resultList_->FocusedRow();
-  return row >= 0 && row < document_.entries.Count() ? row : -1;
+  return row >= 0 && row < program_.Document().entries.Count() ? row : -1;
 }
 
 }  // namespace sondrel

@@ -1,24 +1,20 @@
 #pragma once
-// TFMain: the program's main window. It owns the settings, the open search document, the engine
-// list, the search session and the verification runs, carries every command and keeps the
-// controls in step with the busy state while a search or a verification runs.
+// TFMain: the program's main window. It shows the application's search document, carries every
+// command and keeps the controls in step with the busy state while a search or a verification
+// runs.
 
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include <QKeySequence>
+#include <QList>
 #include <QMainWindow>
 
-#include "engines/engine_database.h"
-#include "engines/engine_definition.h"
 #include "engines/search_driver.h"
-#include "results/search_document.h"
-#include "results/settings.h"
 #include "shell/window_layout.h"
-#include "tasks/verification.h"
-#include "tasks/worker_thread.h"
+#include "shell/window_memory.h"
 
 class QAction;
 class QCheckBox;
@@ -27,44 +23,87 @@ class QLabel;
 class QMenu;
 class QMenuBar;
 class QPushButton;
+class QSplitter;
 class QTabWidget;
 class QToolButton;
 
 namespace sondrel {
 
+class Application;
 class Banner;
 class MoveImageAnimation;
-class QtDispatcher;
 class ResultList;
+class SearchReportView;
+
+// Every command of the window, one action each: the menus, the pop-up menu and the shortcuts
+// share them, so enabling one enables it everywhere.
+struct WindowCommands {
+  QAction* newProject = nullptr;
+  QAction* openProject = nullptr;
+  QAction* reopenProject = nullptr;  // the Reopen submenu
+  QAction* saveProject = nullptr;
+  QAction* saveProjectAs = nullptr;
+  QAction* exportHtml = nullptr;
+  QAction* exportText = nullptr;
+  QAction* exportCdf = nullptr;
+  QAction* startSearch = nullptr;
+  QAction* updateEngines = nullptr;
+  QAction* exit = nullptr;
+  QAction* verify = nullptr;
+  QAction* download = nullptr;
+  QAction* openEntry = nullptr;
+  QAction* openServer = nullptr;
+  QAction* openDirectory = nullptr;
+  QAction* viewEntry = nullptr;
+  QAction* addEntry = nullptr;
+  QAction* deleteInvalid = nullptr;
+  QAction* cut = nullptr;
+  QAction* copy = nullptr;
+  QAction* deleteEntries = nullptr;
+  QAction* find = nullptr;
+  QAction* findAgain = nullptr;
+  QAction* selectAll = nullptr;
+  QAction* invertSelection = nullptr;
+  QAction* preferences = nullptr;
+  QAction* viewStyles[4] = {};      // by ViewStyle
+  QAction* arrangeIcons = nullptr;  // the sorting submenu
+  QAction* showToolbar = nullptr;
+  QAction* showStatusBar = nullptr;
+  QAction* showReport = nullptr;  // the search report pane
+  QAction* helpIndex = nullptr;
+  QAction* helpOnHelp = nullptr;
+  QAction* onlineHelp = nullptr;
+  QAction* programHomePage = nullptr;
+  QAction* authorHomePage = nullptr;
+  QAction* viewBannerAds = nullptr;
+  QAction* about = nullptr;
+};
 
 class MainWindow : public QMainWindow {
   Q_OBJECT
 
  public:
-  // home is the program home (database, settings, query-made projects); searchMode one of
-  // SearchMode, set by the engine-tool switches.
-  explicit MainWindow(std::string home, int searchMode = kSearchNormal,
-                      QWidget* parent = nullptr);
+  // Shows program, which must outlive the window.
+  explicit MainWindow(Application& program, QWidget* parent = nullptr);
   ~MainWindow() override;
 
-  // The database could not be loaded (the error box was shown): the program ends.
+  // The database or the banner could not be set up (the error box was shown): the program ends.
   bool Fatal() const { return fatal_; }
   bool Busy() const { return busy_; }
-  const std::string& Home() const { return home_; }
-  const std::string& CurrentProjectPath() const { return currentProjectPath_; }
-  SearchDocument& Document() { return document_; }
-  Settings& CurrentSettings() { return settings_; }
-  EngineList& Engines() { return engines_; }
+  Application& Program() { return program_; }
   ResultList& Results() { return *resultList_; }
+  const WindowCommands& Commands() const { return commands_; }
 
-  // Shut-down: stops the workers, closes the dispatcher, writes the settings. Runs once; the
-  // destructor calls it when nobody did.
+  // Shut-down: stops the animation and the banner and shuts the application down. Runs once;
+  // the destructor calls it when nobody did.
   void Shutdown();
 
   // Commands
   void NewProject();
   void OpenProject();
   void ReopenProject(const std::string& path);
+  // A project named by the user outside the Open dialog; a missing file is reported.
+  void OpenProjectFile(const std::string& path);
   bool SaveProject();
   bool SaveProjectAs();
   bool SaveQuery();
@@ -96,12 +135,20 @@ class MainWindow : public QMainWindow {
   void AboutCommand();
   void HelpIndexCommand();
   void OpenAddress(std::string_view address, bool withBrowser);
+  void ShowReport(bool on);
+  // The project named on the command line: opened on the first activation in place of the
+  // last one.
+  void SetStartProject(std::string path) { startProject_ = std::move(path); }
+
+  SearchReportView& Report() { return *reportView_; }
+  QString StatusText() const;
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
   // Building the window
@@ -117,13 +164,13 @@ class MainWindow : public QMainWindow {
   void BuildEditMenu(QMenuBar* bar);
   void BuildOptionsMenu(QMenuBar* bar);
   void BuildHelpMenu(QMenuBar* bar);
-  // A menu item with its object name, caption and shortcut that runs command.
+  // A menu item with its object name, caption and shortcuts that runs command.
   QAction* AddCommand(QMenu* menu, const char* name, const char* caption,
-                      const QKeySequence& shortcut, std::function<void()> command);
+                      const QList<QKeySequence>& shortcuts, std::function<void()> command);
   void BuildPopupMenu();
-  QAction* MakeAction(const char* name, const QString& caption, const QKeySequence& shortcut);
+  void ConnectSearchSession();
   void RecordDesignSizes();
-  void LoadStartData();
+  void ShowStartData();
   void FirstActivation();
 
   // State of the controls
@@ -136,6 +183,17 @@ class MainWindow : public QMainWindow {
   void SetStatusText(std::string_view text);
   void SetVerifyText(const QString& text);
   void ApplyLayout();
+  void SetToolbarIcons();
+
+  // Where the window was and how its list was laid out
+  void RestoreWindowMemory();
+  void SaveWindowMemoryFile();
+  // The URL column takes what the other columns leave of the list's width.
+  void FillUrlColumn();
+  // The URL column becomes width now and follows the window's width from there.
+  void AnchorUrlColumn(int width);
+  // Name and Engine fitted to what the search found, unless the user sized the columns.
+  void FitColumnsToResults();
 
   // Projects
   void LoadDocumentIntoWindow(const std::string& path);
@@ -146,79 +204,71 @@ class MainWindow : public QMainWindow {
 
   // Search and verification
   void SearchEnded();
+  void ShowSearchProgress(const SearchProgress& progress);
   void StartVerification(bool all);
   void VerificationEnded(int removed);
   int FocusedEntry() const;  // -1 without a focused row
 
-  std::string home_;
+  Application& program_;
   bool fatal_ = false;
   bool firstActivation_ = true;
-  bool busy_ = false;
+  bool busy_ = false;             // a search or a verification runs
+  bool checkingUpdates_ = false;  // the search's engine update check runs
+  bool updatingEngines_ = false;  // the Update Engines command runs
   bool shutDown_ = false;
   int layingOut_ = 0;
 
-  Settings settings_;
-  SearchDocument document_;
-  EngineList engines_;
-  LoadedDatabase database_;
-  std::string databasePath_;
-  std::string currentProjectPath_;
-  std::string findText_;
-  bool selectMatching_ = false;
-
-  std::shared_ptr<QtDispatcher> dispatcher_;
-  std::unique_ptr<SearchSession> session_;
-  // Each search and each verification gets a thread object of its own; an ended one is kept
-  // until its thread has let go of it.
-  std::vector<std::unique_ptr<WorkerThread>> searchThreads_;
-  std::vector<std::unique_ptr<VerifyRun>> verifyRuns_;
-
   DesignSizes design_;
+  WindowMemory memory_;
+  int pendingUrlWidth_ = -1;  // AnchorUrlColumn's width until the next layout
+  int searchEngines_ = 0;     // enabled engines of the running search
+  int verifyDone_ = 0;        // entries the running verification has checked
+  int verifyTotal_ = 0;
+  std::string verifyPrefix_;  // the search's outcome while the verification after it runs
+  std::string startProject_;
 
-  // Controls, named as the user's documentation names them
-  QWidget* bb_ = nullptr;
-  QToolButton* sbNew_ = nullptr;
-  QToolButton* sbOpen_ = nullptr;
-  QToolButton* sbSave_ = nullptr;
-  QToolButton* bOptions_ = nullptr;
-  QToolButton* sbProc_ = nullptr;
-  QToolButton* sbView_ = nullptr;
-  QToolButton* sbHelp_ = nullptr;
-  QPushButton* bitBtn1_ = nullptr;
-  QPushButton* bitBtn2_ = nullptr;
-  QWidget* panel1_ = nullptr;
-  QWidget* pButton_ = nullptr;
-  QPushButton* bStart_ = nullptr;
-  QPushButton* bStop_ = nullptr;
-  QPushButton* bNew_ = nullptr;
-  QLabel* image1_ = nullptr;
-  QLabel* lbnEntries_ = nullptr;
-  QWidget* panMain_ = nullptr;
-  QTabWidget* panBox_ = nullptr;
-  QWidget* tabSheet1_ = nullptr;
-  QWidget* tabSheet2_ = nullptr;
+  // Controls; their object names are the ones the user's documentation uses
+  QWidget* toolbar_ = nullptr;
+  QToolButton* newProjectButton_ = nullptr;
+  QToolButton* openProjectButton_ = nullptr;
+  QToolButton* saveProjectButton_ = nullptr;
+  QToolButton* preferencesButton_ = nullptr;
+  QToolButton* searchButton_ = nullptr;
+  QToolButton* downloadButton_ = nullptr;
+  QToolButton* helpButton_ = nullptr;
+  QPushButton* newsLink_ = nullptr;
+  QPushButton* freeMusicLink_ = nullptr;
+  QWidget* upperPanel_ = nullptr;
+  QWidget* searchPanel_ = nullptr;
+  QPushButton* startButton_ = nullptr;
+  QPushButton* stopButton_ = nullptr;
+  QPushButton* newSearchButton_ = nullptr;
+  QLabel* searchImage_ = nullptr;
+  QLabel* entryCount_ = nullptr;
+  QWidget* pagesPanel_ = nullptr;
+  QTabWidget* pages_ = nullptr;
+  QWidget* findPage_ = nullptr;
+  QWidget* filtersPage_ = nullptr;
   QLabel* queryLabel_ = nullptr;
-  QComboBox* cbQuery_ = nullptr;
-  QCheckBox* cbMerge_ = nullptr;
-  QWidget* pBanner_ = nullptr;
-  QLabel* dupLabel_ = nullptr;
-  QComboBox* cbDup_ = nullptr;
-  QLabel* filLabel_ = nullptr;
-  QComboBox* cbFil_ = nullptr;
-  QWidget* pBanner2_ = nullptr;
+  QComboBox* queryBox_ = nullptr;
+  QCheckBox* mergeCheck_ = nullptr;
+  QWidget* findBannerSlot_ = nullptr;
+  QLabel* duplicatesLabel_ = nullptr;
+  QComboBox* duplicatesBox_ = nullptr;
+  QLabel* filterLabel_ = nullptr;
+  QComboBox* filterBox_ = nullptr;
+  QWidget* filtersBannerSlot_ = nullptr;
   Banner* banner_ = nullptr;
+  QSplitter* listSplitter_ = nullptr;  // the result list over the report pane
   ResultList* resultList_ = nullptr;
-  QLabel* statusPanel0_ = nullptr;
-  QLabel* statusPanel1_ = nullptr;
+  SearchReportView* reportView_ = nullptr;
+  QLabel* statusText_ = nullptr;
+  QLabel* verifyText_ = nullptr;
   MoveImageAnimation* animation_ = nullptr;
 
-  // Menu items by their object name
-  std::map<std::string, QAction*> actions_;
+  WindowCommands commands_;
   QMenu* reopenMenu_ = nullptr;
-  QAction* reopenItem_ = nullptr;
-  QMenu* editMenu_ = nullptr;
-  QMenu* entryMenu_ = nullptr;
-  QMenu* popupLv_ = nullptr;
+  QMenu* resultMenu_ = nullptr;
 };
 
 }  // namespace sondrel

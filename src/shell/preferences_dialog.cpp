@@ -152,7 +152,9 @@ PreferencesDialog::PreferencesDialog(QWidget* parent, const Settings& settings, 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(pages);
   layout->addLayout(buttons);
-  resize(311, 301);
+  // Every page's tab stays in sight: the dialog is at least as wide as the whole tab row.
+  pages->setUsesScrollButtons(false);
+  resize(sizeHint().expandedTo(QSize(311, 301)));
 }
 
 QLineEdit* PreferencesDialog::Field(const char* name, const std::string& bytes, QWidget* parent) {
@@ -291,7 +293,7 @@ QWidget* PreferencesDialog::ConnectionsPage(const Settings& settings) {
                            settings.timeoutSeconds, page);
   grid->addWidget(new QLabel("Max Concurrent Connections:", page), 0, 0);
   grid->addWidget(upDownCnx_, 0, 1);
-  grid->addWidget(new QLabel("Timeout by engine (secons):", page), 1, 0);
+  grid->addWidget(new QLabel("Timeout by engine (seconds):", page), 1, 0);
   grid->addWidget(upDownTime_, 1, 1);
   grid->setRowStretch(2, 1);
   return page;

@@ -9,11 +9,13 @@
 
 #include "results/project_file.h"
 #include "results/results_texts.h"
+#include "shell/application.h"
 #include "shell/display_text.h"
 #include "shell/main_window.h"
 #include "shell/message_box.h"
 #include "shell/result_list.h"
 #include "shell/shell_texts.h"
+#include "support/paths.h"
 
 namespace sondrel {
 namespace {
@@ -37,38 +39,38 @@ QString ProjectNameFilter() {
 }  // namespace
 
 void MainWindow::ControlsToDocument() {
-  const std::string query = CutUtf8(StoredText(cbQuery_->currentText()), kMaxQuery);
-  std::uint8_t duplicates = document_.duplicates;
-  if (cbDup_->currentIndex() == 0) duplicates = kKeepDuplicates;
-  if (cbDup_->currentIndex() == 1) duplicates = kRemoveDuplicateUrls;
-  const int filterItem = cbFil_->currentIndex();
+  const std::string query = CutUtf8(StoredText(queryBox_->currentText()), kMaxQuery);
+  std::uint8_t duplicates = program_.Document().duplicates;
+  if (duplicatesBox_->currentIndex() == 0) duplicates = kKeepDuplicates;
+  if (duplicatesBox_->currentIndex() == 1) duplicates = kRemoveDuplicateUrls;
+  const int filterItem = filterBox_->currentIndex();
   std::uint8_t filter = kFilterNone;
   if (filterItem >= 0 && filterItem < 3) filter = kFilterOfItem[filterItem];
-  SetSearchChoices(document_, query, duplicates, filter, cbMerge_->isChecked());
+  SetSearchChoices(program_.Document(), query, duplicates, filter, mergeCheck_->isChecked());
 }
 
 void MainWindow::DocumentToControls() {
-  cbQuery_->setEditText(DisplayText(document_.query));
-  cbMerge_->setChecked(document_.merge != 0);
-  if (document_.duplicates == kKeepDuplicates) cbDup_->setCurrentIndex(0);
-  if (document_.duplicates == kRemoveDuplicateUrls) cbDup_->setCurrentIndex(1);
+  queryBox_->setEditText(DisplayText(program_.Document().query));
+  mergeCheck_->setChecked(program_.Document().merge != 0);
+  if (program_.Document().duplicates == kKeepDuplicates) duplicatesBox_->setCurrentIndex(0);
+  if (program_.Document().duplicates == kRemoveDuplicateUrls) duplicatesBox_->setCurrentIndex(1);
   // A code no box item stands for keeps the box as it was.
-  const int filterItem = FilterItemOf(document_.filter);
-  if (filterItem >= 0) cbFil_->setCurrentIndex(filterItem);
+  const int filterItem = FilterItemOf(program_.Document().filter);
+  if (filterItem >= 0) filterBox_->setCurrentIndex(filterItem);
 }
 
 void MainWindow::LoadDocumentIntoWindow(const std::string& path) {
   SetStatusText(texts::kStatusOpening);
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  const int loaded = LoadDocument(path, document_);
+  const int loaded = LoadDocument(path, program_.Document());
   resultList_->RefillResultList();
   QApplication::restoreOverrideCursor();
   SetStatusText(texts::kStatusIdle);
   const bool read = loaded != kLoadNotProject;
-  if (read) RememberProject(settings_, path);
+  if (read) RememberProject(program_.CurrentSettings(), path);
   RebuildReopenMenu();
   if (read) {
-    AddSearchHistory(settings_, document_.query);
+    AddSearchHistory(program_.CurrentSettings(), program_.Document().query);
     RebuildQueryList();
   }
   UpdateCommands();
@@ -79,9 +81,9 @@ void MainWindow::LoadDocumentIntoWindow(const std::string& path) {
 bool MainWindow::SaveDocumentTo(const std::string& path) {
   SetStatusText(texts::kStatusSaving);
   ControlsToDocument();
-  const bool written = WriteDocument(path, document_);
+  const bool written = WriteDocument(path, program_.Document());
   if (written) {
-    RememberProject(settings_, path);
+    RememberProject(program_.CurrentSettings(), path);
     RebuildReopenMenu();
   }
   SetStatusText(texts::kStatusIdle);
@@ -89,9 +91,9 @@ bool MainWindow::SaveDocumentTo(const std::string& path) {
 }
 
 bool MainWindow::SaveQuery() {
-  if (!document_.modified || document_.entries.Count() == 0) return true;
-  switch (MessageBoxFormat(this, kMbSaveQuestion, shell_texts::kProgramName,
-                           texts::kSaveQuestion)) {
+  if (!program_.Document().modified || program_.Document().entries.Count() == 0) return true;
+  switch (
+      MessageBoxFormat(this, kMbSaveQuestion, shell_texts::kProgramName, texts::kSaveQuestion)) {
     case kIdYes:
       return SaveProject();
     case kIdNo:
@@ -111,10 +113,10 @@ std::string MainWindow::AskProjectPath(bool save) {
   dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
   dialog.setDefaultSuffix(DisplayText(texts::kProjectExtension));
   dialog.setNameFilter(ProjectNameFilter());
-  if (currentProjectPath_.empty()) {
-    dialog.setDirectory(DisplayText(home_));
+  if (program_.CurrentProjectPath().empty()) {
+    dialog.setDirectory(DisplayText(program_.Home()));
   } else {
-    dialog.selectFile(DisplayText(currentProjectPath_));
+    dialog.selectFile(DisplayText(program_.CurrentProjectPath()));
   }
   if (dialog.exec() != QDialog::Accepted) return {};
   const QStringList chosen = dialog.selectedFiles();
@@ -123,7 +125,7 @@ std::string MainWindow::AskProjectPath(bool save) {
 
 void MainWindow::NewProject() {
   if (busy_ || !SaveQuery()) return;
-  currentProjectPath_.clear();
+  program_.SetCurrentProjectPath({});
   LoadDocumentIntoWindow(std::string());
   UpdateWindowCaption();
 }
@@ -132,21 +134,32 @@ void MainWindow::OpenProject() {
   if (busy_) return;
   const std::string path = AskProjectPath(false);
   if (path.empty() || !SaveQuery()) return;
-  currentProjectPath_ = path;
+  program_.SetCurrentProjectPath(path);
   LoadDocumentIntoWindow(path);
   UpdateWindowCaption();
 }
 
 void MainWindow::ReopenProject(const std::string& path) {
   if (busy_) return;
-  currentProjectPath_ = path;
+  program_.SetCurrentProjectPath(path);
   LoadDocumentIntoWindow(path);
   UpdateWindowCaption();
 }
 
+void MainWindow::OpenProjectFile(const std::string& path) {
+  if (busy_) return;
+  if (FileLengthOf(path) < 0) {
+    MessageBoxFormat(this, kMbError, shell_texts::kProgramName,
+                     std::string(shell_texts::kProjectMissing) + path);
+    return;
+  }
+  ReopenProject(path);
+}
+
 bool MainWindow::SaveProject() {
-  const bool saved =
-      currentProjectPath_.empty() ? SaveProjectAs() : SaveDocumentTo(currentProjectPath_);
+  const bool saved = program_.CurrentProjectPath().empty()
+                         ? SaveProjectAs()
+                         : SaveDocumentTo(program_.CurrentProjectPath());
   UpdateWindowCaption();
   return saved;
 }
@@ -159,7 +172,7 @@ bool MainWindow::SaveProjectAs() {
   if (ConfirmOverwrite(this, path, texts::kOverwriteQuestion, shell_texts::kProgramName) != 1) {
     return false;
   }
-  currentProjectPath_ = path;
+  program_.SetCurrentProjectPath(path);
   const bool saved = SaveDocumentTo(path);
   UpdateWindowCaption();
   return saved;
@@ -167,13 +180,14 @@ bool MainWindow::SaveProjectAs() {
 
 void MainWindow::RebuildReopenMenu() {
   reopenMenu_->clear();
-  const std::vector<ReopenItem> items = BuildReopenMenu(settings_, currentProjectPath_);
+  const std::vector<ReopenItem> items =
+      BuildReopenMenu(program_.CurrentSettings(), program_.CurrentProjectPath());
   for (const ReopenItem& item : items) {
     QAction* action = reopenMenu_->addAction(DisplayText(item.caption));
     const std::string path = item.path;
     connect(action, &QAction::triggered, this, [this, path] { ReopenProject(path); });
   }
-  reopenItem_->setVisible(!items.empty());
+  commands_.reopenProject->setVisible(!items.empty());
 }
 
 }  // namespace sondrel

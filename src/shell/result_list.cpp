@@ -8,7 +8,9 @@
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QListView>
+#include <QScrollBar>
 #include <QStackedLayout>
+#include <QStyle>
 #include <QTimer>
 #include <QTreeView>
 
@@ -87,13 +89,19 @@ ResultList::ResultList(QWidget* parent)
     details_->setColumnWidth(column, kColumnWidths[column]);
   }
   connect(header, &QHeaderView::sectionClicked, this, &ResultList::HeaderClicked);
+  connect(header, &QHeaderView::sectionResized, this, [this, header](int column) {
+    // Only a drag on the header moves the mouse while a button is down there.
+    if (QApplication::mouseButtons() != Qt::NoButton && header->underMouse()) {
+      emit columnResized(column);
+    }
+  });
 
   Share(icons_, &model_, selection_);
   icons_->setUniformItemSizes(true);
   icons_->setModelColumn(kColumnName);
 
-  for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(details_),
-                                  static_cast<QAbstractItemView*>(icons_)}) {
+  for (QAbstractItemView* view :
+       {static_cast<QAbstractItemView*>(details_), static_cast<QAbstractItemView*>(icons_)}) {
     view->installEventFilter(this);
     view->viewport()->installEventFilter(this);
     connect(view, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
@@ -219,6 +227,7 @@ void ResultList::RefillResultList() {
   QGuiApplication::setOverrideCursor(Qt::WaitCursor);
   model_.RefillResultList();
   QGuiApplication::restoreOverrideCursor();
+  ClearSortIndicator();
   emit countChanged(model_.rowCount());
 }
 
@@ -236,6 +245,56 @@ void ResultList::SetUrlColumnWidth(int width) {
 
 int ResultList::UrlColumnWidth() const {
   return details_->columnWidth(kColumnUrl);
+}
+
+std::vector<int> ResultList::ColumnWidths() const {
+  std::vector<int> widths;
+  for (int column = 0; column < kColumnCount; ++column) {
+    widths.push_back(details_->columnWidth(column));
+  }
+  return widths;
+}
+
+void ResultList::SetColumnWidths(const std::vector<int>& widths) {
+  if (widths.size() != static_cast<std::size_t>(kColumnCount)) return;
+  for (int column = 0; column < kColumnCount; ++column) {
+    details_->setColumnWidth(column, std::max(0, widths[static_cast<std::size_t>(column)]));
+  }
+}
+
+void ResultList::FitColumnToContents(int column, int maxWidth) {
+  FlushPendingRows();
+  details_->resizeColumnToContents(column);
+  const int limit = std::max(0, maxWidth);
+  if (details_->columnWidth(column) > limit) details_->setColumnWidth(column, limit);
+}
+
+int ResultList::ColumnArea() const {
+  int width = details_->viewport()->width();
+  // Rows that have just arrived bring the vertical scroll bar only at the next layout pass.
+  const QScrollBar* bar = details_->verticalScrollBar();
+  const int rows = model_.rowCount();
+  if (!bar->isVisible() && rows > 0) {
+    const int rowHeight = details_->visualRect(model_.index(0, 0)).height();
+    if (static_cast<long long>(rows) * rowHeight > details_->viewport()->height()) {
+      width -= details_->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, bar);
+    }
+  }
+  return width;
+}
+
+void ResultList::ShowSortIndicator(SortKey key) {
+  for (int column = 0; column < kColumnCount; ++column) {
+    if (SortKeyOfColumn(column) != key) continue;
+    details_->header()->setSortIndicatorShown(true);
+    details_->header()->setSortIndicator(column, Qt::AscendingOrder);
+    return;
+  }
+}
+
+void ResultList::ClearSortIndicator() {
+  details_->header()->setSortIndicatorShown(false);
+  details_->header()->setSortIndicator(-1, Qt::AscendingOrder);
 }
 
 void ResultList::SetSortingAllowed(bool allowed) {

@@ -52,6 +52,17 @@ class ResultList : public QWidget, public RowView {
   std::vector<int> SelectedRows() const;  // row order
   void SetUrlColumnWidth(int width);
   int UrlColumnWidth() const;
+  // Every column's width in column order; SetColumnWidths ignores a list of another length.
+  std::vector<int> ColumnWidths() const;
+  void SetColumnWidths(const std::vector<int>& widths);
+  // Fits column to its title and the widest of its rows, at most maxWidth.
+  void FitColumnToContents(int column, int maxWidth);
+  // The width inside the details view's frame that the columns share.
+  int ColumnArea() const;
+  // The header's arrow on the column sorted by key; ClearSortIndicator when the rows are no
+  // longer in that order.
+  void ShowSortIndicator(SortKey key);
+  void ClearSortIndicator();
   void SetSortingAllowed(bool allowed);  // header clicks ignored while busy
   // The view showing the rows now (details or icon view).
   QAbstractItemView* CurrentView() const;
@@ -80,6 +91,7 @@ class ResultList : public QWidget, public RowView {
   void deletePressed();          // the Delete key: Delete command
   void sortRequested(int key);   // header click, SortKey of the column; the window sorts
   void contextMenuRequested(const QPoint& globalPos);  // the window shows PopupLV
+  void columnResized(int column);                      // by the user, dragging a header edge
   void selectionChanged();
 
  protected:

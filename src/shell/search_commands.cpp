@@ -12,56 +12,52 @@
 #include "engines/update_texts.h"
 #include "net/net_progress.h"
 #include "results/project_file.h"
+#include "shell/application.h"
+#include "shell/banner.h"
 #include "shell/display_text.h"
 #include "shell/main_window.h"
 #include "shell/message_box.h"
 #include "shell/move_image_animation.h"
 #include "shell/progress_dialog.h"
 #include "shell/result_list.h"
+#include "shell/search_report_view.h"
 #include "shell/shell_texts.h"
+#include "shell/window_status.h"
 #include "support/text.h"
 #include "tasks/search_thread.h"
 
 namespace sondrel {
-namespace {
-
-template <typename T, typename Done>
-void DropEnded(std::vector<std::unique_ptr<T>>& items, Done done) {
-  std::erase_if(items, [&](const std::unique_ptr<T>& item) { return done(*item); });
-}
-
-}  // namespace
 
 void MainWindow::StartSearchCommand() {
   if (busy_ || fatal_) return;
-  SetStopFlag(false);
-  const QString text = cbQuery_->currentText();
+  const QString text = queryBox_->currentText();
   if (Trimmed(StoredText(text)).empty()) {
     MessageBoxFormat(this, kMbError, shell_texts::kProgramName, kEmptyQueryText);
     return;
   }
   ControlsToDocument();
-  AddSearchHistory(settings_, document_.query);
+  AddSearchHistory(program_.CurrentSettings(), program_.Document().query);
   RebuildQueryList();
-  document_.modified = true;
-  if (!document_.merge) {
+  program_.Document().modified = true;
+  if (!program_.Document().merge) {
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    document_.entries.Clear();
+    program_.Document().entries.Clear();
     resultList_->RefillResultList();
     QApplication::restoreOverrideCursor();
     UpdateCountLabel();
   }
-  currentProjectPath_ = ProjectPathFromQuery(StoredText(text), home_);
+  program_.SetCurrentProjectPath(ProjectPathFromQuery(StoredText(text), program_.Home()));
   UpdateWindowCaption();
   UpdateCommands();
   SetBusy(true);
   animation_->Start();
+  resultList_->ClearSortIndicator();
+  searchEngines_ = program_.EnabledEngineCount();
+  SetStatusText(SearchingStatus(0, searchEngines_, program_.Document().entries.Count()));
+  banner_->ShowNotice(shell_texts::kTipSearching);
 
-  DropEnded(searchThreads_, [](const WorkerThread& thread) { return IsFinished(thread); });
-  auto thread = std::make_unique<WorkerThread>();
-  switch (StartSearch(*session_, *thread)) {
+  switch (program_.StartSearchRun()) {
     case kSearchStarted:
-      searchThreads_.push_back(std::move(thread));
       break;
     case kSearchRanHere:
       break;  // a test run: its completion has run already
@@ -77,19 +73,30 @@ void MainWindow::SearchEnded() {
   SetBusy(false);
   UpdateCommands();
   UpdateCountLabel();
+  const SearchReport& report = program_.LastReport();
+  reportView_->SetReport(report);
+  SetStatusText(SearchDoneStatus(report, program_.Document().entries.Count()));
+  banner_->ResumeTips();
+  FitColumnsToResults();
+}
+
+void MainWindow::ShowSearchProgress(const SearchProgress& progress) {
+  UpdateCountLabel();
+  SetStatusText(SearchingStatus(progress.enginesFinished, searchEngines_,
+                                program_.Document().entries.Count()));
 }
 
 void MainWindow::StopCommand() {
-  StopSearch(*session_);
-  for (const auto& run : verifyRuns_) StopVerification(*run);
+  StopSearch(program_.Session());
+  program_.StopVerifyRuns();
 }
 
 void MainWindow::NewSearch() {
   if (busy_) return;
-  cbQuery_->setEnabled(true);
-  cbQuery_->setEditText(QString());
+  queryBox_->setEnabled(true);
+  queryBox_->setEditText(QString());
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  document_.entries.Clear();
+  program_.Document().entries.Clear();
   resultList_->RefillResultList();
   QApplication::restoreOverrideCursor();
   UpdateCountLabel();
@@ -102,19 +109,31 @@ void MainWindow::VerifyCommand() {
 }
 
 void MainWindow::StartVerification(bool all) {
-  DropEnded(verifyRuns_,
-            [](const VerifyRun& run) { return !run.started || IsFinished(run.thread); });
-  auto run = std::make_unique<VerifyRun>();
   VerifyCallbacks callbacks;
   callbacks.rowUpdated = [this](int entry) { resultList_->Model().RowChanged(entry); };
-  callbacks.progress = [this](const std::string& text) { SetVerifyText(DisplayText(text)); };
   callbacks.finished = [this](int removed) { VerificationEnded(removed); };
-  const VerifyConfig config = VerifyConfigFrom(settings_);
-  const int started =
-      all ? VerifyAll(*run, document_, config, std::move(callbacks), resultList_)
-          : VerifySelected(*run, document_, *resultList_, config, std::move(callbacks));
+  const VerifyConfig config = VerifyConfigFrom(program_.CurrentSettings());
+  const int started = program_.StartVerifyRun([&](VerifyRun& run) {
+    // The run waits while its report is shown, so its counts hold still meanwhile.
+    callbacks.progress = [this, &run](const std::string& text) {
+      SetVerifyText(DisplayText(text));
+      verifyDone_ = run.done;
+      SetStatusText(verifyPrefix_ + VerifyingStatus(run.done, run.total));
+    };
+    const int result =
+        all ? VerifyAll(run, program_.Document(), config, std::move(callbacks), resultList_)
+            : VerifySelected(run, program_.Document(), *resultList_, config, std::move(callbacks));
+    verifyTotal_ = run.total;
+    return result;
+  });
   if (started != kVerifyStarted) return;
-  verifyRuns_.push_back(std::move(run));
+  verifyDone_ = 0;
+  // A verification that follows a search keeps what the search said about its engines.
+  verifyPrefix_ = all && program_.LastReport().FailedCount() > 0
+                      ? SearchDoneStatus(program_.LastReport(), 0) + ". "
+                      : std::string();
+  SetStatusText(verifyPrefix_ + VerifyingStatus(0, verifyTotal_));
+  banner_->ShowNotice(shell_texts::kTipVerifying);
   SetBusy(true);
   animation_->Start();
   if (!all) {
@@ -124,9 +143,11 @@ void MainWindow::StartVerification(bool all) {
   }
 }
 
-void MainWindow::VerificationEnded(int) {
+void MainWindow::VerificationEnded(int removed) {
   animation_->Stop();
   SetBusy(false);
+  SetStatusText(verifyPrefix_ + VerifyDoneStatus(verifyDone_, removed));
+  banner_->ResumeTips();
   QFont font = resultList_->font();
   font.setItalic(false);
   resultList_->setFont(font);
@@ -137,11 +158,11 @@ void MainWindow::VerificationEnded(int) {
 
 void MainWindow::UpdateEnginesCommand() {
   if (busy_ || fatal_) return;
-  QAction* process = actions_["Process1"];
-  process->setEnabled(false);
-  bStart_->setEnabled(false);
+  updatingEngines_ = true;
+  UpdateCommands();
   int result = kUpdateFailed;
-  EngineUpdateTarget target{engines_, settings_, databasePath_, database_};
+  EngineUpdateTarget target{program_.Engines(), program_.CurrentSettings(), program_.DatabasePath(),
+                            program_.Database()};
   CancelFlag cancel;
   const bool cancelled = RunWithProgress(
       this,
@@ -164,8 +185,8 @@ void MainWindow::UpdateEnginesCommand() {
   MessageBoxFormat(this, result == kUpdateFailed ? kMbError : kMbInformation, kUpdateMessageCaption,
                    result == kUpdateFailed && !cancelled ? UpdateFailureText(target.failure)
                                                          : std::string(UpdateOutcomeText(result)));
-  process->setEnabled(!busy_);
-  bStart_->setEnabled(!busy_);
+  updatingEngines_ = false;
+  UpdateCommands();
 }
 
 }  // namespace sondrel

@@ -10,6 +10,22 @@ namespace sondrel::shell_texts {
 // The program
 inline constexpr std::string_view kProgramName = "Sondrel";
 
+// The command line
+inline constexpr std::string_view kUsageText =
+    "Usage: sondrel [OPTION]... [PROJECT.sdp]\n"
+    "A metasearch tool for music files: one query to many search engines, the results in one\n"
+    "list. With PROJECT, that project is opened instead of the last one.\n"
+    "\n"
+    "  -h, --help     print this help and exit\n"
+    "  -V, --version  print the version and exit\n"
+    "  --             end of the options: a project name may begin with '-'\n"
+    "\n"
+    "The engine tools: --compile-engines TEXT DATABASE NUMBER, --capture-engines,\n"
+    "--replay-engines. Qt's own options (-platform, -style, ...) are accepted too.\n"
+    "SONDREL_HOME puts the settings, the engine database and the projects in one directory.\n";
+inline constexpr std::string_view kUnknownOption = "sondrel: unknown option ";
+inline constexpr std::string_view kUsageHint = "Try 'sondrel --help' for the options.";
+
 // Message boxes
 
 // Main window and its commands
@@ -45,6 +61,8 @@ inline constexpr std::string_view kProgramHomeUrl = "https://sondrel.example.org
 inline constexpr std::string_view kAuthorHomeUrl = "https://sondrel.example.org/author/";
 // Information box when an address cannot be opened; the address follows.
 inline constexpr std::string_view kAddressFailed = "The address could not be opened:\n";
+// A project named on the command line that is not there; the path follows.
+inline constexpr std::string_view kProjectMissing = "The project cannot be opened:\n";
 // Open Entry, Server or Directory when the program would not start; the program follows.
 inline constexpr std::string_view kProgramFailed = "The program could not be started:\n";
 // Fatal start-up error; the database path follows.
@@ -59,6 +77,17 @@ inline constexpr std::string_view kAboutText2 =
     "Verify, download, export and save your searches. Free software; no warranty.";
 inline constexpr std::string_view::size_type kMaxAboutText = 3999;
 inline constexpr std::string_view kHelpManualMissing = "The manual is not installed.";
+// The status bar and the tip under the query box while the window is at work.
+inline constexpr const char* kStatusSearching = "Searching: %d of %d engines, %d results";
+inline constexpr const char* kStatusVerifying = "Verifying %d of %d";
+inline constexpr const char* kStatusSearchDone = "Search done: %d results";
+inline constexpr const char* kStatusEnginesFailed = "%d of %d engines failed";
+inline constexpr const char* kStatusVerifyDone = "Verified %d entries";
+inline constexpr const char* kStatusInvalidRemoved = "Verified %d entries, %d invalid removed";
+inline constexpr std::string_view kTipSearching =
+    "The engines are being searched; Stop ends the search and keeps what was found.";
+inline constexpr std::string_view kTipVerifying =
+    "Each server is asked whether its file is still there; Stop ends the check.";
 // Menus
 inline constexpr std::string_view kMenuFile = "&File";
 inline constexpr std::string_view kMenuEdit = "&Edit";
@@ -72,6 +101,17 @@ inline constexpr std::string_view kMenuReopen = "&Reopen";
 // Result list: the column titles in column order
 inline constexpr std::string_view kColumnTitles[] = {"Name", "URL", "Size", "Status", "Pos", "Engine"};
 
+// The search report pane
+inline constexpr std::string_view kReportColumns[] = {
+    "Engine", "Outcome", "Reason", "HTTP", "Pages", "Bytes", "Matched", "Refused", "Duplicates",
+    "Kept"};
+inline constexpr std::string_view kReportEmpty = "No search has run yet.";
+inline constexpr std::string_view kOutcomeDone = "done";
+inline constexpr std::string_view kOutcomeAtLimit = "stopped at its limit";
+inline constexpr std::string_view kOutcomeFailed = "failed";
+inline constexpr std::string_view kOutcomeSkipped = "skipped";
+inline constexpr std::string_view kOutcomeStopped = "stopped";
+
 // Dialogs
 inline constexpr std::string_view kDialogOk = "&OK";
 inline constexpr std::string_view kDialogCancel = "&Cancel";
@@ -82,8 +122,8 @@ inline constexpr std::string_view kFindDialogSelect = "Select matching results";
 inline constexpr std::string_view kEntryDialogUrl = "URL:";
 inline constexpr std::string_view kEntryDialogName = "Name:";
 inline constexpr std::string_view kEntryDialogUrlWarning =
-    "This is not a web or FTP address. Enter a URL that begins with http:// or ftp:// and "
-    "names a server.";
+    "This is not a web or FTP address. Enter a URL that begins with http://, https:// or "
+    "ftp:// and names a server.";
 inline constexpr std::string_view kHttpEntryCaption = "HTTP Entry";
 inline constexpr std::string_view kFtpEntryCaption = "FTP Entry";
 inline constexpr std::string_view kEntryViewUrl = "URL";
@@ -137,5 +177,8 @@ inline constexpr std::string_view kDirectoryTooLong =
 // The first takes the address and the directory, the second the address.
 inline constexpr const char* kDownloadNoFileName = "No file name fits %s in the directory %s.";
 inline constexpr const char* kDownloadNotStarted = "The download of %s could not be started.";
+// The buttons of a finished download's box.
+inline constexpr std::string_view kDownloadOpen = "&Open";
+inline constexpr std::string_view kDownloadShowFolder = "Show in &Folder";
 
 }  // namespace sondrel::shell_texts

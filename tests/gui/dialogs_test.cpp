@@ -45,7 +45,7 @@ std::string Repeat(std::string_view piece, int times) {
 
 TEST(AskEntryTest, RefusesAddressesWithoutHttpOrFtpAndStaysOpen) {
   const char* refused[] = {"www.host.com/music/a.mp3", "host.com", "mailto:me@host.com",
-                           "http://", "gopher://host.com/a.mp3", ""};
+                           "http://", "https://", "gopher://host.com/a.mp3", ""};
   std::string url = "old";
   std::string name = "old name";
   int warnings = 0;
@@ -93,8 +93,11 @@ TEST(AskEntryTest, AcceptedFieldsAreStoredWithinTheirLimits) {
   const std::string longUrl = "http://host.com/" + Repeat("\xC3\xA9", 1000);  // 2016 bytes
   const Case cases[] = {
       {"HTTP://Host.com/a.mp3", "", "HTTP://Host.com/a.mp3", ""},
-      {"  ftp://user:pw@ftp.host.com:2121/a.mp3 \t", "Name", "ftp://user:pw@ftp.host.com:2121/a.mp3",
-       "Name"},
+      {"https://archive.example/download/x/a%20b.ogg", "",
+       "https://archive.example/download/x/a%20b.ogg", ""},
+      {"HTTPS://Host.com:8443/a.mp3", "", "HTTPS://Host.com:8443/a.mp3", ""},
+      {"  ftp://user:pw@ftp.host.com:2121/a.mp3 \t", "Name",
+       "ftp://user:pw@ftp.host.com:2121/a.mp3", "Name"},
       // Cut in bytes, never inside a character: 16 + 2 * 991 = 1998 bytes of URL.
       {longUrl, Repeat("\xC3\xA9", 600), longUrl.substr(0, 1998), Repeat("\xC3\xA9", 511)},
   };

@@ -1,6 +1,9 @@
 // The main window driven through its own controls: start-up and shut-down, a search against the
 // local music index, the commands on the entries, projects and exports.
 
+#include "shell/main_window.h"
+#include "shell/palette_icons.h"
+
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -10,18 +13,23 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QStatusBar>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
-
 #include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <numeric>
 #include <memory>
 #include <string>
 #include <vector>
@@ -36,12 +44,15 @@
 #include "results/results_texts.h"
 #include "results/row_commands.h"
 #include "shell/application.h"
-#include "shell/main_window.h"
 #include "shell/result_list.h"
+#include "shell/search_report_view.h"
 #include "shell/shell_texts.h"
 #include "shell/startup_switches.h"
+#include "shell/window_memory.h"
+#include "shell/window_status.h"
 #include "support/modal.h"
 #include "support/paths.h"
+#include "support/version.h"
 #include "testkit/music_index.h"
 #include "testkit/suite_server.h"
 #include "testkit/temp_dir.h"
@@ -100,7 +111,9 @@ class MainWindowTest : public ::testing::Test {
   }
 
   void Open(int mode = kSearchNormal) {
-    window_ = std::make_unique<MainWindow>(home_.path(), mode);
+    window_.reset();
+    program_ = std::make_unique<Application>(home_.path(), mode);
+    window_ = std::make_unique<MainWindow>(*program_);
     ASSERT_FALSE(window_->Fatal());
     window_->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
@@ -121,7 +134,7 @@ class MainWindowTest : public ::testing::Test {
 
   // Hand-made entries, shown as rows.
   void AddEntries(const std::vector<std::string>& names) {
-    SearchDocument& document = window_->Document();
+    SearchDocument& document = program_->Document();
     for (const std::string& name : names) {
       InsertHandMadeEntry(document, document.entries.Count() - 1,
                           "http://example.test/" + name + ".mp3", name);
@@ -130,7 +143,7 @@ class MainWindowTest : public ::testing::Test {
   }
   std::vector<std::string> Names() {
     std::vector<std::string> names;
-    for (const auto& entry : window_->Document().entries) names.push_back(entry->name);
+    for (const auto& entry : program_->Document().entries) names.push_back(entry->name);
     return names;
   }
   // Answers the next file dialog with path, typed into its name field: selectFile() leaves a
@@ -147,17 +160,28 @@ class MainWindowTest : public ::testing::Test {
   }
 
   testkit::TempDir home_;
+  std::unique_ptr<Application> program_;  // outlives the window
   std::unique_ptr<MainWindow> window_;
 };
 
 TEST_F(MainWindowTest, FirstStartShowsEverythingAndEnablesEveryEngine) {
   Open();
-  EXPECT_EQ(window_->size(), QSize(609, 453));
-  for (const char* name :
-       {"BB", "SBNew", "SBOpen", "SBSave", "BOptions", "SBProc", "SBView", "SBHelp", "BitBtn1",
-        "BitBtn2", "Panel1", "PButton", "BStart", "BStop", "BNew", "Image1", "LBNEntries",
-        "PanMain", "PanBox", "TabSheet1", "TabSheet2", "CBQuery", "CBMerge", "PBanner", "CBDup",
-        "CBFil", "PBanner2", "LVResult", "StatusBar1"}) {
+  // The first start fits the screen; Name and Engine keep their widths and URL takes the rest.
+  const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+  EXPECT_EQ(window_->size(), FirstStartSize(screen));
+  EXPECT_TRUE(screen.contains(window_->geometry()));
+  ResultList& list = window_->Results();
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        const std::vector<int> widths = list.ColumnWidths();
+        return std::accumulate(widths.begin(), widths.end(), 0) == list.ColumnArea();
+      },
+      2000));
+  for (const char* name : {"BB",     "SBNew",     "SBOpen",    "SBSave",   "BOptions",   "SBProc",
+                           "SBView", "SBHelp",    "BitBtn1",   "BitBtn2",  "Panel1",     "PButton",
+                           "BStart", "BStop",     "BNew",      "Image1",   "LBNEntries", "PanMain",
+                           "PanBox", "TabSheet1", "TabSheet2", "CBQuery",  "CBMerge",    "PBanner",
+                           "CBDup",  "CBFil",     "PBanner2",  "LVResult", "StatusBar1"}) {
     EXPECT_NE(window_->findChild<QWidget*>(QLatin1String(name)), nullptr) << name;
   }
   EXPECT_FALSE(Find<QWidget>("BB")->isHidden());
@@ -177,10 +201,10 @@ TEST_F(MainWindowTest, FirstStartShowsEverythingAndEnablesEveryEngine) {
   EXPECT_FALSE(Action("Copy1")->isEnabled());
   EXPECT_FALSE(Action("AddEntry1")->isEnabled());
 
-  const EngineList& engines = window_->Engines();
+  const EngineList& engines = program_->Engines();
   ASSERT_EQ(engines.Count(), 6);
   for (const auto& engine : engines) EXPECT_TRUE(engine->enabled) << engine->name;
-  EXPECT_EQ(window_->CurrentSettings().enabledEngines.Count(), 6);
+  EXPECT_EQ(program_->CurrentSettings().enabledEngines.Count(), 6);
 
   // Narrower than the design springs back.
   window_->resize(400, 453);
@@ -200,7 +224,8 @@ TEST_F(MainWindowTest, AMissingDatabaseEndsTheProgramAfterTheErrorBox) {
   char program[] = "sondrel";
   char* argv[] = {program, nullptr};
   EXPECT_EQ(RunApplication(1, argv), 0);
-  EXPECT_TRUE(seen.contains(QString::fromStdString(empty.File("engines.db")))) << seen.toStdString();
+  EXPECT_TRUE(seen.contains(QString::fromStdString(empty.File("engines.db"))))
+      << seen.toStdString();
   EXPECT_EQ(icon, QMessageBox::Critical);
 }
 
@@ -232,10 +257,51 @@ TEST_F(MainWindowTest, EngineToolSwitches) {
   }
 }
 
+TEST_F(MainWindowTest, HelpVersionAndAProjectOnTheCommandLine) {
+  const struct {
+    std::vector<std::string> args;
+    bool help, version;
+    std::string project, unknown;
+  } kCases[] = {
+      {{"rock.sdp"}, false, false, "rock.sdp", ""},
+      {{"--help"}, true, false, "", ""},
+      {{"-h", "rock.sdp"}, true, false, "rock.sdp", ""},
+      {{"-V"}, false, true, "", ""},
+      {{"--version"}, false, true, "", ""},
+      {{"--", "-live.sdp"}, false, false, "-live.sdp", ""},
+      {{"--", "--help"}, false, false, "--help", ""},
+      {{"--bogus", "a.sdp"}, false, false, "a.sdp", "--bogus"},
+      {{"-"}, false, false, "-", ""},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.args.front());
+    const StartupSwitches switches = ParseStartupSwitches(c.args);
+    EXPECT_EQ(switches.help, c.help);
+    EXPECT_EQ(switches.version, c.version);
+    EXPECT_EQ(switches.projectPath, c.project);
+    EXPECT_EQ(switches.unknownOption, c.unknown);
+    EXPECT_EQ(switches.searchMode, kSearchNormal);
+  }
+
+  // Help and version print on standard output and end without a window.
+  for (const char* option : {"--help", "-V"}) {
+    SCOPED_TRACE(option);
+    std::string word = option;
+    char program[] = "sondrel";
+    char* argv[] = {program, word.data(), nullptr};
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(RunApplication(2, argv), 0);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out, word == "--help" ? StartupUsageText() : StartupVersionText());
+  }
+  EXPECT_EQ(StartupVersionText(), "sondrel " + std::string(kProgramVersion) + "\n");
+  EXPECT_NE(StartupUsageText().find("--version"), std::string::npos);
+}
+
 TEST_F(MainWindowTest, SearchThroughTheWindowThenVerification) {
   if (!g_index) GTEST_SKIP() << "the music index needs python3";
   Open();
-  window_->CurrentSettings().removeInvalidAfterVerify = 0;
+  program_->CurrentSettings().removeInvalidAfterVerify = 0;
   AddEntries({"old"});  // merge is off: the search starts from an empty list
   Find<QComboBox>("CBQuery")->setEditText("rock");
   QTest::mouseClick(Find<QPushButton>("BStart"), Qt::LeftButton);
@@ -244,10 +310,10 @@ TEST_F(MainWindowTest, SearchThroughTheWindowThenVerification) {
   EXPECT_FALSE(Find<QPushButton>("BStart")->isEnabled());
   EXPECT_FALSE(Action("Process1")->isEnabled());
   EXPECT_EQ(window_->windowTitle(), "Sondrel - rock.sdp");
-  EXPECT_EQ(window_->CurrentProjectPath(), home_.File("rock.sdp"));
+  EXPECT_EQ(program_->CurrentProjectPath(), home_.File("rock.sdp"));
 
   ASSERT_TRUE(WaitUntil([&] { return !window_->Busy(); }, 60000));
-  const SearchDocument& document = window_->Document();
+  const SearchDocument& document = program_->Document();
   ASSERT_GT(document.entries.Count(), 10);
   EXPECT_EQ(window_->Results().Model().rowCount(), document.entries.Count());
   EXPECT_EQ(Find<QLabel>("LBNEntries")->text().toStdString(),
@@ -261,7 +327,7 @@ TEST_F(MainWindowTest, SearchThroughTheWindowThenVerification) {
   EXPECT_TRUE(Find<QComboBox>("CBQuery")->isEnabled());
   EXPECT_TRUE(Action("Cut1")->isEnabled());
   EXPECT_TRUE(Find<QLabel>("StatusPanel1")->text().isEmpty());
-  EXPECT_EQ(*window_->CurrentSettings().searchHistory.Get(0), "rock");
+  EXPECT_EQ(*program_->CurrentSettings().searchHistory.Get(0), "rock");
 }
 
 TEST_F(MainWindowTest, ShuttingDownDuringASearchStopsItAndKeepsTheSettings) {
@@ -289,7 +355,8 @@ TEST_F(MainWindowTest, CapturedPagesAreSearchedAgainInReplayMode) {
   EXPECT_FALSE(window_->Busy());
   const std::vector<std::string> captured = Names();
   ASSERT_FALSE(captured.empty());
-  EXPECT_GE(FileLengthOf(home_.File("search/" + window_->Engines().Get(0)->fileStem + "1.htm")), 0);
+  EXPECT_GE(FileLengthOf(home_.File("search/" + program_->Engines().Get(0)->fileStem + "1.htm")),
+            0);
 
   window_.reset();
   Open(kSearchReplay);
@@ -309,7 +376,7 @@ TEST_F(MainWindowTest, AnEmptyQueryIsRefusedAndTheListStays) {
   EXPECT_EQ(seen.toStdString(), kEmptyQueryText);
   EXPECT_FALSE(window_->Busy());
   EXPECT_EQ(Names(), (std::vector<std::string>{"a", "b"}));
-  EXPECT_TRUE(window_->CurrentProjectPath().empty());
+  EXPECT_TRUE(program_->CurrentProjectPath().empty());
 }
 
 TEST_F(MainWindowTest, HeaderClicksSortAndASecondClickKeepsTheOrder) {
@@ -318,10 +385,19 @@ TEST_F(MainWindowTest, HeaderClicksSortAndASecondClickKeepsTheOrder) {
   auto* header = window_->Results().findChild<QHeaderView*>();
   ASSERT_NE(header, nullptr);
   const QPoint name(header->sectionViewportPosition(0) + 10, header->height() / 2);
+  EXPECT_FALSE(header->isSortIndicatorShown());
   QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, name);
   EXPECT_EQ(Names(), (std::vector<std::string>{"a", "b", "c"}));
   QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, name);
   EXPECT_EQ(Names(), (std::vector<std::string>{"a", "b", "c"}));
+  // The arrow marks the sorted column, from the menu too, until the rows change order.
+  EXPECT_TRUE(header->isSortIndicatorShown());
+  EXPECT_EQ(header->sortIndicatorSection(), kColumnName);
+  Action("ByEngine1")->trigger();
+  EXPECT_EQ(header->sortIndicatorSection(), kColumnEngine);
+  window_->Results().RefillResultList();
+  EXPECT_FALSE(header->isSortIndicatorShown());
+  Action("ByName1")->trigger();
   EXPECT_EQ(window_->Results().Model().data(window_->Results().Model().index(0, 0)).toString(),
             "a");
 }
@@ -350,8 +426,8 @@ TEST_F(MainWindowTest, CopyCutAndDeleteWithTheClipboardText) {
   Open();
   AddEntries({"a", "b", "c"});
   ResultList& rows = window_->Results();
-  const std::string expected = ClipboardTextOf(*window_->Document().entries.Get(0)) +
-                               ClipboardTextOf(*window_->Document().entries.Get(2));
+  const std::string expected = ClipboardTextOf(*program_->Document().entries.Get(0)) +
+                               ClipboardTextOf(*program_->Document().entries.Get(2));
   rows.SetSelected(0, true);
   rows.SetSelected(2, true);
   Action("Copy1")->trigger();
@@ -362,7 +438,7 @@ TEST_F(MainWindowTest, CopyCutAndDeleteWithTheClipboardText) {
   Action("Cut1")->trigger();
   EXPECT_EQ(QApplication::clipboard()->text().toStdString(), expected);
   EXPECT_EQ(Names(), (std::vector<std::string>{"b"}));
-  EXPECT_TRUE(window_->Document().modified);
+  EXPECT_TRUE(program_->Document().modified);
 
   rows.SetFocused(0, true);
   Action("Delete1")->trigger();
@@ -383,7 +459,7 @@ TEST_F(MainWindowTest, SaveThenOpenRestoresTheChoicesAndTheReopenList) {
   Action("Save1")->trigger();
   ASSERT_GE(FileLengthOf(path), 0);
   EXPECT_EQ(window_->windowTitle(), "Sondrel - saved.sdp");
-  EXPECT_FALSE(window_->Document().modified);
+  EXPECT_FALSE(program_->Document().modified);
 
   // New does not ask: the document was saved.
   Action("New1")->trigger();
@@ -407,20 +483,20 @@ TEST_F(MainWindowTest, SaveThenOpenRestoresTheChoicesAndTheReopenList) {
   EXPECT_TRUE(Find<QCheckBox>("CBMerge")->isChecked());
   EXPECT_EQ(Find<QComboBox>("CBDup")->currentIndex(), 0);
   EXPECT_EQ(Find<QComboBox>("CBFil")->currentIndex(), 1);
-  EXPECT_EQ(window_->CurrentProjectPath(), path);
+  EXPECT_EQ(program_->CurrentProjectPath(), path);
   // The current project is the most recent one: Reopen leaves it out and hides.
   EXPECT_FALSE(reopen->menuAction()->isVisible());
 
   // The next start reopens the last project once the window is shown.
   Restart();
-  EXPECT_TRUE(WaitUntil([&] { return window_->CurrentProjectPath() == path; }, 5000));
+  EXPECT_TRUE(WaitUntil([&] { return program_->CurrentProjectPath() == path; }, 5000));
   EXPECT_EQ(Names(), (std::vector<std::string>{"x", "y"}));
 }
 
 TEST_F(MainWindowTest, ClosingAModifiedDocumentAsksAndCancelKeepsTheWindow) {
   Open();
   AddEntries({"x"});
-  window_->Document().modified = true;
+  program_->Document().modified = true;
   AnswerNextMessage("Cancel");
   EXPECT_FALSE(window_->close());
   EXPECT_TRUE(window_->isVisible());
@@ -442,7 +518,7 @@ TEST_F(MainWindowTest, ExportsNeedAProjectPathAndReportWhatTheyWrote) {
   const std::string project = home_.File("list.sdp");
   ChooseFile(project);
   Action("SaveAs1")->trigger();
-  ASSERT_EQ(window_->CurrentProjectPath(), project);
+  ASSERT_EQ(program_->CurrentProjectPath(), project);
 
   QString seen;
   AnswerNextMessage("OK", &seen);
@@ -451,18 +527,18 @@ TEST_F(MainWindowTest, ExportsNeedAProjectPathAndReportWhatTheyWrote) {
   AnswerNextMessage("OK", &seen);
   Action("CDF1")->trigger();
   EXPECT_EQ(seen.toStdString(), ExportDoneText(home_.File("list.cdf")));
-  EXPECT_EQ(home_.Read("list.cdf"), CdfExportOf(window_->Document()));
+  EXPECT_EQ(home_.Read("list.cdf"), CdfExportOf(program_->Document()));
   // No browser can start here: the HTML file is written and the failure shown.
   AnswerNextMessage("OK", &seen);
   Action("HTML1")->trigger();
   EXPECT_EQ(seen.toStdString(), texts::kBrowserFailed);
-  EXPECT_EQ(home_.Read("list.htm"), HtmlExportOf(window_->Document()));
+  EXPECT_EQ(home_.Read("list.htm"), HtmlExportOf(program_->Document()));
 }
 
 TEST_F(MainWindowTest, LaunchingStartsTheProgramOrReportsTheFailure) {
   Open();
   AddEntries({"a"});
-  Settings& settings = window_->CurrentSettings();
+  Settings& settings = program_->CurrentSettings();
   settings.ftpClientPath.clear();
   settings.browserPath = "/bin/true";
   // No focused row: nothing happens.
@@ -481,15 +557,15 @@ TEST_F(MainWindowTest, LaunchingStartsTheProgramOrReportsTheFailure) {
   // No opener and no browser here: the help button names the address it could not open.
   AnswerNextMessage("OK", &seen);
   QTest::mouseClick(Find<QToolButton>("SBHelp"), Qt::LeftButton);
-  EXPECT_TRUE(seen.endsWith(QString::fromUtf8(shell_texts::kOnlineHelpUrl.data(),
-                                               shell_texts::kOnlineHelpUrl.size())))
+  EXPECT_TRUE(seen.endsWith(
+      QString::fromUtf8(shell_texts::kOnlineHelpUrl.data(), shell_texts::kOnlineHelpUrl.size())))
       << seen.toStdString();
 }
 
 TEST_F(MainWindowTest, VerifyChecksOnlyTheSelectedEntries) {
   Open();
-  window_->CurrentSettings().removeInvalidAfterVerify = 0;
-  SearchDocument& document = window_->Document();
+  program_->CurrentSettings().removeInvalidAfterVerify = 0;
+  SearchDocument& document = program_->Document();
   InsertHandMadeEntry(document, -1, "http://127.0.0.1:1/a.mp3", "a");
   InsertHandMadeEntry(document, 0, "http://127.0.0.1:1/b.mp3", "b");
   window_->Results().RefillResultList();
@@ -525,7 +601,7 @@ TEST_F(MainWindowTest, UpdateEnginesReportsAFailedUpdate) {
   EXPECT_NE(seen.toStdString().find("http://127.0.0.1:1/engines.db"), std::string::npos);
   EXPECT_TRUE(Action("Process1")->isEnabled());
   EXPECT_TRUE(Find<QPushButton>("BStart")->isEnabled());
-  EXPECT_EQ(window_->Engines().Count(), 6);
+  EXPECT_EQ(program_->Engines().Count(), 6);
 }
 
 TEST_F(MainWindowTest, HidingToolbarAndStatusBarSurvivesARestart) {
@@ -535,7 +611,7 @@ TEST_F(MainWindowTest, HidingToolbarAndStatusBarSurvivesARestart) {
   EXPECT_TRUE(Find<QWidget>("BB")->isHidden());
   EXPECT_TRUE(window_->statusBar()->isHidden());
   // The next start also shows the about box first.
-  window_->CurrentSettings().showAbout = 1;
+  program_->CurrentSettings().showAbout = 1;
   QString about;
   WhenModalOpens([&](QWidget* modal) {
     if (auto* text = modal->findChild<QLabel*>("Id1")) about = text->text();
@@ -549,6 +625,278 @@ TEST_F(MainWindowTest, HidingToolbarAndStatusBarSurvivesARestart) {
   EXPECT_FALSE(Action("ShowToolbar1")->isChecked());
   Action("ShowToolbar1")->trigger();
   EXPECT_FALSE(Find<QWidget>("BB")->isHidden());
+}
+
+TEST_F(MainWindowTest, GeometryColumnsAndReportPaneSurviveARestart) {
+  Open();
+  window_->resize(900, 700);
+  window_->move(40, 30);
+  ResultList& list = window_->Results();
+  std::vector<int> widths = list.ColumnWidths();
+  widths[kColumnName] = 310;
+  widths[kColumnEngine] = 90;
+  list.SetColumnWidths(widths);
+  Action("ShowReport1")->trigger();
+  ASSERT_TRUE(window_->Report().isVisible());
+  QTest::qWait(50);
+  const QRect geometry = window_->geometry();
+  widths = list.ColumnWidths();
+
+  Restart();
+  EXPECT_EQ(window_->geometry().size(), geometry.size());
+  EXPECT_EQ(window_->Results().ColumnWidths(), widths);
+  EXPECT_TRUE(window_->Report().isVisible());
+  EXPECT_TRUE(Action("ShowReport1")->isChecked());
+  // The settings file is not where the window keeps its place.
+  EXPECT_GE(FileLengthOf(WindowMemoryPath(home_.path())), 0);
+
+  // A window file that does not read is a first start, not a failure.
+  window_.reset();
+  home_.Write(std::filesystem::path(WindowMemoryPath(home_.path())).filename().string(),
+              "[list]\ncolumns=a, -5, 99999999\n");
+  Open();
+  EXPECT_EQ(window_->size(), FirstStartSize(QGuiApplication::primaryScreen()->availableGeometry()));
+}
+
+TEST_F(MainWindowTest, DesktopShortcutsBesideTheirOwnKeysAndNoneTwice) {
+  Open();
+  const struct {
+    const char* action;
+    QKeySequence key;
+  } kKeys[] = {
+      {"Save1", QKeySequence(Qt::Key_F2)},
+      {"Save1", QKeySequence(Qt::CTRL | Qt::Key_S)},
+      {"New1", QKeySequence(Qt::CTRL | Qt::Key_N)},
+      {"Exit1", QKeySequence(Qt::ALT | Qt::Key_F4)},
+      {"Exit1", QKeySequence(Qt::CTRL | Qt::Key_Q)},
+      {"Find1", QKeySequence(Qt::CTRL | Qt::Key_F)},
+      {"Verify1", QKeySequence(Qt::Key_F5)},
+      {"Preferences1", QKeySequence(Qt::CTRL | Qt::Key_O)},
+      {"About1", QKeySequence(Qt::CTRL | Qt::Key_A)},
+  };
+  for (const auto& key : kKeys) {
+    SCOPED_TRACE(key.action);
+    EXPECT_TRUE(Action(key.action)->shortcuts().contains(key.key))
+        << key.key.toString().toStdString();
+  }
+  std::map<QString, QString> owners;
+  for (QAction* action : window_->findChildren<QAction*>()) {
+    for (const QKeySequence& key : action->shortcuts()) {
+      const auto [at, fresh] = owners.emplace(key.toString(), action->objectName());
+      EXPECT_TRUE(fresh) << key.toString().toStdString() << ": " << at->second.toStdString()
+                         << " and " << action->objectName().toStdString();
+    }
+  }
+
+  // Ctrl+N reaches New through the window as a key press.
+  AddEntries({"a"});
+  program_->Document().modified = false;  // New asks nothing
+  window_->activateWindow();
+  QTest::keyClick(window_.get(), Qt::Key_N, Qt::ControlModifier);
+  EXPECT_TRUE(Names().empty());
+}
+
+TEST_F(MainWindowTest, StatusAndTipFollowTheSearch) {
+  if (!g_index) GTEST_SKIP() << "the music index needs python3";
+  Open();
+  program_->CurrentSettings().verifyAfterSearch = 0;
+  auto* tip = Find<QLabel>("BannerTip");
+  Find<QComboBox>("CBQuery")->setEditText("rock");
+  Action("Process1")->trigger();
+  ASSERT_TRUE(window_->Busy());
+  EXPECT_EQ(window_->StatusText().toStdString(), SearchingStatus(0, 6, 0));
+  EXPECT_EQ(tip->text().toStdString(), shell_texts::kTipSearching);
+
+  ASSERT_TRUE(WaitUntil([&] { return !window_->Busy(); }, 60000));
+  const int results = program_->Document().entries.Count();
+  ASSERT_GT(results, 0);
+  EXPECT_EQ(window_->StatusText().toStdString(),
+            SearchDoneStatus(program_->LastReport(), results));
+  EXPECT_NE(tip->text().toStdString(), shell_texts::kTipSearching);
+
+  // Verification counts its way through the entries and says how it ended.
+  program_->CurrentSettings().removeInvalidAfterVerify = 0;
+  window_->Results().SetSelected(0, true);
+  window_->Results().SetSelected(1, true);
+  Action("Verify1")->trigger();
+  ASSERT_TRUE(window_->Busy());
+  EXPECT_EQ(window_->StatusText().toStdString(), VerifyingStatus(0, 2));
+  EXPECT_EQ(tip->text().toStdString(), shell_texts::kTipVerifying);
+  ASSERT_TRUE(WaitUntil([&] { return !window_->Busy(); }, 30000));
+  EXPECT_EQ(window_->StatusText().toStdString(), VerifyDoneStatus(2, 0));
+}
+
+TEST_F(MainWindowTest, AProjectNamedOnTheCommandLineOpensInsteadOfTheLastOne) {
+  Open();
+  AddEntries({"kept", "too"});
+  const std::string named = home_.File("named.sdp");
+  ASSERT_TRUE(WriteDocument(named, program_->Document()));
+  AddEntries({"last"});
+  const std::string last = home_.File("last.sdp");
+  ASSERT_TRUE(WriteDocument(last, program_->Document()));
+  program_->CurrentSettings().lastProject = last;
+  program_->Document().modified = false;
+
+  window_.reset();
+  program_ = std::make_unique<Application>(home_.path());
+  window_ = std::make_unique<MainWindow>(*program_);
+  window_->SetStartProject(named);
+  window_->show();
+  EXPECT_TRUE(WaitUntil([&] { return program_->CurrentProjectPath() == named; }, 5000));
+  EXPECT_EQ(Names(), (std::vector<std::string>{"kept", "too"}));
+
+  // A name that is not there says so and leaves the window empty.
+  window_.reset();
+  program_ = std::make_unique<Application>(home_.path());
+  window_ = std::make_unique<MainWindow>(*program_);
+  window_->SetStartProject(home_.File("missing.sdp"));
+  QString seen;
+  AnswerNextMessage("OK", &seen);
+  window_->show();
+  EXPECT_TRUE(WaitUntil([&] { return !seen.isEmpty(); }, 5000));
+  EXPECT_TRUE(seen.endsWith(QString::fromStdString(home_.File("missing.sdp"))));
+  EXPECT_TRUE(program_->CurrentProjectPath().empty());
+  window_.reset();
+  program_.reset();
+
+  // The whole program, given the name relative to where it was started.
+  const std::filesystem::path started = std::filesystem::current_path();
+  std::filesystem::current_path(home_.path());
+  QString title;
+  auto* watch = new QTimer(qApp);
+  QElapsedTimer clock;
+  clock.start();
+  QObject::connect(watch, &QTimer::timeout, watch, [&] {
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+      if (top->objectName() != "FMain" || !top->isVisible()) continue;
+      // Closed either way, so a failure cannot leave the event loop running.
+      if (!top->windowTitle().endsWith("named.sdp") && clock.elapsed() < 10000) continue;
+      title = top->windowTitle();
+      watch->stop();
+      watch->deleteLater();
+      top->close();
+    }
+  });
+  watch->start(20);
+  char program[] = "sondrel";
+  char argument[] = "named.sdp";
+  char* argv[] = {program, argument, nullptr};
+  EXPECT_EQ(RunApplication(2, argv), 0);
+  std::filesystem::current_path(started);
+  EXPECT_EQ(title.toStdString(), "Sondrel - named.sdp");
+  Settings settings;
+  ASSERT_TRUE(ReadSettings(SettingsPath(home_.path()), settings));
+  EXPECT_EQ(settings.lastProject, named);
+}
+
+TEST_F(MainWindowTest, ToolbarIconsStandOutOnADarkPalette) {
+  Open();
+  QPalette dark;
+  dark.setColor(QPalette::Window, QColor(30, 30, 30));
+  dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
+  dark.setColor(QPalette::Button, QColor(45, 45, 45));
+  dark.setColor(QPalette::ButtonText, QColor(230, 230, 230));
+  window_->setPalette(dark);
+  const QColor background = dark.color(QPalette::Window);
+  for (const char* name :
+       {"SBNew", "SBOpen", "SBSave", "BOptions", "SBProc", "SBView", "SBHelp", "Image1"}) {
+    SCOPED_TRACE(name);
+    const QImage image = std::string_view(name) == "Image1"
+                             ? Find<QLabel>(name)->pixmap().toImage()
+                             : Find<QToolButton>(name)->icon().pixmap(16, 16).toImage();
+    ASSERT_FALSE(image.isNull());
+    int visible = 0;
+    int standingOut = 0;
+    for (int y = 0; y < image.height(); ++y) {
+      for (int x = 0; x < image.width(); ++x) {
+        const QColor pixel = image.pixelColor(x, y);
+        if (pixel.alpha() < 128) continue;
+        ++visible;
+        standingOut += ContrastRatio(pixel, background) >= kIconContrast ? 1 : 0;
+      }
+    }
+    ASSERT_GT(visible, 0);
+    EXPECT_GE(standingOut * 10, visible * 9) << standingOut << " of " << visible;
+  }
+}
+
+TEST_F(MainWindowTest, AFailedEngineIsNamedInTheStatusLineAndTheReport) {
+  if (!g_index) GTEST_SKIP() << "the music index needs python3";
+  // A seventh engine whose port nobody listens on.
+  home_.Write("demo.def", DefinitionText() +
+                              "\n[Closed Port]\nURL=http://127.0.0.1:1/\nFILE=closedport\n"
+                              "ACTION=http://127.0.0.1:1/find?q=__QUERY__\n"
+                              "FORMAT=<a href=\"__URL__\">__TITLE__</a>\n");
+  ASSERT_EQ(CompileDefinitions(home_.File("demo.def"), home_.File("engines.db"), 0), CompileOk);
+  Open();
+  program_->CurrentSettings().verifyAfterSearch = 0;
+  Find<QComboBox>("CBQuery")->setEditText("rock");
+  Action("Process1")->trigger();
+  ASSERT_TRUE(WaitUntil([&] { return !window_->Busy(); }, 60000));
+  EXPECT_EQ(window_->StatusText().toStdString(), "1 of 7 engines failed");
+
+  SearchReportView& report = window_->Report();
+  EXPECT_FALSE(report.isVisible());  // opened by the user
+  Action("ShowReport1")->trigger();
+  EXPECT_TRUE(report.isVisible());
+  ASSERT_EQ(report.Table().rowCount(), 7);
+  int failedRow = -1;
+  for (int row = 0; row < 7; ++row) {
+    if (report.Table().item(row, SearchReportView::kEngineColumn)->text() == "Closed Port") {
+      failedRow = row;
+    }
+  }
+  ASSERT_GE(failedRow, 0);
+  EXPECT_EQ(report.Table().item(failedRow, SearchReportView::kOutcomeColumn)->text(), "failed");
+  EXPECT_TRUE(
+      report.Table().item(failedRow, SearchReportView::kReasonColumn)->text().contains("refused"))
+      << report.Table().item(failedRow, SearchReportView::kReasonColumn)->text().toStdString();
+  EXPECT_EQ(report.Summary().toStdString(), "7 engines: 6 done, 1 failed");
+
+  // The verification after a search keeps the failure in sight.
+  program_->CurrentSettings().verifyAfterSearch = 1;
+  program_->CurrentSettings().removeInvalidAfterVerify = 0;
+  Action("Process1")->trigger();
+  ASSERT_TRUE(WaitUntil([&] { return !window_->Busy(); }, 60000));
+  EXPECT_EQ(window_->StatusText().toStdString(),
+            "1 of 7 engines failed. " +
+                VerifyDoneStatus(program_->Document().entries.Count(), 0));
+}
+
+TEST_F(MainWindowTest, StopEndsTheSearchAndNoVerificationFollows) {
+  if (!g_index) GTEST_SKIP() << "the music index needs python3";
+  Open();
+  ASSERT_NE(program_->CurrentSettings().verifyAfterSearch, 0);
+  Find<QComboBox>("CBQuery")->setEditText("rock");
+  Action("Process1")->trigger();
+  // Stopped once the first rows are in, while the search still runs.
+  ASSERT_TRUE(WaitUntil([&] { return window_->Results().Model().rowCount() > 0; }, 30000));
+  ASSERT_TRUE(window_->Busy());
+  QTest::mouseClick(Find<QPushButton>("BStop"), Qt::LeftButton);
+  ASSERT_TRUE(WaitUntil([&] { return !window_->Busy(); }, 10000));
+  QTest::qWait(100);
+  EXPECT_FALSE(window_->Busy());
+  ASSERT_GT(program_->Document().entries.Count(), 0);
+  for (const auto& entry : program_->Document().entries) {
+    EXPECT_EQ(entry->status, kStatusNotVerified) << entry->url;
+  }
+}
+
+TEST_F(MainWindowTest, ADamagedDatabaseShowsItsStopBoxWithTheReason) {
+  home_.Write("engines.db", std::string("SondrelEngines2") + std::string(40, '\x7f'));
+  QString seen;
+  WhenModalOpens([&](QWidget* modal) {
+    seen = guitest::MessageText(modal);
+    guitest::ClickButton(modal, "OK");
+  });
+  program_ = std::make_unique<Application>(home_.path());
+  ASSERT_TRUE(program_->DatabaseFailed());
+  ASSERT_FALSE(program_->DatabaseProblem().empty());
+  window_ = std::make_unique<MainWindow>(*program_);
+  EXPECT_TRUE(window_->Fatal());
+  EXPECT_TRUE(seen.contains(QString::fromStdString(home_.File("engines.db"))));
+  EXPECT_TRUE(seen.endsWith(QString::fromStdString(program_->DatabaseProblem())))
+      << seen.toStdString();
 }
 
 }  // namespace

@@ -8,10 +8,12 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 
@@ -27,6 +29,7 @@ namespace {
 using guitest::AcceptModal;
 using guitest::ClickButton;
 using guitest::WhenModalOpens;
+using guitest::WhenModalOpensOver;
 
 template <typename T = QLineEdit>
 T* Child(QWidget* dialog, const char* name) {
@@ -216,10 +219,14 @@ TEST_F(PreferencesDialogTest, ButtonsBesideThePathsFillTheirFields) {
     Child<QPushButton>(dialog, "BDetect")->click();
     EXPECT_EQ(browser->text().toStdString(), found ? detected : "/usr/bin/browser");
 
-    WhenModalOpens([&](QWidget* files) {
+    WhenModalOpensOver(dialog, [&](QWidget* files) {
       auto* fileDialog = qobject_cast<QFileDialog*>(files);
       ASSERT_NE(fileDialog, nullptr);
-      fileDialog->selectFile(QString::fromStdString(temp.File("ftp-client")));
+      // Typed into the name field: selectFile() selects only what the folder model has read
+      // so far, and accept() then asks about a file it has not seen.
+      auto* name = fileDialog->findChild<QLineEdit*>("fileNameEdit");
+      ASSERT_NE(name, nullptr);
+      name->setText(QString::fromStdString(temp.File("ftp-client")));
       AcceptModal(fileDialog);
     });
     Child<QPushButton>(dialog, "BGetDManager")->click();
@@ -227,13 +234,36 @@ TEST_F(PreferencesDialogTest, ButtonsBesideThePathsFillTheirFields) {
 
     // The directory dialog opens at the field's directory; OK puts its choice back.
     Child(dialog, "EdDirDown")->setText(QString::fromStdString(temp.path()));
-    WhenModalOpens([](QWidget* directories) { ClickButton(directories, "OK"); });
+    WhenModalOpensOver(dialog, [](QWidget* directories) { ClickButton(directories, "OK"); });
     Child<QPushButton>(dialog, "BDownDir")->click();
     EXPECT_EQ(Child(dialog, "EdDirDown")->text().toStdString(), temp.path());
     ClickButton(dialog, "&Cancel");
   });
   EXPECT_FALSE(ShowPreferences(nullptr, settings, engines));
   EXPECT_EQ(settings.downloadDirectory, temp.File("downloads"));
+}
+
+TEST_F(PreferencesDialogTest, EveryTabIsInSightAtTheDefaultSize) {
+  WhenModalOpens([](QWidget* dialog) {
+    auto* pages = Child<QTabWidget>(dialog, "Pages");
+    QTabBar* bar = pages->tabBar();
+    ASSERT_EQ(bar->count(), 5);
+    for (int tab = 0; tab < bar->count(); ++tab) {
+      SCOPED_TRACE(tab);
+      EXPECT_LE(bar->tabRect(tab).right(), bar->width());
+    }
+    // No page is wider than the dialog either.
+    for (int page = 0; page < pages->count(); ++page) {
+      EXPECT_LE(pages->widget(page)->minimumSizeHint().width(), pages->width());
+    }
+    bool secondsLabel = false;
+    for (QLabel* label : dialog->findChildren<QLabel*>()) {
+      secondsLabel = secondsLabel || label->text() == "Timeout by engine (seconds):";
+    }
+    EXPECT_TRUE(secondsLabel);
+    ClickButton(dialog, "&Cancel");
+  });
+  EXPECT_FALSE(ShowPreferences(nullptr, settings, engines));
 }
 
 }  // namespace

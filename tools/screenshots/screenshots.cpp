@@ -29,6 +29,7 @@
 
 #include "results/row_commands.h"
 #include "results/search_document.h"
+#include "shell/application.h"
 #include "shell/main_window.h"
 #include "shell/result_list.h"
 
@@ -150,9 +151,15 @@ bool SearchAndShow(MainWindow& window, const Options& options) {
   WaitFor([&] { return window.Busy(); }, 2000);
   if (!WaitFor([&] { return !window.Busy(); }, 120000)) return false;
   sondrel::ResultList& list = window.Results();
-  for (int row = 1; row < 4 && row < window.Document().entries.Count(); ++row)
+  for (int row = 1; row < 4 && row < window.Program().Document().entries.Count(); ++row)
     list.SetSelected(row, true);
-  return Save(&window, options.out + "/main-window.png");
+  if (!Save(&window, options.out + "/main-window.png")) return false;
+  // The same search with its report pane open.
+  window.ShowReport(true);
+  QTest::qWait(200);
+  const bool saved = Save(&window, options.out + "/search-report.png");
+  window.ShowReport(false);
+  return saved;
 }
 
 void ShootPreferences(MainWindow& window, const Options& options) {
@@ -181,7 +188,7 @@ void ShootDialog(const std::function<void()>& command, const QString& path) {
 void ShootDownload(MainWindow& window, const Options& options) {
   SlowFileServer server;
   if (!server.Ready()) return;
-  sondrel::SearchDocument& document = window.Document();
+  sondrel::SearchDocument& document = window.Program().Document();
   const int row = sondrel::InsertHandMadeEntry(document, -1, server.Url(), "Session take 1 (live)");
   sondrel::ResultList& list = window.Results();
   list.RefillResultList();
@@ -231,7 +238,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   QDir().mkpath(options.out);
-  MainWindow window(options.home);
+  sondrel::Application program(options.home);
+  MainWindow window(program);
   if (window.Fatal()) return 1;
   window.show();
   QTest::qWait(300);

@@ -5,6 +5,7 @@
 #include <QDeadlineTimer>
 #include <QDialog>
 #include <QMessageBox>
+#include <QPointer>
 #include <QTest>
 #include <QTimer>
 
@@ -21,11 +22,17 @@ constexpr int kWatchIntervalMs = 10;
 }  // namespace
 
 void WhenModalOpens(std::function<void(QWidget* modal)> action, int timeoutMs) {
+  WhenModalOpensOver(nullptr, std::move(action), timeoutMs);
+}
+
+void WhenModalOpensOver(QWidget* opener, std::function<void(QWidget* modal)> action,
+                        int timeoutMs) {
   auto* timer = new QTimer(qApp);
   auto deadline = QDeadlineTimer(timeoutMs);
-  QObject::connect(timer, &QTimer::timeout, timer, [timer, action, deadline] {
+  const QPointer<QWidget> below = opener;
+  QObject::connect(timer, &QTimer::timeout, timer, [timer, action, deadline, below] {
     QWidget* modal = QApplication::activeModalWidget();
-    if (modal != nullptr && modal->isVisible()) {
+    if (modal != nullptr && modal->isVisible() && modal != below.data()) {
       timer->stop();
       timer->deleteLater();
       action(modal);

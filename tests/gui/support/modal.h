@@ -12,6 +12,10 @@ namespace sondrel::guitest {
 // Runs action on the next modal window (dialog or message box) once it is shown. The watch
 // ends after timeoutMs; a window that never opened counts as a failure of the test.
 void WhenModalOpens(std::function<void(QWidget* modal)> action, int timeoutMs = 5000);
+// The same for a modal window that opener opens: the watch may fire before the new window is
+// shown, while opener is still the active one.
+void WhenModalOpensOver(QWidget* opener, std::function<void(QWidget* modal)> action,
+                        int timeoutMs = 5000);
 
 // The usual actions.
 void ClickButton(QWidget* window, const QString& text);  // "&OK", "&Yes", "OK", ... (mnemonic optional)
