@@ -3,24 +3,19 @@
 #include <cstdint>
 #include <optional>
 
+#include "support/text.h"
+
 namespace sondrel {
 namespace {
 
 constexpr std::size_t kHexDigits = 4;
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 // The four hex digits after "\u" at body[pos]; pos moves past the digits that were read.
 std::optional<std::uint32_t> ReadHex4(std::string_view body, std::size_t& pos) {
   std::uint32_t value = 0;
   for (std::size_t i = 0; i < kHexDigits; ++i) {
     if (pos >= body.size()) return std::nullopt;
-    const int digit = HexValue(body[pos]);
+    const int digit = HexDigitValue(body[pos]);
     if (digit < 0) return std::nullopt;
     value = value * 16 + static_cast<std::uint32_t>(digit);
     ++pos;

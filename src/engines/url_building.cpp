@@ -14,17 +14,13 @@ bool IsUnreserved(unsigned char c) {
          c == '.' || c == '_' || c == '~';
 }
 
-bool IsHexDigit(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
 std::string Encode(std::string_view text, bool keepPath) {
   std::string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
     const auto c = static_cast<unsigned char>(text[i]);
     const bool escape =
-        c == '%' && i + 2 < text.size() && IsHexDigit(text[i + 1]) && IsHexDigit(text[i + 2]);
+        c == '%' && i + 2 < text.size() && HexDigitValue(text[i + 1]) >= 0 && HexDigitValue(text[i + 2]) >= 0;
     if (IsUnreserved(c) || (keepPath && (c == '/' || escape))) {
       out.push_back(static_cast<char>(c));
     } else {

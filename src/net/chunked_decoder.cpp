@@ -3,17 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "support/text.h"
+
 namespace sondrel {
-namespace {
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-}  // namespace
 
 void ChunkedDecoder::EndOfSizeLine() {
   digits_ = 0;
@@ -23,7 +15,7 @@ void ChunkedDecoder::EndOfSizeLine() {
 
 // One byte of the size line; false when it breaks the line.
 bool ChunkedDecoder::SizeByte(char c) {
-  int hex = HexValue(c);
+  int hex = HexDigitValue(c);
   if (hex >= 0) {
     if (++digits_ > kChunkSizeDigitsMax) return false;
     remaining_ = remaining_ * 16 + static_cast<std::uint64_t>(hex);

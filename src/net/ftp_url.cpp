@@ -1,5 +1,6 @@
 #include "net/ftp_url.h"
 
+#include "net/url_encoding.h"
 #include "net/url_texts.h"
 #include "net/url.h"
 #include "support/text.h"
@@ -33,34 +34,6 @@ bool IsFtpUrl(std::string_view url) {
   std::string host;
   return CheckFtpUrl(url, &host, nullptr, nullptr) == 1 && !host.empty();
 }
-
-namespace {
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-// "%xx" becomes its byte; an incomplete escape stays as it is. Unlike form decoding, '+' is a
-// plus sign in a path.
-std::string PercentDecoded(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
-        HexValue(text[i + 2]) >= 0) {
-      out.push_back(static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2])));
-      i += 2;
-    } else {
-      out.push_back(text[i]);
-    }
-  }
-  return out;
-}
-
-}  // namespace
 
 bool FtpPathOf(std::string_view url, std::string& path) {
   path = PercentDecoded(UrlPathTail(url));

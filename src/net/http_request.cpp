@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "net/net_texts.h"
+#include "net/url_encoding.h"
 #include "net/url.h"
 #include "support/text.h"
 #include "support/version.h"
@@ -180,28 +181,6 @@ namespace sondrel {
 
 namespace {
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if ((c | 0x20) >= 'a' && (c | 0x20) <= 'f') return (c | 0x20) - 'a' + 10;
-  return -1;
-}
-
-// "%XX" escapes of userinfo become their bytes; '+' stays a plus there.
-std::string PercentDecode(std::string_view text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    int high = i + 2 < text.size() && text[i] == '%' ? HexDigit(text[i + 1]) : -1;
-    int low = high >= 0 ? HexDigit(text[i + 2]) : -1;
-    if (low >= 0) {
-      out += static_cast<char>(high * 16 + low);
-      i += 2;
-    } else {
-      out += text[i];
-    }
-  }
-  return out;
-}
-
 bool RefuseFetch(HttpFetchState& state, FailureKind kind, std::string_view host,
                  std::string_view detail) {
   state.requestText.clear();
@@ -219,8 +198,8 @@ void TakeUserInfo(HttpRequest& request, HttpFetchState& state) {
   if (parts.netloc.find('@') == std::string::npos) return;
   std::string hostport;
   SplitUserInfo(parts.netloc, state.urlUser, state.urlPassword, hostport);
-  state.urlUser = PercentDecode(state.urlUser);
-  state.urlPassword = PercentDecode(state.urlPassword);
+  state.urlUser = PercentDecoded(state.urlUser);
+  state.urlPassword = PercentDecoded(state.urlPassword);
   parts.netloc = hostport;
   request.workUrl = StrCopyN(ComposeUrl(parts), kWorkUrlMax + 1);
 }

@@ -10,13 +10,6 @@ bool IsAsciiLetter(unsigned char c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 
 bool IsAsciiDigit(unsigned char c) { return c >= '0' && c <= '9'; }
 bool IsAlnum(unsigned char c) { return IsAsciiLetter(c) || IsAsciiDigit(c); }
 
-int HexValue(unsigned char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // The character an entity name stands for; 0 for an unknown entity.
 char EntityChar(std::string_view name) {
   if (name == "quot") return '"';
@@ -104,6 +97,22 @@ std::string FormEncode(std::string_view text) {
   return out;
 }
 
+std::string PercentDecoded(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const int high = text[i] == '%' && i + 2 < text.size() ? HexDigitValue(text[i + 1]) : -1;
+    const int low = high >= 0 ? HexDigitValue(text[i + 2]) : -1;
+    if (low >= 0) {
+      out.push_back(static_cast<char>(high * 16 + low));
+      i += 2;
+    } else {
+      out.push_back(text[i]);
+    }
+  }
+  return out;
+}
+
 void UrlDecode(std::string& text) {
   std::size_t w = 0;
   const std::size_t n = text.size();
@@ -113,8 +122,8 @@ void UrlDecode(std::string& text) {
       text[w++] = ' ';
       ++r;
     } else if (c == '%' && r + 2 < n) {
-      int hi = HexValue(static_cast<unsigned char>(text[r + 1]));
-      int lo = HexValue(static_cast<unsigned char>(text[r + 2]));
+      int hi = HexDigitValue(text[r + 1]);
+      int lo = HexDigitValue(text[r + 2]);
       if (hi >= 0 && lo >= 0) {
         text[w++] = static_cast<char>(hi * 16 + lo);
         r += 3;

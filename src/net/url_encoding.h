@@ -25,6 +25,9 @@ void FormEncodeAppend(std::string& out, std::string_view text);
 
 // In place: '+' -> space, "%xx" -> the byte; an incomplete escape stays.
 void UrlDecode(std::string& text);
+// "%xx" -> the byte, an incomplete escape stays; unlike form decoding, '+' stays a plus (paths,
+// userinfo).
+std::string PercentDecoded(std::string_view text);
 
 // The value of the first query pair of url whose name equals name ignoring case, decoded and
 // cut to valueMax characters. 1 when found, else 0 (value then empty).

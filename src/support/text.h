@@ -12,6 +12,8 @@ namespace sondrel {
 // Whitespace is exactly tab, line feed, vertical tab, form feed, carriage return and space.
 bool IsSpace(char c);
 char UpperAscii(char c);
+// The value of a hex digit of either case, -1 for any other character.
+int HexDigitValue(char c);
 
 // Bounded copying. Each returns the number of characters placed.
 std::size_t StrCopyN(std::string& dst, std::string_view src, std::size_t size);
