@@ -24,6 +24,18 @@ inline constexpr std::string_view kExitStatuses =
     "  4    the server answered with an HTTP or FTP error reply\n"
     "  130  interrupted\n";
 
+inline constexpr char kConfigDetails[] =
+    "  config                     every setting as KEY=VALUE\n"
+    "  config KEY                 one setting\n"
+    "  config KEY VALUE           set it in the settings file (\"\" for an empty text)\n"
+    "  config caFile FILE         also trust the certificates in this PEM file for https\n"
+    "                             (\"\" for the system's certificates alone)\n"
+    "  config engineKey.NAME KEY  set the key (client id) engine NAME needs, e.g.\n"
+    "                             config engineKey.Jamendo CLIENTID; \"\" removes it.\n"
+    "                             Keys are printed as NAME=***, never as they are.\n"
+    "recentProjects, searchHistory, blockList, lastEngineUpdate, enabledEngines and\n"
+    "engineKeys are only printed (engines --enable/--disable choose the engines).\n";
+
 // The first line of every result list.
 inline constexpr std::string_view kResultHeader = "Name\tURL\tSize\tStatus\tPos\tEngine";
 

@@ -210,6 +210,64 @@ TEST_F(ResultsCommandsTest, ConcurrentAddsAndConfigsLoseNothing) {
   }
 }
 
+// A key set with config takes the engine out of "key missing": the search asks its server with
+// the key, yet the key shows in no output and in none of the captured pages.
+TEST_F(ResultsCommandsTest, EngineKeySetByConfigReachesTheEngineOnly) {
+  const std::string secret = "S3cretClientId";
+  testkit::ScriptedHttpServer server(std::vector<testkit::ScriptedReply>{
+      {testkit::HttpReply("HTTP/1.0 200 OK", "Content-Type: text/html\r\n",
+                          "<a href=\"/x.mp3\">X</a>")}});
+  home_.Write("keyed.def", "[Keyed]\nACTION=" + server.Url("/find?q=__QUERY__&id=__KEY__") +
+                               "\nFORMAT=<a href=\"__URL__\">__TITLE__</a>\n");
+  ASSERT_EQ(Cli("compile " + ShellQuote(home_.File("keyed.def")) + " " +
+                ShellQuote(home_.File("keyed.db")) + " 0")
+                .status,
+            0);
+  const std::string search =
+      "search --db " + ShellQuote(home_.File("keyed.db")) + " --no-verify --no-save rock";
+
+  testkit::CommandResult keyless = Cli(search);
+  EXPECT_NE(keyless.err.find("Keyed: skipped"), std::string::npos) << keyless.err;
+  EXPECT_EQ(server.Connections(), 0);
+
+  ASSERT_EQ(Cli("config engineKey.Keyed " + secret).status, 0) << Err();
+  const testkit::CommandResult keyed = Cli(search + " --capture");
+  ASSERT_EQ(keyed.status, 0) << keyed.err;
+  EXPECT_NE(keyed.err.find("Keyed: done"), std::string::npos) << keyed.err;
+  ASSERT_EQ(server.Requests().size(), 1u);
+  EXPECT_NE(server.Requests()[0].find("&id=" + secret + " "), std::string::npos);
+
+  const std::string printed = keyed.out + keyed.err + Cli("config").out +
+                              Cli("config engineKeys").out + Cli("config engineKey.Keyed").out;
+  EXPECT_EQ(printed.find(secret), std::string::npos) << printed;
+  EXPECT_NE(printed.find("engineKeys=Keyed=***\n"), std::string::npos) << printed;
+  // Only the settings file holds the key, though the pages were captured.
+  EXPECT_NE(RunCommand("find " + ShellQuote(home_.File("search")) + " -type f").out, "");
+  const testkit::CommandResult holders =
+      RunCommand("grep -rl " + ShellQuote(secret) + " " + ShellQuote(home_.path()));
+  EXPECT_EQ(holders.out, SettingsPath(home_.path()) + "\n");
+
+  ASSERT_EQ(Cli("config engineKey.Keyed ''").status, 0);
+  EXPECT_EQ(Cli("config engineKey.Keyed").out, "engineKey.Keyed=\n");
+  EXPECT_NE(Cli(search).err.find("Keyed: skipped"), std::string::npos) << Err();
+}
+
+// caFile is stored as an absolute path to a file that can be read, and "" clears it.
+TEST_F(ResultsCommandsTest, ConfigCaFileTakesAReadableFile) {
+  home_.Write("extra.pem", "not checked here\n");
+  const testkit::CommandResult set = RunCommand("cd " + ShellQuote(home_.path()) + " && " +
+                                                std::string(SONDREL_CLI) + " --home . config caFile extra.pem");
+  ASSERT_EQ(set.status, 0) << set.err;
+  EXPECT_EQ(Cli("config caFile").out, "caFile=" + home_.File("extra.pem") + "\n");
+  for (const char* refused : {"/no/such.pem", "/"}) {
+    SCOPED_TRACE(refused);
+    EXPECT_EQ(Cli(std::string("config caFile ") + refused).status, 2);
+    EXPECT_NE(Err().find("cannot read"), std::string::npos) << Err();
+  }
+  EXPECT_EQ(Cli("config caFile ''").status, 0);
+  EXPECT_EQ(Cli("config caFile").out, "caFile=\n");
+}
+
 // A search reads the settings when it starts and saves them when it ends; a config change made
 // in between must survive that save.
 TEST_F(ResultsCommandsTest, ASearchKeepsAConfigChangeMadeWhileItRan) {
