@@ -33,8 +33,15 @@ inline constexpr char kConfigDetails[] =
     "  config engineKey.NAME KEY  set the key (client id) engine NAME needs, e.g.\n"
     "                             config engineKey.Jamendo CLIENTID; \"\" removes it.\n"
     "                             Keys are printed as NAME=***, never as they are.\n"
+    "\n"
     "recentProjects, searchHistory, blockList, lastEngineUpdate, enabledEngines and\n"
     "engineKeys are only printed (engines --enable/--disable choose the engines).\n";
+
+inline constexpr char kDownloadDetails[] =
+    "The file arrives as NAME.part, beside NAME.part.meta (the address and the server's ETag,\n"
+    "Last-Modified or MDTM date), and takes its name once all of it is there. A later download\n"
+    "of the same address continues the part while the server still has that version, and\n"
+    "starts over when it changed. An existing NAME is never replaced or extended unasked.\n";
 
 // The first line of every result list.
 inline constexpr std::string_view kResultHeader = "Name\tURL\tSize\tStatus\tPos\tEngine";

@@ -53,7 +53,7 @@ const Command kCommands[] = {
      RunVerify, VerifyOptions, nullptr},
     {"download", "download URL [OPTIONS]",
      "download a file into the download directory, resuming a partial file when possible",
-     RunDownload, DownloadOptions, nullptr},
+     RunDownload, DownloadOptions, cli_texts::kDownloadDetails},
 };
 
 void PrintProgramHelp(std::ostream& out) {
