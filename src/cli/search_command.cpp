@@ -16,6 +16,7 @@
 #include "cli/commands.h"
 #include "cli/network_options.h"
 #include "cli/json_writer.h"
+#include "cli/net_errors.h"
 #include "cli/result_output.h"
 #include "engines/engine_database.h"
 #include "engines/engine_home.h"
@@ -549,7 +550,11 @@ int RunUpdate(Arguments& args, const Context& context) {
   const int result = RunUpdateEngines(target, view);
   NetShutdown();
   if (shown && terminal) std::cerr << '\n';
-  if (result == kUpdateFailed) return Fail(UpdateFailureText(target.failure));
+  if (result == kUpdateFailed) {
+    // No answer, an error reply and anything else the server got wrong exit apart, as fetch does.
+    const int status = target.failure ? ExitStatusFor(target.failure) : kExitFailure;
+    return FailWith(status, UpdateFailureText(target.failure));
+  }
   // Only what the update changed goes into the file as it is now.
   const SettingsChange saved =
       ChangeSettingsFile(settingsPath, context.home, [&](Settings& current) {
