@@ -24,6 +24,11 @@ inline constexpr std::string_view kExitStatuses =
     "  4    the server answered with an HTTP or FTP error reply\n"
     "  130  interrupted\n";
 
+inline constexpr char kCompileDetails[] =
+    "NUMBER fills the database's checksum field until the checksum is written over it: any\n"
+    "32-bit decimal number will do, such as 0. Problems in the text are printed as\n"
+    "DEFINITIONS:LINE: text; with errors nothing is written.\n";
+
 inline constexpr char kConfigDetails[] =
     "  config                     every setting as KEY=VALUE\n"
     "  config KEY                 one setting\n"

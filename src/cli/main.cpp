@@ -19,7 +19,8 @@ namespace {
 
 const Command kCommands[] = {
     {"compile", "compile DEFINITIONS DATABASE NUMBER",
-     "compile an engine definition text into an engine database", RunCompile, NoOptions, nullptr},
+     "compile an engine definition text into an engine database", RunCompile, NoOptions,
+     cli_texts::kCompileDetails},
     {"engines", "engines [OPTIONS] [NAME...]",
      "list the engines of the database, print them as definition text, or choose which take part",
      RunEngines, EnginesOptions, nullptr},
@@ -41,7 +42,8 @@ const Command kCommands[] = {
      "apply a URL directive list to each URL: accepted or refused, and the rewritten address",
      RunUrlRule, NoOptions, nullptr},
     {"fetch", "fetch URL [OPTIONS]",
-     "one blocking HTTP fetch with its progress on stderr; the body to FILE or stdout", RunFetch,
+     "one blocking HTTP or HTTPS fetch with its progress on stderr; the body to FILE or stdout",
+     RunFetch,
      FetchOptions, nullptr},
     {"search", "search QUERY [OPTIONS]",
      "run a search with every enabled engine, save it as a project and print the result list",
