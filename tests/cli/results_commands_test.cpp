@@ -14,6 +14,8 @@
 #include "results/results_texts.h"
 #include "results/settings.h"
 #include "testkit/scripted_http_server.h"
+#include "testkit/scripted_tls_server.h"
+#include "testkit/test_certificates.h"
 #include "testkit/temp_dir.h"
 
 namespace sondrel {
@@ -252,13 +254,24 @@ TEST_F(ResultsCommandsTest, EngineKeySetByConfigReachesTheEngineOnly) {
   EXPECT_NE(Cli(search).err.find("Keyed: skipped"), std::string::npos) << Err();
 }
 
-// caFile is stored as an absolute path to a file that can be read, and "" clears it.
-TEST_F(ResultsCommandsTest, ConfigCaFileTakesAReadableFile) {
-  home_.Write("extra.pem", "not checked here\n");
-  const testkit::CommandResult set = RunCommand("cd " + ShellQuote(home_.path()) + " && " +
-                                                std::string(SONDREL_CLI) + " --home . config caFile extra.pem");
+// caFile is stored as an absolute path to a file that can be read, the https requests of
+// later runs trust it, and "" clears it.
+TEST_F(ResultsCommandsTest, ConfigCaFileIsTrustedByLaterRuns) {
+  testkit::TestCertificates certificates;
+  ASSERT_TRUE(certificates.ok());
+  testkit::ScriptedTlsServer server(certificates.valid(),
+                                    {{testkit::HttpReply("HTTP/1.1 200 OK", "", "secret")}});
+  ASSERT_TRUE(server.ok());
+  const std::string fetch = "fetch -q " + ShellQuote(server.Url("/f"));
+  home_.Write("extra.pem", RunCommand("cat " + ShellQuote(certificates.caFile())).out);
+
+  const testkit::CommandResult set =
+      RunCommand("cd " + ShellQuote(home_.path()) + " && " + ShellQuote(SONDREL_CLI) +
+                 " --home . config caFile extra.pem");
   ASSERT_EQ(set.status, 0) << set.err;
   EXPECT_EQ(Cli("config caFile").out, "caFile=" + home_.File("extra.pem") + "\n");
+  EXPECT_EQ(Cli(fetch).out, "secret") << Err();
+
   for (const char* refused : {"/no/such.pem", "/"}) {
     SCOPED_TRACE(refused);
     EXPECT_EQ(Cli(std::string("config caFile ") + refused).status, 2);
@@ -266,6 +279,8 @@ TEST_F(ResultsCommandsTest, ConfigCaFileTakesAReadableFile) {
   }
   EXPECT_EQ(Cli("config caFile ''").status, 0);
   EXPECT_EQ(Cli("config caFile").out, "caFile=\n");
+  EXPECT_EQ(Cli(fetch).status, 1);
+  EXPECT_NE(Err().find("unknown issuer"), std::string::npos) << Err();
 }
 
 // A search reads the settings when it starts and saves them when it ends; a config change made
