@@ -241,6 +241,8 @@ int RunEngineKeyConfig(const Context& context, const Settings& settings,
       context,
       [&](Settings& s) -> std::optional<std::string> {
         SetEngineKey(s, name, words[1]);
+        // The file would cut the keys; refused before any is lost.
+        if (!EngineKeysFit(s)) return words[0] + " takes a shorter key: the keys would not fit";
         return std::nullopt;
       },
       kConfigUsage);

@@ -249,6 +249,14 @@ TEST_F(ResultsCommandsTest, EngineKeySetByConfigReachesTheEngineOnly) {
       RunCommand("grep -rl " + ShellQuote(secret) + " " + ShellQuote(home_.path()));
   EXPECT_EQ(holders.out, SettingsPath(home_.path()) + "\n");
 
+  // A key the settings file would cut is refused, and the one stored stays.
+  EXPECT_EQ(Cli("config engineKey.Keyed " + std::string(5000, 'k')).status, 2);
+  EXPECT_NE(Err().find("would not fit"), std::string::npos) << Err();
+  Settings stored;
+  SettingsDefaults(stored, home_.path());
+  ASSERT_TRUE(ReadSettings(SettingsPath(home_.path()), stored));
+  EXPECT_EQ(EngineKey(stored, "Keyed"), secret);
+
   ASSERT_EQ(Cli("config engineKey.Keyed ''").status, 0);
   EXPECT_EQ(Cli("config engineKey.Keyed").out, "engineKey.Keyed=\n");
   EXPECT_NE(Cli(search).err.find("Keyed: skipped"), std::string::npos) << Err();
