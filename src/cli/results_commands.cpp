@@ -326,7 +326,7 @@ int RunConfig(Arguments& args, const Context& context) {
 
   Settings settings;
   LoadSettings(context, settings);
-  if (EngineKeyName(words.empty() ? std::string() : words[0])) {
+  if (!words.empty() && EngineKeyName(words[0])) {
     return RunEngineKeyConfig(context, settings, words);
   }
   const std::vector<SettingKey> keys = SettingKeys();
