@@ -2,8 +2,6 @@
 
 #include "cli/engine_test_command.h"
 
-#include "cli/network_options.h"
-
 #include <charconv>
 #include <filesystem>
 #include <iostream>
@@ -14,6 +12,7 @@
 
 #include "cli/cli_engines.h"
 #include "cli/json_writer.h"
+#include "cli/network_options.h"
 #include "cli/result_output.h"
 #include "engines/engine_home.h"
 #include "engines/fixture_check.h"

@@ -70,8 +70,9 @@ int RunQuery(Arguments& args, const Context& context) {
     EngineRequest request;
     BuildRequest(request, fields, *engine);
     if (request.method == MethodPost) {
-      std::cout << EscapeTsvField(engine->name) << "\tPOST\t" << EscapeTsvField(ShownKey(request.url))
-                << '\t' << EscapeTsvField(ShownKey(request.params)) << '\n';
+      std::cout << EscapeTsvField(engine->name) << "\tPOST\t"
+                << EscapeTsvField(ShownKey(request.url)) << '\t'
+                << EscapeTsvField(ShownKey(request.params)) << '\n';
     } else {
       std::cout << EscapeTsvField(engine->name) << "\tGET\t"
                 << EscapeTsvField(ShownKey(RequestAddress(request))) << '\n';

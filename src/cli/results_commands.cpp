@@ -345,9 +345,9 @@ int RunConfig(Arguments& args, const Context& context) {
   }
   if (!key->set) {
     return UsageError(words[0] + " is kept by the program and cannot be set here" +
-                          (words[0] == "enabledEngines"  ? " (use engines --enable/--disable)"
-                           : words[0] == "engineKeys" ? " (use engineKey.NAME KEY)"
-                                                      : ""),
+                          (words[0] == "enabledEngines" ? " (use engines --enable/--disable)"
+                           : words[0] == "engineKeys"   ? " (use engineKey.NAME KEY)"
+                                                        : ""),
                       kConfigUsage);
   }
   return ChangeSettings(

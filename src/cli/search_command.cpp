@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "cli/commands.h"
-#include "cli/network_options.h"
 #include "cli/json_writer.h"
 #include "cli/net_errors.h"
+#include "cli/network_options.h"
 #include "cli/result_output.h"
 #include "engines/engine_database.h"
 #include "engines/engine_home.h"

@@ -91,10 +91,10 @@ TEST_F(QueryCommandTest, AKeyedEngineShowsItsKeyAsPlaceholder) {
   EXPECT_NE(keyless.err.find("Keyed needs a key"), std::string::npos) << keyless.err;
   EXPECT_NE(keyless.err.find("config engineKey.Keyed KEY"), std::string::npos) << keyless.err;
 
-  ASSERT_EQ(RunCommand(Cli("config engineKey.Keyed Secret42 --home " +
-                           ShellQuote(dir_.File("home"))))
-                .status,
-            0);
+  ASSERT_EQ(
+      RunCommand(Cli("config engineKey.Keyed Secret42 --home " + ShellQuote(dir_.File("home"))))
+          .status,
+      0);
   testkit::CommandResult keyed = RunCommand(Cli(words));
   ASSERT_EQ(keyed.status, 0) << keyed.err;
   EXPECT_EQ(keyed.out, request);

@@ -15,8 +15,8 @@
 #include "results/settings.h"
 #include "testkit/scripted_http_server.h"
 #include "testkit/scripted_tls_server.h"
-#include "testkit/test_certificates.h"
 #include "testkit/temp_dir.h"
+#include "testkit/test_certificates.h"
 
 namespace sondrel {
 namespace {
@@ -216,9 +216,8 @@ TEST_F(ResultsCommandsTest, ConcurrentAddsAndConfigsLoseNothing) {
 // the key, yet the key shows in no output and in none of the captured pages.
 TEST_F(ResultsCommandsTest, EngineKeySetByConfigReachesTheEngineOnly) {
   const std::string secret = "S3cretClientId";
-  testkit::ScriptedHttpServer server(std::vector<testkit::ScriptedReply>{
-      {testkit::HttpReply("HTTP/1.0 200 OK", "Content-Type: text/html\r\n",
-                          "<a href=\"/x.mp3\">X</a>")}});
+  testkit::ScriptedHttpServer server(std::vector<testkit::ScriptedReply>{{testkit::HttpReply(
+      "HTTP/1.0 200 OK", "Content-Type: text/html\r\n", "<a href=\"/x.mp3\">X</a>")}});
   home_.Write("keyed.def", "[Keyed]\nACTION=" + server.Url("/find?q=__QUERY__&id=__KEY__") +
                                "\nFORMAT=<a href=\"__URL__\">__TITLE__</a>\n");
   ASSERT_EQ(Cli("compile " + ShellQuote(home_.File("keyed.def")) + " " +

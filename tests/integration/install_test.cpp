@@ -139,7 +139,8 @@ TEST_F(InstallTest, ShellCompletionsOfferCommandsOptionsAndEngines) {
       "complete_line sondrel-cli sea; "
       "complete_line sondrel-cli search --max-results-p; "
       "complete_line sondrel-cli --home " +
-      home.path() + " search --engines Internet\\ A; "
+      home.path() +
+      " search --engines Internet\\ A; "
       "complete_line sondrel-cli --home " +
       home.path() + " config engineKey.J'";
   const CommandResult offered = RunCommand(bash);

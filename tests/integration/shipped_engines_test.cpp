@@ -112,8 +112,9 @@ TEST(ShippedEngines, EnginesCheckPrintsTheReportAndSaysWhetherEveryEngineDeliver
   const testkit::CommandResult json =
       Cli(home.path(), "engines --check 'Demo Tracks' rock --json" + db);
   EXPECT_EQ(json.status, 0) << json.out << json.err;
-  EXPECT_TRUE(json.out.starts_with("{\"query\":\"rock\",\"report\":{\"engines\":[{\"engine\":"
-                                   "\"Demo Tracks\",\"outcome\":\"done\",\"reason\":null,"))
+  EXPECT_TRUE(
+      json.out.starts_with("{\"query\":\"rock\",\"report\":{\"engines\":[{\"engine\":"
+                           "\"Demo Tracks\",\"outcome\":\"done\",\"reason\":null,"))
       << json.out;
   EXPECT_NE(json.out.find("\"everyEngineDelivered\":true}"), std::string::npos) << json.out;
 
