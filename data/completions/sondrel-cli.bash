@@ -23,7 +23,7 @@ _sondrel_cli() {
     done
 
     case $prev in
-        --home|--dir)
+        --home|--dir|--fixtures)
             COMPREPLY=($(compgen -d -- "$cur")); return ;;
         --db|--project|--export|-o|--cacert)
             COMPREPLY=($(compgen -f -- "$cur")); return ;;
@@ -50,6 +50,14 @@ _sondrel_cli() {
         COMPREPLY=($(compgen -W "$(_sondrel_cli_options "$command")" -- "$cur"))
     else
         case $command in
+            config)
+                # The setting names, and engineKey.NAME for each engine.
+                local IFS=$'\n' keys
+                [[ $prev == config ]] || return
+                keys=$(sondrel-cli "${home[@]}" config 2>/dev/null | cut -d= -f1
+                       sondrel-cli "${home[@]}" engines 2>/dev/null | cut -f1 | sed 's/^/engineKey./')
+                COMPREPLY=($(compgen -W "$keys" -- "$cur"))
+                COMPREPLY=("${COMPREPLY[@]// /\\ }") ;;
             show|verify|add|export) COMPREPLY=($(compgen -f -- "$cur")) ;;
             compile) COMPREPLY=($(compgen -f -- "$cur")) ;;
         esac

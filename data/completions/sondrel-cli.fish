@@ -41,6 +41,17 @@ function __sondrel_cli_engines
     sondrel-cli $home engines 2>/dev/null | cut -f1
 end
 
+# The setting names, and engineKey.NAME for each engine.
+function __sondrel_cli_config_keys
+    set -l words (commandline -opc)
+    set -l home
+    if set -l at (contains -i -- --home $words)
+        set home --home $words[(math $at + 1)]
+    end
+    sondrel-cli $home config 2>/dev/null | cut -d= -f1
+    sondrel-cli $home engines 2>/dev/null | cut -f1 | sed 's/^/engineKey./'
+end
+
 function __sondrel_cli_after
     set -l words (commandline -opc)
     contains -- $words[-1] $argv
@@ -52,6 +63,7 @@ complete -c sondrel-cli -n 'string match -q -- "-*" (commandline -ct)' -a '(__so
 complete -c sondrel-cli -n '__sondrel_cli_after --engines --engine --enable --disable --test --check' -a '(__sondrel_cli_engines)'
 complete -c sondrel-cli -n '__sondrel_cli_after --duplicates' -a 'keep remove'
 complete -c sondrel-cli -n '__sondrel_cli_after --filter' -a 'none name url'
-complete -c sondrel-cli -n '__sondrel_cli_after --home --dir' -a '(__fish_complete_directories)'
+complete -c sondrel-cli -n '__sondrel_cli_after --home --dir --fixtures' -a '(__fish_complete_directories)'
 complete -c sondrel-cli -n '__sondrel_cli_after --db --project --export -o --cacert' -F
 complete -c sondrel-cli -n "__fish_seen_subcommand_from show verify add export compile" -F
+complete -c sondrel-cli -n '__sondrel_cli_after config' -a '(__sondrel_cli_config_keys)'

@@ -24,6 +24,30 @@ inline constexpr std::string_view kExitStatuses =
     "  4    the server answered with an HTTP or FTP error reply\n"
     "  130  interrupted\n";
 
+inline constexpr char kCompileDetails[] =
+    "NUMBER fills the database's checksum field until the checksum is written over it: any\n"
+    "32-bit decimal number will do, such as 0. Problems in the text are printed as\n"
+    "DEFINITIONS:LINE: text; with errors nothing is written.\n";
+
+inline constexpr char kConfigDetails[] =
+    "  config                     every setting as KEY=VALUE\n"
+    "  config KEY                 one setting\n"
+    "  config KEY VALUE           set it in the settings file (\"\" for an empty text)\n"
+    "  config caFile FILE         also trust the certificates in this PEM file for https\n"
+    "                             (\"\" for the system's certificates alone)\n"
+    "  config engineKey.NAME KEY  set the key (client id) engine NAME needs, e.g.\n"
+    "                             config engineKey.Jamendo CLIENTID; \"\" removes it.\n"
+    "                             Keys are printed as NAME=***, never as they are.\n"
+    "\n"
+    "recentProjects, searchHistory, blockList, lastEngineUpdate, enabledEngines and\n"
+    "engineKeys are only printed (engines --enable/--disable choose the engines).\n";
+
+inline constexpr char kDownloadDetails[] =
+    "The file arrives as NAME.part, beside NAME.part.meta (the address and the server's ETag,\n"
+    "Last-Modified or MDTM date), and takes its name once all of it is there. A later download\n"
+    "of the same address continues the part while the server still has that version, and\n"
+    "starts over when it changed. An existing NAME is never replaced or extended unasked.\n";
+
 // The first line of every result list.
 inline constexpr std::string_view kResultHeader = "Name\tURL\tSize\tStatus\tPos\tEngine";
 

@@ -21,6 +21,8 @@ struct Command {
   int (*run)(Arguments& args, const Context& context);
   // The command's own options for its --help, kept beside the code that takes them.
   std::span<const OptionHelp> (*options)();
+  // More lines for the command's --help, before its options; nullptr for none.
+  const char* details;
 };
 
 // The option tables, one per command.

@@ -2,8 +2,6 @@
 
 #include "cli/engine_test_command.h"
 
-#include "cli/network_options.h"
-
 #include <charconv>
 #include <filesystem>
 #include <iostream>
@@ -13,7 +11,9 @@
 #include <vector>
 
 #include "cli/cli_engines.h"
+#include "cli/json_writer.h"
 #include "cli/network_options.h"
+#include "cli/result_output.h"
 #include "engines/engine_home.h"
 #include "engines/fixture_check.h"
 #include "engines/live_check.h"
@@ -28,7 +28,7 @@ namespace {
 
 constexpr std::string_view kTestUsage = "engines --test [NAME] [--fixtures DIR] [--db PATH]";
 constexpr std::string_view kCheckUsage =
-    "engines --check [NAME] QUERY [--fixtures DIR] [--db PATH] [--timeout SECONDS]";
+    "engines --check [NAME] QUERY [--fixtures DIR] [--db PATH] [--timeout SECONDS] [--json]";
 // The fixtures folder: the one given, else the first installed one that exists.
 std::optional<std::string> FixturesDir(const std::optional<std::string>& given) {
   if (given) return given;
@@ -79,17 +79,19 @@ std::vector<int> EnginesWithFixtures(const EngineList& list, const std::string& 
   return chosen;
 }
 
-void PrintReport(const SearchReport& report) {
-  std::cout
-      << "engine\toutcome\treason\tstatus\tpages\tbytes\tmatched\trefused\tduplicates\tkept\n";
-  for (const EngineReport& engine : report.engines) {
-    std::cout << engine.engine << '\t' << OutcomeWord(engine.outcome) << '\t'
-              << (engine.failure.kind == FailureKind::kNone ? std::string("-")
-                                                            : DescribeFailure(engine.failure))
-              << '\t' << engine.httpStatus << '\t' << engine.pages << '\t' << engine.bytes << '\t'
-              << engine.matched << '\t' << engine.refusedByRules << '\t' << engine.duplicates
-              << '\t' << engine.kept << '\n';
+// The report as a search prints it, on standard output since it is what was asked for.
+void PrintReport(const std::string& query, const SearchReport& report, bool json) {
+  if (!json) {
+    std::cout << ReportText(report);
+    return;
   }
+  JsonWriter writer;
+  writer.BeginObject();
+  writer.Key("query").String(query);
+  WriteReportJson(writer, report);
+  writer.Key("everyEngineDelivered").Bool(EveryEngineDelivered(report));
+  writer.EndObject();
+  std::cout << writer.Document();
 }
 
 // The engines a live check searches: NAME, or every engine that has a fixture (the shipped
@@ -158,6 +160,7 @@ int RunEngineCheck(Arguments& args, const Context& context) {
   const std::optional<std::string> db = args.TakeOption("db");
   const std::optional<std::string> fixtures = args.TakeOption("fixtures");
   const std::optional<std::string> timeout = args.TakeOption("timeout");
+  const bool json = args.TakeFlag("json");
   const NetworkOptions network = TakeNetworkOptions(args, false);
   std::string error;
   std::vector<std::string> words = args.Finish(error);
@@ -191,7 +194,7 @@ int RunEngineCheck(Arguments& args, const Context& context) {
   const LiveCheckOutcome outcome =
       RunLiveCheck({list, settings, context.home, query, std::move(chosen)});
   NetShutdown();
-  PrintReport(outcome.report);
+  PrintReport(query, outcome.report, json);
   if (int status = FlushOutput(); status != kExitOk) return status;
   if (outcome.report.NothingAnswered()) return kExitNothingAnswered;
   return EveryEngineDelivered(outcome.report) ? kExitOk : kExitFailure;

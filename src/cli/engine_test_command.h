@@ -8,7 +8,7 @@ namespace sondrel::cli {
 
 // engines --test [NAME] [--fixtures DIR] [--db PATH]
 int RunEngineTest(Arguments& args, const Context& context);
-// engines --check [NAME] QUERY [--fixtures DIR] [--db PATH] [--timeout SECONDS]
+// engines --check [NAME] QUERY [--fixtures DIR] [--db PATH] [--timeout SECONDS] [--json]
 int RunEngineCheck(Arguments& args, const Context& context);
 
 }  // namespace sondrel::cli

@@ -62,9 +62,10 @@ std::span<const OptionHelp> EnginesOptions() {
       {"--disable NAME...", "disable the named engines in the settings file"},
       {"--enable-all", "enable every engine in the settings file"},
       {"--disable-all", "disable every engine in the settings file"},
-      {"--json", "print the list as one JSON document (default: name and state lines)"},
-      {"--test [NAME]", "replay the shipped engines' fixtures (or NAME's) and compare the lists"},
-      {"--check [NAME] QUERY", "search the shipped engines (or NAME) live and print the report"},
+      {"--json", "print the list or the --check report as JSON (default: text)"},
+      {"--test [NAME]", "replay NAME's fixture, compare its list (default: every engine)"},
+      {"--check [NAME] QUERY", "search QUERY live, print the report (default: engines with a "
+                               "fixture)"},
       {"--fixtures DIR", "with --test or --check: the fixture folder (default: the installed one)"},
       {"--timeout SECONDS", "with --check: give up on a silent server after this (default: "
                             "from the settings)"},

@@ -19,39 +19,42 @@ namespace {
 
 const Command kCommands[] = {
     {"compile", "compile DEFINITIONS DATABASE NUMBER",
-     "compile an engine definition text into an engine database", RunCompile, NoOptions},
+     "compile an engine definition text into an engine database", RunCompile, NoOptions,
+     cli_texts::kCompileDetails},
     {"engines", "engines [OPTIONS] [NAME...]",
      "list the engines of the database, print them as definition text, or choose which take part",
-     RunEngines, EnginesOptions},
+     RunEngines, EnginesOptions, nullptr},
     {"config", "config [KEY [VALUE]]",
-     "print every setting, print one, or set one in the settings file", RunConfig, NoOptions},
+     "print every setting, print one, or set one in the settings file", RunConfig, NoOptions,
+     cli_texts::kConfigDetails},
     {"add", "add PROJECT URL [NAME]",
      "append a hand-made entry (an HTTP or FTP address) to a project, creating it when missing",
-     RunAdd, NoOptions},
+     RunAdd, NoOptions, nullptr},
     {"show", "show PROJECT [OPTIONS]", "print a project's query and choices, then its result list",
-     RunShow, ShowOptions},
+     RunShow, ShowOptions, nullptr},
     {"export", "export PROJECT htm|txt|cdf",
      "write the project's result list beside it as HTML, text or comma-delimited text", RunExport,
-     NoOptions},
+     NoOptions, nullptr},
     {"query", "query QUERY [OPTIONS]",
-     "print the request each enabled engine would be sent for QUERY", RunQuery, QueryOptions},
+     "print the request each enabled engine would be sent for QUERY", RunQuery, QueryOptions,
+     nullptr},
     {"urlrule", "urlrule DIRECTIVES URL...",
      "apply a URL directive list to each URL: accepted or refused, and the rewritten address",
-     RunUrlRule, NoOptions},
+     RunUrlRule, NoOptions, nullptr},
     {"fetch", "fetch URL [OPTIONS]",
-     "one blocking HTTP fetch with its progress on stderr; the body to FILE or stdout", RunFetch,
-     FetchOptions},
+     "one blocking HTTP or HTTPS fetch with its progress on stderr; the body to FILE or stdout",
+     RunFetch, FetchOptions, nullptr},
     {"search", "search QUERY [OPTIONS]",
      "run a search with every enabled engine, save it as a project and print the result list",
-     RunSearch, SearchOptions},
+     RunSearch, SearchOptions, nullptr},
     {"update", "update [OPTIONS]", "ask the update server for a new engine database", RunUpdate,
-     UpdateOptions},
+     UpdateOptions, nullptr},
     {"verify", "verify PROJECT [OPTIONS]",
      "check every entry of a project against its server, save it and print the result list",
-     RunVerify, VerifyOptions},
+     RunVerify, VerifyOptions, nullptr},
     {"download", "download URL [OPTIONS]",
      "download a file into the download directory, resuming a partial file when possible",
-     RunDownload, DownloadOptions},
+     RunDownload, DownloadOptions, cli_texts::kDownloadDetails},
 };
 
 void PrintProgramHelp(std::ostream& out) {
@@ -78,6 +81,7 @@ void PrintOptions(std::span<const OptionHelp> options) {
 
 void PrintCommandHelp(const Command& command) {
   std::cout << "usage: sondrel-cli " << command.usage << "\n" << command.summary << "\n\n";
+  if (command.details) std::cout << command.details << '\n';
   std::span<const OptionHelp> options = command.options();
   if (!options.empty()) PrintOptions(options);
   std::cout << cli_texts::kCommonOptions << '\n' << cli_texts::kExitStatuses;

@@ -18,6 +18,18 @@ namespace {
 
 constexpr std::string_view kQueryUsage = "query QUERY [OPTIONS]";
 constexpr std::string_view kUrlRuleUsage = "urlrule DIRECTIVES URL...";
+// The key is never printed: the request is built with a stand-in that encodes to itself, which
+// is then shown as the placeholder the definition uses.
+constexpr std::string_view kKeyStandIn = "Zq7KeyStandIn9vX";
+constexpr std::string_view kKeyPlaceholder = "__KEY__";
+
+std::string ShownKey(std::string text) {
+  for (std::size_t at = text.find(kKeyStandIn); at != std::string::npos;
+       at = text.find(kKeyStandIn, at + kKeyPlaceholder.size())) {
+    text.replace(at, kKeyStandIn.size(), kKeyPlaceholder);
+  }
+  return text;
+}
 
 }  // namespace
 
@@ -42,19 +54,28 @@ int RunQuery(Arguments& args, const Context& context) {
   if (int status = LoadEnginesForCommand(context, db, list, path); status != kExitOk) return status;
   ApplyEngineChoice(list, ReadEngineChoice(context.home));
 
+  Settings settings;
+  SettingsDefaults(settings, context.home);
+  (void)ReadSettings(SettingsPath(context.home), settings);
   QueryFields fields;
   fields.query = words.front();
   bool printed = false;
   for (const auto& engine : list) {
     if (only ? engine->name != *only : !engine->enabled) continue;
+    fields.userKey = UsesUserKey(*engine) ? std::string(kKeyStandIn) : std::string();
+    if (UsesUserKey(*engine) && EngineKey(settings, engine->name).empty()) {
+      Warn(engine->name + " needs a key and a search skips it until one is set: config engineKey." +
+           engine->name + " KEY");
+    }
     EngineRequest request;
     BuildRequest(request, fields, *engine);
     if (request.method == MethodPost) {
-      std::cout << EscapeTsvField(engine->name) << "\tPOST\t" << EscapeTsvField(request.url) << '\t'
-                << EscapeTsvField(request.params) << '\n';
+      std::cout << EscapeTsvField(engine->name) << "\tPOST\t"
+                << EscapeTsvField(ShownKey(request.url)) << '\t'
+                << EscapeTsvField(ShownKey(request.params)) << '\n';
     } else {
-      std::cout << EscapeTsvField(engine->name) << "\tGET\t" << EscapeTsvField(RequestAddress(request))
-                << '\n';
+      std::cout << EscapeTsvField(engine->name) << "\tGET\t"
+                << EscapeTsvField(ShownKey(RequestAddress(request))) << '\n';
     }
     printed = true;
   }

@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 
 #include <charconv>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <iostream>
 #include <optional>
@@ -121,6 +123,44 @@ std::string MaskedEngineKeys(const Settings& settings) {
   return joined;
 }
 
+// A relative path would be read from wherever the next run starts: stored absolute. A file that
+// cannot be read is refused now rather than failing every https request later; "" clears it.
+std::optional<std::string> SetCaFile(Settings& settings, const std::string& value) {
+  if (value.empty()) {
+    settings.caFile.clear();
+    return std::nullopt;
+  }
+  std::error_code failed;
+  const std::string path = std::filesystem::absolute(value, failed).lexically_normal().string();
+  if (failed || path.size() > kMaxProgramPath) {
+    return "a path of at most " + std::to_string(kMaxProgramPath) + " characters";
+  }
+  if (std::ifstream(path).fail() || std::filesystem::is_directory(path, failed)) {
+    return "a readable PEM file (or \"\" for the system's certificates alone); cannot read " + path;
+  }
+  settings.caFile = path;
+  return std::nullopt;
+}
+
+// "engineKey.NAME": the key of one engine, which `config` never prints.
+constexpr std::string_view kEngineKeyPrefix = "engineKey.";
+
+std::optional<std::string> EngineKeyName(const std::string& word) {
+  if (!word.starts_with(kEngineKeyPrefix)) return std::nullopt;
+  return word.substr(kEngineKeyPrefix.size());
+}
+
+// The key is stored as NAME=KEY, one per line: a name with '=' or a line break, or a key with a
+// line break, would come back as another engine's key.
+std::optional<std::string> KeyRefusal(const std::string& name, const std::string& key) {
+  if (name.empty()) return "an engine name after engineKey.";
+  if (name.find_first_of("=\r\n") != std::string::npos) {
+    return "an engine name without '=' or line breaks";
+  }
+  if (key.find_first_of("\r\n") != std::string::npos) return "a key without line breaks";
+  return std::nullopt;
+}
+
 std::vector<SettingKey> SettingKeys() {
   std::vector<SettingKey> keys = {
       NumberKey("maxConnections", &Settings::maxConnections, kMaxConnectionsRange),
@@ -163,9 +203,8 @@ std::vector<SettingKey> SettingKeys() {
       TextKey("downloadDirectory", &Settings::downloadDirectory, kMaxDownloadDirectory),
       FlagKey("verifyAfterSearch", &Settings::verifyAfterSearch),
       FlagKey("removeInvalidAfterVerify", &Settings::removeInvalidAfterVerify),
-      // Shown but not set here until the settings file stores it.
-      {"caFile", [](const Settings& s) { return s.caFile; }, nullptr},
-      // Keys are secrets: only the engines' names are shown.
+      {"caFile", [](const Settings& s) { return s.caFile; }, SetCaFile},
+      // Keys are secrets: only the engines' names are shown; each is set as engineKey.NAME.
       {"engineKeys", MaskedEngineKeys, nullptr},
   };
   return keys;
@@ -186,6 +225,27 @@ int ChangeSettings(const Context& context, const SettingsEdit& edit, std::string
   if (!change.refusal.empty()) return UsageError(change.refusal, usage);
   if (!change.saved) return Fail(change.failure);
   return kExitOk;
+}
+
+int RunEngineKeyConfig(const Context& context, const Settings& settings,
+                       const std::vector<std::string>& words) {
+  const std::string name = *EngineKeyName(words[0]);
+  if (words.size() == 1) {
+    std::cout << words[0] << '=' << (EngineKey(settings, name).empty() ? "" : "***") << '\n';
+    return FlushOutput();
+  }
+  if (std::optional<std::string> refusal = KeyRefusal(name, words[1])) {
+    return UsageError(words[0] + " takes " + *refusal, kConfigUsage);
+  }
+  return ChangeSettings(
+      context,
+      [&](Settings& s) -> std::optional<std::string> {
+        SetEngineKey(s, name, words[1]);
+        // The file would cut the keys; refused before any is lost.
+        if (!EngineKeysFit(s)) return words[0] + " takes a shorter key: the keys would not fit";
+        return std::nullopt;
+      },
+      kConfigUsage);
 }
 
 // ---- projects ----
@@ -266,6 +326,9 @@ int RunConfig(Arguments& args, const Context& context) {
 
   Settings settings;
   LoadSettings(context, settings);
+  if (!words.empty() && EngineKeyName(words[0])) {
+    return RunEngineKeyConfig(context, settings, words);
+  }
   const std::vector<SettingKey> keys = SettingKeys();
   if (words.empty()) {
     for (const SettingKey& key : keys) std::cout << key.name << '=' << EscapeTsvField(key.get(settings)) << '\n';
@@ -282,7 +345,9 @@ int RunConfig(Arguments& args, const Context& context) {
   }
   if (!key->set) {
     return UsageError(words[0] + " is kept by the program and cannot be set here" +
-                          (words[0] == "enabledEngines" ? " (use engines --enable/--disable)" : ""),
+                          (words[0] == "enabledEngines" ? " (use engines --enable/--disable)"
+                           : words[0] == "engineKeys"   ? " (use engineKey.NAME KEY)"
+                                                        : ""),
                       kConfigUsage);
   }
   return ChangeSettings(

@@ -14,8 +14,9 @@
 #include <vector>
 
 #include "cli/commands.h"
-#include "cli/network_options.h"
 #include "cli/json_writer.h"
+#include "cli/net_errors.h"
+#include "cli/network_options.h"
 #include "cli/result_output.h"
 #include "engines/engine_database.h"
 #include "engines/engine_home.h"
@@ -185,18 +186,20 @@ std::span<const OptionHelp> SearchOptions() {
       {"--engines NAME,NAME", "only these engines, for this run (default: the enabled ones)"},
       {"--max-connections N", "connections at a time (default: from the settings)"},
       {"--timeout SECONDS", "give up on a silent server after this (default: from the settings)"},
-      {"--max-results N", "stop at N results in all (default: from the settings, 0 = no limit)"},
-      {"--max-results-per-engine N", "at most N results from each engine (default: settings)"},
+      {"--max-results N", "stop at N results in all, up to 65535 (default: from the settings)"},
+      {"--max-results-per-engine N", "at most N results from each engine, up to 65535 (default: "
+                                     "from the settings)"},
       {"--duplicates keep|remove", "keep or remove entries with the same URL (default: project's)"},
       {"--filter none|name|url", "what the patterns are matched against (default: project's)"},
       {"--merge", "add the results to the project's entries (default: replace them)"},
-      {"--project PATH", "open PATH first when it exists, save to it (default: a new project)"},
+      {"--project PATH", "open PATH first when it exists, save to it (default: QUERY.sdp in the "
+                         "program home)"},
       {"--no-save", "do not save the search as a project (default: saved)"},
       {"--verify", "verify the results after the search (default: from the settings)"},
       {"--no-verify", "do not verify the results (default: from the settings)"},
       {"--export PATH", "also export the results; .htm, .txt or .cdf (default: no export)"},
-      {"--capture", "save each engine's pages as test fixtures (default: off)"},
-      {"--replay", "read each engine's pages from its test fixtures (default: off)"},
+      {"--capture", "also keep every page the engines send in HOME/search (default: off)"},
+      {"--replay", "read the engines' pages back from HOME/search, no network (default: off)"},
       {"--json", "print one JSON document instead of the result lines (default: text)"},
       kCaCertHelp,
   };
@@ -549,7 +552,11 @@ int RunUpdate(Arguments& args, const Context& context) {
   const int result = RunUpdateEngines(target, view);
   NetShutdown();
   if (shown && terminal) std::cerr << '\n';
-  if (result == kUpdateFailed) return Fail(UpdateFailureText(target.failure));
+  if (result == kUpdateFailed) {
+    // No answer, an error reply and anything else the server got wrong exit apart, as fetch does.
+    const int status = target.failure ? ExitStatusFor(target.failure) : kExitFailure;
+    return FailWith(status, UpdateFailureText(target.failure));
+  }
   // Only what the update changed goes into the file as it is now.
   const SettingsChange saved =
       ChangeSettingsFile(settingsPath, context.home, [&](Settings& current) {

@@ -172,10 +172,11 @@ std::span<const OptionHelp> VerifyOptions() {
 std::span<const OptionHelp> DownloadOptions() {
   static const OptionHelp kOptions[] = {
       {"--dir DIR", "download into DIR (default: the download directory of the settings)"},
-      {"--resume", "continue an existing file of that name (default: only an unfinished download "
-                   "is continued)"},
-      {"--restart", "start over, never continuing an unfinished download (default: continue it)"},
-      {"--overwrite", "replace an existing file of that name (default: keep it, take a free name)"},
+      {"--resume", "continue the existing file of that name (default: keep it, take a free "
+                   "name)"},
+      {"--restart", "start over, dropping an unfinished NAME.part (default: continue it)"},
+      {"--overwrite", "replace the existing file of that name once the new one is whole "
+                      "(default: keep it, take a free name)"},
       kCaCertHelp,
       kInsecureHelp,
   };

@@ -502,4 +502,8 @@ void SetEngineKeysText(Settings& settings, std::string_view text) {
   }
 }
 
+bool EngineKeysFit(const Settings& settings) {
+  return EngineKeysText(settings).size() <= kMaxNamedFieldValue;
+}
+
 }  // namespace sondrel

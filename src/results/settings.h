@@ -94,6 +94,8 @@ void SetEngineKey(Settings& settings, std::string_view engineName, std::string_v
 // engineKeys as one text, one "NAME=KEY" per line, for storing; and back.
 std::string EngineKeysText(const Settings& settings);
 void SetEngineKeysText(Settings& settings, std::string_view text);
+// Whether the settings file can store all of engineKeys; a longer text would be cut on saving.
+bool EngineKeysFit(const Settings& settings);
 
 // Whether enabledEngines is somebody's choice: the flag, or any name in the list.
 bool EngineChoiceMade(const Settings& settings);

@@ -73,6 +73,34 @@ TEST_F(QueryCommandTest, SkipsEnginesTheSettingsDisable) {
   EXPECT_EQ(result.out, "Music Index\tGET\thttp://music-index.local/find.cgi?q=x&max=10\n");
 }
 
+// An engine that needs a key: the request shows where the key goes but never the key, and
+// until one is set the user hears that a search skips the engine.
+TEST_F(QueryCommandTest, AKeyedEngineShowsItsKeyAsPlaceholder) {
+  dir_.Write("keyed.def", "[Keyed]\nACTION=http://keyed.local/api?q=__QUERY__&id=__KEY__\n");
+  ASSERT_EQ(RunCommand(Cli("compile " + ShellQuote(dir_.File("keyed.def")) + " " +
+                           ShellQuote(dir_.File("keyed.db")) + " 0 -q"))
+                .status,
+            0);
+  const std::string words = "query x --db " + ShellQuote(dir_.File("keyed.db")) + " --home " +
+                            ShellQuote(dir_.File("home"));
+  const std::string request = "Keyed\tGET\thttp://keyed.local/api?q=x&id=__KEY__\n";
+
+  testkit::CommandResult keyless = RunCommand(Cli(words));
+  ASSERT_EQ(keyless.status, 0) << keyless.err;
+  EXPECT_EQ(keyless.out, request);
+  EXPECT_NE(keyless.err.find("Keyed needs a key"), std::string::npos) << keyless.err;
+  EXPECT_NE(keyless.err.find("config engineKey.Keyed KEY"), std::string::npos) << keyless.err;
+
+  ASSERT_EQ(
+      RunCommand(Cli("config engineKey.Keyed Secret42 --home " + ShellQuote(dir_.File("home"))))
+          .status,
+      0);
+  testkit::CommandResult keyed = RunCommand(Cli(words));
+  ASSERT_EQ(keyed.status, 0) << keyed.err;
+  EXPECT_EQ(keyed.out, request);
+  EXPECT_EQ(keyed.err, "");
+}
+
 TEST_F(QueryCommandTest, FailuresAndUsage) {
   testkit::CommandResult result =
       RunCommand(Cli("query x --db " + ShellQuote(dir_.File("missing.db"))));

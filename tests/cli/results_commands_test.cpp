@@ -14,7 +14,9 @@
 #include "results/results_texts.h"
 #include "results/settings.h"
 #include "testkit/scripted_http_server.h"
+#include "testkit/scripted_tls_server.h"
 #include "testkit/temp_dir.h"
+#include "testkit/test_certificates.h"
 
 namespace sondrel {
 namespace {
@@ -208,6 +210,84 @@ TEST_F(ResultsCommandsTest, ConcurrentAddsAndConfigsLoseNothing) {
     SCOPED_TRACE(key);
     EXPECT_EQ(Cli("config " + key).out, key + "=" + value + "\n");
   }
+}
+
+// A key set with config takes the engine out of "key missing": the search asks its server with
+// the key, yet the key shows in no output and in none of the captured pages.
+TEST_F(ResultsCommandsTest, EngineKeySetByConfigReachesTheEngineOnly) {
+  const std::string secret = "S3cretClientId";
+  testkit::ScriptedHttpServer server(std::vector<testkit::ScriptedReply>{{testkit::HttpReply(
+      "HTTP/1.0 200 OK", "Content-Type: text/html\r\n", "<a href=\"/x.mp3\">X</a>")}});
+  home_.Write("keyed.def", "[Keyed]\nACTION=" + server.Url("/find?q=__QUERY__&id=__KEY__") +
+                               "\nFORMAT=<a href=\"__URL__\">__TITLE__</a>\n");
+  ASSERT_EQ(Cli("compile " + ShellQuote(home_.File("keyed.def")) + " " +
+                ShellQuote(home_.File("keyed.db")) + " 0")
+                .status,
+            0);
+  const std::string search =
+      "search --db " + ShellQuote(home_.File("keyed.db")) + " --no-verify --no-save rock";
+
+  testkit::CommandResult keyless = Cli(search);
+  EXPECT_NE(keyless.err.find("Keyed: skipped"), std::string::npos) << keyless.err;
+  EXPECT_EQ(server.Connections(), 0);
+
+  ASSERT_EQ(Cli("config engineKey.Keyed " + secret).status, 0) << Err();
+  const testkit::CommandResult keyed = Cli(search + " --capture");
+  ASSERT_EQ(keyed.status, 0) << keyed.err;
+  EXPECT_NE(keyed.err.find("Keyed: done"), std::string::npos) << keyed.err;
+  ASSERT_EQ(server.Requests().size(), 1u);
+  EXPECT_NE(server.Requests()[0].find("&id=" + secret + " "), std::string::npos);
+
+  const std::string printed = keyed.out + keyed.err + Cli("config").out +
+                              Cli("config engineKeys").out + Cli("config engineKey.Keyed").out;
+  EXPECT_EQ(printed.find(secret), std::string::npos) << printed;
+  EXPECT_NE(printed.find("engineKeys=Keyed=***\n"), std::string::npos) << printed;
+  // Only the settings file holds the key, though the pages were captured.
+  EXPECT_NE(RunCommand("find " + ShellQuote(home_.File("search")) + " -type f").out, "");
+  const testkit::CommandResult holders =
+      RunCommand("grep -rl " + ShellQuote(secret) + " " + ShellQuote(home_.path()));
+  EXPECT_EQ(holders.out, SettingsPath(home_.path()) + "\n");
+
+  // A key the settings file would cut is refused, and the one stored stays.
+  EXPECT_EQ(Cli("config engineKey.Keyed " + std::string(5000, 'k')).status, 2);
+  EXPECT_NE(Err().find("would not fit"), std::string::npos) << Err();
+  Settings stored;
+  SettingsDefaults(stored, home_.path());
+  ASSERT_TRUE(ReadSettings(SettingsPath(home_.path()), stored));
+  EXPECT_EQ(EngineKey(stored, "Keyed"), secret);
+
+  ASSERT_EQ(Cli("config engineKey.Keyed ''").status, 0);
+  EXPECT_EQ(Cli("config engineKey.Keyed").out, "engineKey.Keyed=\n");
+  EXPECT_NE(Cli(search).err.find("Keyed: skipped"), std::string::npos) << Err();
+}
+
+// caFile is stored as an absolute path to a file that can be read, the https requests of
+// later runs trust it, and "" clears it.
+TEST_F(ResultsCommandsTest, ConfigCaFileIsTrustedByLaterRuns) {
+  testkit::TestCertificates certificates;
+  ASSERT_TRUE(certificates.ok());
+  testkit::ScriptedTlsServer server(certificates.valid(),
+                                    {{testkit::HttpReply("HTTP/1.1 200 OK", "", "secret")}});
+  ASSERT_TRUE(server.ok());
+  const std::string fetch = "fetch -q " + ShellQuote(server.Url("/f"));
+  home_.Write("extra.pem", RunCommand("cat " + ShellQuote(certificates.caFile())).out);
+
+  const testkit::CommandResult set =
+      RunCommand("cd " + ShellQuote(home_.path()) + " && " + ShellQuote(SONDREL_CLI) +
+                 " --home . config caFile extra.pem");
+  ASSERT_EQ(set.status, 0) << set.err;
+  EXPECT_EQ(Cli("config caFile").out, "caFile=" + home_.File("extra.pem") + "\n");
+  EXPECT_EQ(Cli(fetch).out, "secret") << Err();
+
+  for (const char* refused : {"/no/such.pem", "/"}) {
+    SCOPED_TRACE(refused);
+    EXPECT_EQ(Cli(std::string("config caFile ") + refused).status, 2);
+    EXPECT_NE(Err().find("cannot read"), std::string::npos) << Err();
+  }
+  EXPECT_EQ(Cli("config caFile ''").status, 0);
+  EXPECT_EQ(Cli("config caFile").out, "caFile=\n");
+  EXPECT_EQ(Cli(fetch).status, 1);
+  EXPECT_NE(Err().find("unknown issuer"), std::string::npos) << Err();
 }
 
 // A search reads the settings when it starts and saves them when it ends; a config change made

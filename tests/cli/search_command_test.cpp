@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "engines/engine_database.h"
 #include "testkit/music_index.h"
@@ -136,6 +137,35 @@ TEST_F(SearchCommandTest, InterruptStopsSearchAndVerification) {
   EXPECT_EQ(result.err.find("VERIFY:"), std::string::npos) << result.err;
   EXPECT_NE(result.err.find(": stopped"), std::string::npos) << result.err;
   EXPECT_EQ(home_.Read("rock.sdp").substr(0, 14), "SondrelProject");
+}
+
+// A failed update names the address and the cause, and exits as fetch does: 3 when nothing
+// answered, 4 for an error reply, 1 for anything else.
+TEST(UpdateCommand, AFailureSaysWhyAndExitsWithItsStatus) {
+  testkit::ScriptedHttpServer missing(std::vector<testkit::ScriptedReply>{
+      {testkit::HttpReply("HTTP/1.1 404 Not Found", "", "gone")}});
+  testkit::ScriptedHttpServer garbled(std::vector<testkit::ScriptedReply>{
+      {testkit::HttpReply("HTTP/1.1 200 OK", "", "this is no engine database")}});
+  struct Case {
+    std::string url;
+    int status;
+    std::string told;
+  } cases[] = {
+      {"http://127.0.0.1:1/engines.db", 3, "http://127.0.0.1:1/engines.db: connection refused"},
+      {missing.Url("/engines.db"), 4, missing.Url("/engines.db") + ": HTTP 404 Not Found"},
+      {garbled.Url("/engines.db"), 1, "not an engine database"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.url);
+    testkit::TempDir home;
+    const testkit::CommandResult result =
+        RunCommand("SONDREL_UPDATE_URL=" + ShellQuote(c.url) + " " + ShellQuote(SONDREL_CLI) +
+                   " -q --home " + ShellQuote(home.path()) + " update");
+    EXPECT_EQ(result.status, c.status) << result.err;
+    EXPECT_NE(result.err.find("could not be updated. "), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find(c.told), std::string::npos) << result.err;
+    EXPECT_EQ(result.out, "");
+  }
 }
 
 }  // namespace

@@ -139,10 +139,14 @@ TEST_F(InstallTest, ShellCompletionsOfferCommandsOptionsAndEngines) {
       "complete_line sondrel-cli sea; "
       "complete_line sondrel-cli search --max-results-p; "
       "complete_line sondrel-cli --home " +
-      home.path() + " search --engines Internet\\ A'";
+      home.path() +
+      " search --engines Internet\\ A; "
+      "complete_line sondrel-cli --home " +
+      home.path() + " config engineKey.J'";
   const CommandResult offered = RunCommand(bash);
   ASSERT_EQ(offered.status, 0) << offered.err;
-  EXPECT_EQ(offered.out, "search\n--max-results-per-engine\nInternet\\ Archive\n");
+  EXPECT_EQ(offered.out,
+            "search\n--max-results-per-engine\nInternet\\ Archive\nengineKey.Jamendo\n");
 
   if (Have("zsh")) {
     EXPECT_EQ(RunCommand("zsh -n " + ShellQuote(Installed("share/zsh/site-functions/_sondrel-cli")))
