@@ -160,7 +160,6 @@ bool SkipEngine(SearchSession& session, const EngineDefinition& engine, EngineRe
   if (session.mode != kSearchReplay && UsesUserKey(engine) &&
       EngineKey(session.settings, engine.name).empty()) {
     failure.kind = FailureKind::kKeyMissing;
-    failure.detail = "no key for this engine in the settings (engineKeys)";
   } else if (const std::int64_t until = PausedUntil(session.pauses, engine.name, UnixNow());
              until > 0 && session.mode != kSearchReplay) {
     failure.kind = FailureKind::kRateLimited;
