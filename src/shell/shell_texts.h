@@ -180,5 +180,19 @@ inline constexpr const char* kDownloadNotStarted = "The download of %s could not
 // The buttons of a finished download's box.
 inline constexpr std::string_view kDownloadOpen = "&Open";
 inline constexpr std::string_view kDownloadShowFolder = "Show in &Folder";
+// The question about a file in the way of a download: the path, then the name Keep Both takes.
+// The same-size text is the download's own (download_texts.h).
+inline constexpr const char* kExistingSmaller =
+    "%s already exists and is smaller than the file. Resume the download?";
+inline constexpr const char* kExistingLarger = "%s already exists and is larger than the file.";
+inline constexpr const char* kExistingUnknownSize =
+    "%s already exists; the server does not say how large the file is.";
+inline constexpr const char* kExistingNotAFile = "%s already exists and is not a regular file.";
+inline constexpr const char* kExistingKeepBothName = "Keep Both saves the download as %s.";
+inline constexpr std::string_view kExistingResume = "&Resume";
+inline constexpr std::string_view kExistingReplace = "Re&place";
+inline constexpr std::string_view kExistingKeepBoth = "&Keep Both";
+// A failed download: the outcome, then why.
+inline constexpr std::string_view kDownloadFailureReason = "Reason: ";
 
 }  // namespace sondrel::shell_texts
