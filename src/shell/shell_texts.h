@@ -69,6 +69,16 @@ inline constexpr std::string_view kProgramFailed = "The program could not be sta
 inline constexpr std::string_view kDatabaseFailed =
     "The search engine database cannot be loaded. Reinstall the program or copy an engine "
     "database to:\n";
+// A settings file that did not read at start-up: %1 its path, then where it was kept (%2).
+inline constexpr std::string_view kSettingsDamaged =
+    "The settings file %1 breaks off; the settings before the break are used.";
+inline constexpr std::string_view kSettingsForeign =
+    "The settings file %1 is not a settings file of this program; the defaults are used.";
+inline constexpr std::string_view kSettingsNewer =
+    "The settings file %1 was written by a newer version; the defaults are used.";
+inline constexpr std::string_view kSettingsKeptAs = "The old file was kept as %2.";
+inline constexpr std::string_view kSettingsNotKept =
+    "It could not be kept aside and is left as it was.";
 // The about box: the two parts are joined with an empty line.
 inline constexpr std::string_view kAboutText1 =
     "Sondrel 0.1\nA metasearch tool for music files: one query to many search engines, the "
@@ -156,6 +166,15 @@ inline constexpr std::string_view kPreferencesCaption = "Preferences";
 inline constexpr std::string_view kPreferencesSelectAll = "&Select All";
 inline constexpr std::string_view kPreferencesUnselectAll = "&Unselect All";
 inline constexpr std::string_view kPreferencesVisitEngine = "&Visit Engine";
+inline constexpr std::string_view kPreferencesEngineKey = "&Key...";
+inline constexpr std::string_view kEngineKeyCaption = "Engine Key";
+// %1: the engine's name.
+inline constexpr std::string_view kEngineKeyPrompt = "The key or client id %1 gave you (empty for none):";
+inline constexpr std::string_view kEngineNeedsKey = "Needs a key of your own (Key...)";
+inline constexpr std::string_view kTrustGroup = "Trusted Certificates";
+inline constexpr std::string_view kCaFileLabel = "Extra CA certificates (PEM file):";
+inline constexpr std::string_view kChooseCaFileTitle = "Choose a CA certificate file";
+inline constexpr std::string_view kCaFileFilter = "PEM certificates (*.pem *.crt);;All files (*)";
 inline constexpr std::string_view kChooseProgramTitle = "Choose a program";
 inline constexpr std::string_view kAllFilesFilter = "All files (*)";
 inline constexpr std::string_view kDirectoryCaption = "Change Directory";
