@@ -19,17 +19,17 @@
 #include <thread>
 #include <vector>
 
+#include "net/net_failure.h"
 #include "shell/display_text.h"
 #include "shell/launching.h"
 #include "shell/message_box.h"
 #include "shell/qt_dispatcher.h"
 #include "shell/shell_texts.h"
 #include "support/paths.h"
-#include "net/net_failure.h"
 #include "tasks/download.h"
 #include "tasks/download_texts.h"
-#include "tasks/part_file.h"
 #include "tasks/gui_dispatch.h"
+#include "tasks/part_file.h"
 
 namespace sondrel {
 namespace {
@@ -55,10 +55,12 @@ std::string Format(const char* format, const Args&... args) {
 std::string DownloadEndText(const DownloadJob& job) {
   std::string text = DownloadResultText(job.result, job.url, job.localFile);
   // These outcomes are their own reason.
-  const bool named = job.result == kDownloadDone || job.result == kDownloadInUse ||
-                     job.result == kDownloadExists;
+  const bool named =
+      job.result == kDownloadDone || job.result == kDownloadInUse || job.result == kDownloadExists;
   if (!named && job.failure) {
-    text.append("\n").append(shell_texts::kDownloadFailureReason).append(DescribeFailure(job.failure));
+    text.append("\n")
+        .append(shell_texts::kDownloadFailureReason)
+        .append(DescribeFailure(job.failure));
   }
   return text;
 }
@@ -236,37 +238,48 @@ void WatchDispatcher() {
                    [] { ReapDownloads(); });
 }
 
+bool MayBeTheStart(const ExistingFile& existing) {
+  return existing.length >= 0 && (existing.knownSize < 0 || existing.length < existing.knownSize);
+}
+
+const char* ExistingQuestion(const ExistingFile& existing) {
+  if (existing.length < 0) return shell_texts::kExistingNotAFile;
+  if (existing.knownSize < 0) return shell_texts::kExistingUnknownSize;
+  if (existing.length < existing.knownSize) return shell_texts::kExistingSmaller;
+  if (existing.length == existing.knownSize) return download_texts::kOverwriteQuestion;
+  return shell_texts::kExistingLarger;
+}
+
 // The question about a file in the way. Resume is offered where the file may be the start of
 // this one; Cancel is the default wherever the file may already be whole.
 ExistingFileAnswer AskAboutExisting(QWidget* parent, const ExistingFile& existing,
                                     const std::string& url) {
   const bool regular = existing.length >= 0;
-  const bool known = existing.knownSize >= 0;
-  const bool smaller = regular && known && existing.length < existing.knownSize;
-  const char* question = shell_texts::kExistingNotAFile;
-  if (smaller) question = shell_texts::kExistingSmaller;
-  else if (regular && !known) question = shell_texts::kExistingUnknownSize;
-  else if (regular && existing.length == existing.knownSize) question = download_texts::kOverwriteQuestion;
-  else if (regular) question = shell_texts::kExistingLarger;
-
+  const bool smaller = regular && existing.knownSize >= 0 && existing.length < existing.knownSize;
   QMessageBox box(smaller ? QMessageBox::Question : QMessageBox::Warning,
-                  DisplayText(shell_texts::kProgramName), DisplayText(Format(question, existing.path)),
+                  DisplayText(shell_texts::kProgramName),
+                  DisplayText(Format(ExistingQuestion(existing), existing.path)),
                   QMessageBox::NoButton, parent);
   box.setObjectName("DownloadExisting");
   QPushButton* resume = nullptr;
   QPushButton* replace = nullptr;
   QPushButton* keepBoth = nullptr;
-  if (smaller || (regular && !known)) {
+  if (MayBeTheStart(existing)) {
     resume = box.addButton(DisplayText(shell_texts::kExistingResume), QMessageBox::AcceptRole);
   }
   // A link or a directory is never replaced: the download takes another name.
-  if (regular) replace = box.addButton(DisplayText(shell_texts::kExistingReplace), QMessageBox::DestructiveRole);
+  if (regular) {
+    replace =
+        box.addButton(DisplayText(shell_texts::kExistingReplace), QMessageBox::DestructiveRole);
+  }
   const std::string freeName = FreeDownloadName(existing.path, url);
   if (!freeName.empty()) {
     keepBoth = box.addButton(DisplayText(shell_texts::kExistingKeepBoth), QMessageBox::ActionRole);
-    box.setInformativeText(DisplayText(Format(shell_texts::kExistingKeepBothName, PathFileName(freeName))));
+    box.setInformativeText(
+        DisplayText(Format(shell_texts::kExistingKeepBothName, PathFileName(freeName))));
   }
-  QPushButton* cancel = box.addButton(DisplayText(shell_texts::kDialogCancel), QMessageBox::RejectRole);
+  QPushButton* cancel =
+      box.addButton(DisplayText(shell_texts::kDialogCancel), QMessageBox::RejectRole);
   box.setDefaultButton(smaller ? resume : cancel);
   box.setEscapeButton(cancel);
   (void)box.exec();

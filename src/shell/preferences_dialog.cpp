@@ -241,7 +241,9 @@ QWidget* PreferencesDialog::EnginesPage() {
   lvEngines_->setContextMenuPolicy(Qt::CustomContextMenu);
   for (int i = 0; i < engines_.Count(); ++i) {
     lvEngines_->addItem(DisplayText(engines_.Get(i)->name));
-    if (UsesUserKey(*engines_.Get(i))) lvEngines_->item(i)->setToolTip(Text(shell_texts::kEngineNeedsKey));
+    if (UsesUserKey(*engines_.Get(i))) {
+      lvEngines_->item(i)->setToolTip(Text(shell_texts::kEngineNeedsKey));
+    }
     ShowEngineIcon(i);
   }
   if (lvEngines_->count() > 0) lvEngines_->setCurrentRow(0);

@@ -169,7 +169,8 @@ inline constexpr std::string_view kPreferencesVisitEngine = "&Visit Engine";
 inline constexpr std::string_view kPreferencesEngineKey = "&Key...";
 inline constexpr std::string_view kEngineKeyCaption = "Engine Key";
 // %1: the engine's name.
-inline constexpr std::string_view kEngineKeyPrompt = "The key or client id %1 gave you (empty for none):";
+inline constexpr std::string_view kEngineKeyPrompt =
+    "The key or client id %1 gave you (empty for none):";
 inline constexpr std::string_view kEngineNeedsKey = "Needs a key of your own (Key...)";
 inline constexpr std::string_view kTrustGroup = "Trusted Certificates";
 inline constexpr std::string_view kCaFileLabel = "Extra CA certificates (PEM file):";

@@ -166,12 +166,13 @@ TEST_F(DownloadWindowTest, AnExistingFileIsResumedReplacedKeptBesideOrLeftAlone)
     std::string defaultButton;
     bool offersResume;
     bool starts;
-    std::string kept;     // song.mp3 afterwards
-    std::string beside;   // "song (1).mp3" afterwards, empty for none
+    std::string kept;    // song.mp3 afterwards
+    std::string beside;  // "song (1).mp3" afterwards, empty for none
   } cases[] = {
       {mine.substr(0, part), size, "Resume", QMessageBox::Question, "Resume", true, true,
        mine.substr(0, part) + song_.substr(part), ""},
-      {mine.substr(0, part), size, "Replace", QMessageBox::Question, "Resume", true, true, song_, ""},
+      {mine.substr(0, part), size, "Replace", QMessageBox::Question, "Resume", true, true, song_,
+       ""},
       {mine.substr(0, part), size, "Cancel", QMessageBox::Question, "Resume", true, false,
        mine.substr(0, part), ""},
       {mine, size, "Keep Both", QMessageBox::Warning, "Cancel", false, true, mine, song_},
@@ -202,9 +203,11 @@ TEST_F(DownloadWindowTest, AnExistingFileIsResumedReplacedKeptBesideOrLeftAlone)
       EXPECT_EQ(hasResume, c.offersResume);
       guitest::ClickButton(box, QString::fromStdString(c.answer));
     });
-    const bool started = DownloadSelected(nullptr, Entry("/song.mp3", c.knownSize), settings_, dir_.path());
+    const bool started =
+        DownloadSelected(nullptr, Entry("/song.mp3", c.knownSize), settings_, dir_.path());
     ASSERT_EQ(started, c.starts);
-    EXPECT_TRUE(question.contains(QString::fromStdString(LocalFile("song.mp3")))) << question.toStdString();
+    EXPECT_TRUE(question.contains(QString::fromStdString(LocalFile("song.mp3"))))
+        << question.toStdString();
     EXPECT_TRUE(question.contains("song (1).mp3")) << question.toStdString();
     if (started) {
       QPointer<QDialog> window = ShownDownloadWindow();
@@ -238,7 +241,8 @@ TEST_F(DownloadWindowTest, AFailedDownloadNamesWhyAndWhere) {
       {server_.Url("/missing.mp3"), "", "127.0.0.1: HTTP 404 Not Found"},
       {"http://127.0.0.1:" + std::to_string(closedPort) + "/song.mp3", "", "connection refused"},
       {expired.TlsUrl("/song.mp3"), "", "127.0.0.1: TLS: unknown issuer"},
-      {expired.TlsUrl("/song.mp3"), certificates.caFile(), "127.0.0.1: TLS: certificate has expired"},
+      {expired.TlsUrl("/song.mp3"), certificates.caFile(),
+       "127.0.0.1: TLS: certificate has expired"},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.url + " trusting " + c.caFile);
