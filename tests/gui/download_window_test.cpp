@@ -8,6 +8,7 @@
 #include <QPushButton>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -224,6 +225,29 @@ TEST_F(DownloadWindowTest, AnExistingFileIsResumedReplacedKeptBesideOrLeftAlone)
       EXPECT_EQ(Read(LocalFile("song (1).mp3")), c.beside);
     }
   }
+}
+
+TEST_F(DownloadWindowTest, APlantedLinkIsNeverOfferedForReplacing) {
+  const std::string outside = dir_.File("outside.txt");
+  dir_.Write("outside.txt", "mine");
+  ASSERT_TRUE(MakeDirectories(settings_.downloadDirectory));
+  ASSERT_EQ(symlink(outside.c_str(), LocalFile("song.mp3").c_str()), 0);
+  QStringList buttons;
+  WhenModalOpens([&buttons](QWidget* box) {
+    for (QAbstractButton* button : qobject_cast<QMessageBox*>(box)->buttons()) {
+      buttons << button->text().remove('&');
+    }
+    guitest::ClickButton(box, "Keep Both");
+  });
+  ASSERT_TRUE(DownloadSelected(nullptr, Entry("/song.mp3", -1), settings_, dir_.path()));
+  QPointer<QDialog> window = ShownDownloadWindow();
+  ASSERT_TRUE(window);
+  AnswerFinishedBox("Close");
+  ASSERT_TRUE(WaitUntil([&] { return window.isNull(); }));
+  buttons.sort();
+  EXPECT_EQ(buttons, (QStringList{"Cancel", "Keep Both"}));
+  EXPECT_EQ(Read(outside), "mine");
+  EXPECT_EQ(Read(LocalFile("song (1).mp3")), song_);
 }
 
 TEST_F(DownloadWindowTest, AFailedDownloadNamesWhyAndWhere) {
