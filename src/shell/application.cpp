@@ -11,6 +11,7 @@
 #include "engines/engine_home.h"
 #include "net/net_progress.h"
 #include "net/socket_io.h"
+#include "net/tls_options.h"
 #include "shell/display_text.h"
 #include "shell/download_window.h"
 #include "shell/launching.h"
@@ -57,9 +58,21 @@ void Application::LoadSettings() {
   std::string browser;
   if (!DetectBrowser(browser)) browser.clear();
   SettingsDefaults(settings_, home_, browser);
-  settingsRead_ = ReadSettings(SettingsPath(home_), settings_);
+  const std::string path = SettingsPath(home_);
+  settingsState_ = LoadSettingsFile(path, settings_);
+  settingsRead_ =
+      settingsState_ == SettingsFileState::kRead || settingsState_ == SettingsFileState::kDamaged;
   if (!settingsRead_) SettingsDefaults(settings_, home_, browser);
   if (!settings_.lastProject.empty()) settings_.recentProjects.Add(settings_.lastProject);
+  if (settingsState_ != SettingsFileState::kRead && settingsState_ != SettingsFileState::kMissing) {
+    settingsKeptAs_ = SaveSettingsFile(path, settings_).keptAs;
+  }
+  ApplyTrustSettings();
+}
+
+void Application::ApplyTrustSettings() const {
+  // Checking is never turned off from the window: only a CA file is added.
+  SetDefaultTlsOptions(TlsOptions{settings_.caFile, false});
 }
 
 void Application::LoadEngines() {

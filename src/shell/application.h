@@ -70,6 +70,15 @@ class Application {
 
   // Creates the home when needed and writes the settings file; false when it failed.
   bool SaveSettings();
+  // Makes the settings' trust anchors those of every fetch that names none of its own.
+  void ApplyTrustSettings() const;
+
+  // A settings file that did not read at start-up (damaged, foreign, of a newer version) is kept
+  // aside at once, so nothing of it is lost when the settings are written: for the window to
+  // tell the user. kRead or kMissing when there was nothing to tell.
+  SettingsFileState SettingsState() const { return settingsState_; }
+  // Where the file was kept; empty when it could not be kept (then it was left as it was).
+  const std::string& SettingsKeptAs() const { return settingsKeptAs_; }
 
   // Shut-down: stops the search, lets the workers unwind, cancels the downloads, writes the
   // settings and closes the network layer. Runs once; the destructor calls it when nobody did.
@@ -89,6 +98,8 @@ class Application {
   std::string currentProjectPath_;
   FindState find_;
   bool settingsRead_ = false;
+  SettingsFileState settingsState_ = SettingsFileState::kMissing;
+  std::string settingsKeptAs_;
   bool databaseFailed_ = false;
   bool shutDown_ = false;
 

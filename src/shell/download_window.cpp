@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "net/net_failure.h"
 #include "shell/display_text.h"
 #include "shell/launching.h"
 #include "shell/message_box.h"
@@ -28,6 +29,7 @@
 #include "tasks/download.h"
 #include "tasks/download_texts.h"
 #include "tasks/gui_dispatch.h"
+#include "tasks/part_file.h"
 
 namespace sondrel {
 namespace {
@@ -47,6 +49,20 @@ std::string Format(const char* format, const Args&... args) {
   std::snprintf(out.data(), out.size(), format, args.c_str()...);
   out.resize(static_cast<std::size_t>(n));
   return out;
+}
+
+// A failed download's message names why, as the job's failure tells it.
+std::string DownloadEndText(const DownloadJob& job) {
+  std::string text = DownloadResultText(job.result, job.url, job.localFile);
+  // These outcomes are their own reason.
+  const bool named =
+      job.result == kDownloadDone || job.result == kDownloadInUse || job.result == kDownloadExists;
+  if (!named && job.failure) {
+    text.append("\n")
+        .append(shell_texts::kDownloadFailureReason)
+        .append(DescribeFailure(job.failure));
+  }
+  return text;
 }
 
 class DownloadWindow;
@@ -156,7 +172,7 @@ class DownloadWindow : public QDialog {
     finished_ = true;
     hide();
     const QPointer<DownloadWindow> self(this);
-    const std::string text = DownloadResultText(job_.result, job_.url, job_.localFile);
+    const std::string text = DownloadEndText(job_);
     if (job_.result == kDownloadDone) {
       OfferFinishedFile(parentWidget(), text, job_.localFile);
     } else {
@@ -222,24 +238,56 @@ void WatchDispatcher() {
                    [] { ReapDownloads(); });
 }
 
-// Only an existing file is asked about: a download goes to the download directory under the
-// name the address gives, without a save dialog each time.
-SaveFileAsker DialogAsker(QWidget* parent) {
-  SaveFileAsker asker;
-  asker.askOverwrite = [parent](const std::string& path) {
-    const int answer = MessageBoxFormat(parent, kMbYesNo | kMbIconExclamation | kMbDefaultButton2,
-                                        shell_texts::kProgramName,
-                                        Format(download_texts::kOverwriteQuestion, path));
-    return answer == kIdYes ? kAnswerYes : kAnswerNo;
-  };
-  asker.askResume = [parent](const std::string& path) {
-    const int answer = MessageBoxFormat(parent, kMbYesNoCancel | kMbIconQuestion,
-                                        shell_texts::kProgramName,
-                                        Format(download_texts::kResumeQuestion, path));
-    if (answer == kIdYes) return kAnswerYes;
-    return answer == kIdNo ? kAnswerNo : kAnswerCancel;
-  };
-  return asker;
+bool MayBeTheStart(const ExistingFile& existing) {
+  return existing.length >= 0 && (existing.knownSize < 0 || existing.length < existing.knownSize);
+}
+
+const char* ExistingQuestion(const ExistingFile& existing) {
+  if (existing.length < 0) return shell_texts::kExistingNotAFile;
+  if (existing.knownSize < 0) return shell_texts::kExistingUnknownSize;
+  if (existing.length < existing.knownSize) return shell_texts::kExistingSmaller;
+  if (existing.length == existing.knownSize) return download_texts::kOverwriteQuestion;
+  return shell_texts::kExistingLarger;
+}
+
+// The question about a file in the way. Resume is offered where the file may be the start of
+// this one; Cancel is the default wherever the file may already be whole.
+ExistingFileAnswer AskAboutExisting(QWidget* parent, const ExistingFile& existing,
+                                    const std::string& url) {
+  const bool regular = existing.length >= 0;
+  const bool smaller = regular && existing.knownSize >= 0 && existing.length < existing.knownSize;
+  QMessageBox box(smaller ? QMessageBox::Question : QMessageBox::Warning,
+                  DisplayText(shell_texts::kProgramName),
+                  DisplayText(Format(ExistingQuestion(existing), existing.path)),
+                  QMessageBox::NoButton, parent);
+  box.setObjectName("DownloadExisting");
+  QPushButton* resume = nullptr;
+  QPushButton* replace = nullptr;
+  QPushButton* keepBoth = nullptr;
+  if (MayBeTheStart(existing)) {
+    resume = box.addButton(DisplayText(shell_texts::kExistingResume), QMessageBox::AcceptRole);
+  }
+  // A link or a directory is never replaced: the download takes another name.
+  if (regular) {
+    replace =
+        box.addButton(DisplayText(shell_texts::kExistingReplace), QMessageBox::DestructiveRole);
+  }
+  const std::string freeName = FreeDownloadName(existing.path, url);
+  if (!freeName.empty()) {
+    keepBoth = box.addButton(DisplayText(shell_texts::kExistingKeepBoth), QMessageBox::ActionRole);
+    box.setInformativeText(
+        DisplayText(Format(shell_texts::kExistingKeepBothName, PathFileName(freeName))));
+  }
+  QPushButton* cancel =
+      box.addButton(DisplayText(shell_texts::kDialogCancel), QMessageBox::RejectRole);
+  box.setDefaultButton(smaller ? resume : cancel);
+  box.setEscapeButton(cancel);
+  (void)box.exec();
+  const QAbstractButton* clicked = box.clickedButton();
+  if (clicked == nullptr || clicked == cancel) return ExistingFileAnswer::kCancel;
+  if (clicked == resume) return ExistingFileAnswer::kResume;
+  if (clicked == replace) return ExistingFileAnswer::kReplace;
+  return clicked == keepBoth ? ExistingFileAnswer::kNewName : ExistingFileAnswer::kCancel;
 }
 
 }  // namespace
@@ -250,23 +298,29 @@ bool DownloadSelected(QWidget* parent, const ResultEntry& entry, Settings& setti
   if (settings.downloadDirectory.empty()) {
     settings.downloadDirectory = config.directory.substr(0, kMaxDownloadDirectory);
   }
-  std::string localPath;
-  if (PrepareDownloadPath(localPath, entry.url, config.directory) != 1) {
+  bool cancelled = false;
+  DownloadChoices choices;
+  choices.askExisting = [parent, &entry, &cancelled](const ExistingFile& existing) {
+    const ExistingFileAnswer answer = AskAboutExisting(parent, existing, entry.url);
+    cancelled = answer == ExistingFileAnswer::kCancel;
+    return answer;
+  };
+  DownloadTarget target;
+  if (PlanDownload(target, entry.url, config.directory, entry.size, choices) != 1) {
+    if (cancelled) return false;
     (void)MessageBoxFormat(parent, kMbError, shell_texts::kProgramName,
                            Format(shell_texts::kDownloadNoFileName, entry.url, config.directory));
     return false;
   }
-  const int choice = AskSaveFile(localPath, entry.size, DialogAsker(parent));
-  if (choice == kSaveCancel) return false;
 
   auto download = std::make_unique<Download>();
   download->job = std::make_unique<DownloadJob>();
   DownloadJob& job = *download->job;
   job.url = entry.url;
-  job.localFile = localPath;
-  job.resume = choice == kSaveResume;
-  // AskSaveFile asks about every existing file: starting over on one is the user's word.
-  job.overwrite = choice == kSaveStart && FileLengthOf(localPath) >= 0;
+  job.localFile = target.localFile;
+  job.resume = target.resume;
+  job.restart = target.restart;
+  job.overwrite = target.overwrite;
   job.config = config;
   auto* window = new DownloadWindow(parent, *download);
   const QPointer<DownloadWindow> view(window);

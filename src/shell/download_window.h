@@ -11,9 +11,9 @@ class QWidget;
 
 namespace sondrel {
 
-// The Download File command for one entry: asks where to save (with real dialogs), opens a
-// download window and starts it. True when a download started (the caller sets the row's icon
-// to 1).
+// The Download File command for one entry: plans it into the download directory (asking about
+// a file in the way: resume, replace, keep both or cancel), opens a download window and starts
+// it. True when a download started (the caller sets the row's icon to 1).
 bool DownloadSelected(QWidget* parent, const ResultEntry& entry, Settings& settings, const std::string& home);
 // Shut-down: cancels every running download and waits (bounded) for their threads.
 void CancelAllDownloads();

@@ -120,6 +120,7 @@ void MainWindow::PreferencesCommand() {
   if (ShowPreferences(this, program_.CurrentSettings(), program_.Engines())) {
     (void)MakeDirectories(program_.Home());
     (void)WriteSettings(SettingsPath(program_.Home()), program_.CurrentSettings());
+    program_.ApplyTrustSettings();
   }
   RebuildQueryList();
 }

@@ -356,6 +356,7 @@ void MainWindow::FirstActivation() {
   if (fatal_ || shutDown_) return;
   // Laid out now: the list's width is known.
   if (memory_.columnWidths.empty()) FillUrlColumn();
+  TellUnreadSettings();
   if (program_.CurrentSettings().showAbout) AboutCommand();
   if (!startProject_.empty()) {
     OpenProjectFile(startProject_);
@@ -363,6 +364,26 @@ void MainWindow::FirstActivation() {
   }
   const std::string last = program_.CurrentSettings().lastProject;
   if (!last.empty() && FileLengthOf(last) >= 0) ReopenProject(last);
+}
+
+void MainWindow::TellUnreadSettings() {
+  std::string_view problem;
+  switch (program_.SettingsState()) {
+    case SettingsFileState::kRead:
+    case SettingsFileState::kMissing: return;
+    case SettingsFileState::kDamaged: problem = shell_texts::kSettingsDamaged; break;
+    case SettingsFileState::kForeign: problem = shell_texts::kSettingsForeign; break;
+    case SettingsFileState::kNewer: problem = shell_texts::kSettingsNewer; break;
+  }
+  const std::string& keptAs = program_.SettingsKeptAs();
+  const QString path = DisplayText(SettingsPath(program_.Home()));
+  // One pass of arg: a path holding "%2" stays as it is.
+  const QString text =
+      keptAs.empty()
+          ? (DisplayText(problem) + "\n" + DisplayText(shell_texts::kSettingsNotKept)).arg(path)
+          : (DisplayText(problem) + "\n" + DisplayText(shell_texts::kSettingsKeptAs))
+                .arg(path, DisplayText(keptAs));
+  (void)MessageBoxFormat(this, kMbWarning, shell_texts::kProgramName, StoredText(text));
 }
 
 void MainWindow::Shutdown() {

@@ -172,6 +172,8 @@ class MainWindow : public QMainWindow {
   void RecordDesignSizes();
   void ShowStartData();
   void FirstActivation();
+  // One box at start-up when the settings file did not read, naming where it was kept.
+  void TellUnreadSettings();
 
   // State of the controls
   void SetBusy(bool on);

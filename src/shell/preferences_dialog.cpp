@@ -1,6 +1,7 @@
 #include "shell/preferences_dialog.h"
 
 #include <algorithm>
+#include <map>
 #include <string>
 #include <string_view>
 
@@ -9,6 +10,7 @@
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QInputDialog>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -21,6 +23,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "engines/query.h"
 #include "shell/directory_dialog.h"
 #include "shell/display_text.h"
 #include "shell/launching.h"
@@ -56,6 +59,13 @@ int NumberOf(const QLineEdit* field) {
 std::string FieldBytes(const QLineEdit* field, const std::string& stored, std::size_t maxBytes) {
   if (field->text() == DisplayText(stored)) return CutUtf8(stored, maxBytes);
   return CutUtf8(StoredText(field->text()), maxBytes);
+}
+
+// A key is one line of the settings file: spaces around it and control characters go.
+std::string KeyText(const QString& typed) {
+  std::string key = StoredText(typed.trimmed());
+  std::erase_if(key, [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; });
+  return key;
 }
 
 // An up-down control whose field shows the position and takes no typing.
@@ -99,6 +109,9 @@ class PreferencesDialog : public QDialog {
   void FlipEngine(int row);
   void SetAllEngines(bool enabled);
   void VisitEngine();
+  void EnterEngineKey();
+  void ShowKeyButton();
+  void ChooseCaFile();
 
   EngineList& engines_;
   const Settings& original_;
@@ -111,6 +124,10 @@ class PreferencesDialog : public QDialog {
   QCheckBox* cbAbout_ = nullptr;
   QListWidget* lvEngines_ = nullptr;
   QMenu* popupEngines_ = nullptr;
+  QPushButton* bEngineKey_ = nullptr;
+  // The keys entered in this dialog by engine name (empty: removed), stored on OK only.
+  std::map<std::string, std::string> enteredKeys_;
+  QLineEdit* edCaFile_ = nullptr;
   QCheckBox* cbProxy_ = nullptr;
   QLineEdit* edProxyAdd_ = nullptr;
   QLineEdit* edProxyPort_ = nullptr;
@@ -224,11 +241,21 @@ QWidget* PreferencesDialog::EnginesPage() {
   lvEngines_->setContextMenuPolicy(Qt::CustomContextMenu);
   for (int i = 0; i < engines_.Count(); ++i) {
     lvEngines_->addItem(DisplayText(engines_.Get(i)->name));
+    if (UsesUserKey(*engines_.Get(i))) {
+      lvEngines_->item(i)->setToolTip(Text(shell_texts::kEngineNeedsKey));
+    }
     ShowEngineIcon(i);
   }
   if (lvEngines_->count() > 0) lvEngines_->setCurrentRow(0);
   lvEngines_->installEventFilter(this);
   layout->addWidget(lvEngines_);
+  bEngineKey_ = Button("BEngineKey", "", page);
+  bEngineKey_->setText(Text(shell_texts::kPreferencesEngineKey));
+  auto* keyRow = new QHBoxLayout;
+  keyRow->addWidget(bEngineKey_);
+  keyRow->addStretch();
+  layout->addLayout(keyRow);
+  ShowKeyButton();
 
   popupEngines_ = new QMenu(this);
   popupEngines_->setObjectName("PopupEngines");
@@ -247,6 +274,8 @@ QWidget* PreferencesDialog::EnginesPage() {
   connect(selectAll, &QAction::triggered, this, [this] { SetAllEngines(true); });
   connect(unselectAll, &QAction::triggered, this, [this] { SetAllEngines(false); });
   connect(visit, &QAction::triggered, this, [this] { VisitEngine(); });
+  connect(lvEngines_, &QListWidget::currentRowChanged, this, [this] { ShowKeyButton(); });
+  connect(bEngineKey_, &QPushButton::clicked, this, [this] { EnterEngineKey(); });
   return page;
 }
 
@@ -295,7 +324,19 @@ QWidget* PreferencesDialog::ConnectionsPage(const Settings& settings) {
   grid->addWidget(upDownCnx_, 0, 1);
   grid->addWidget(new QLabel("Timeout by engine (seconds):", page), 1, 0);
   grid->addWidget(upDownTime_, 1, 1);
-  grid->setRowStretch(2, 1);
+
+  auto* trust = new QGroupBox(Text(shell_texts::kTrustGroup), page);
+  auto* trustLayout = new QVBoxLayout(trust);
+  trustLayout->addWidget(new QLabel(Text(shell_texts::kCaFileLabel), trust));
+  auto* caRow = new QHBoxLayout;
+  edCaFile_ = Field("EdCaFile", settings.caFile, trust);
+  auto* browse = Button("BCaFile", ">>", trust);
+  caRow->addWidget(edCaFile_, 1);
+  caRow->addWidget(browse);
+  trustLayout->addLayout(caRow);
+  grid->addWidget(trust, 2, 0, 1, 2);
+  grid->setRowStretch(3, 1);
+  connect(browse, &QPushButton::clicked, this, [this] { ChooseCaFile(); });
   return page;
 }
 
@@ -328,6 +369,17 @@ void PreferencesDialog::ChooseProgram(QLineEdit* field) {
   if (dialog.exec() != QDialog::Accepted) return;
   const QStringList files = dialog.selectedFiles();
   if (!files.isEmpty()) field->setText(files.first());
+}
+
+void PreferencesDialog::ChooseCaFile() {
+  QFileDialog dialog(this, Text(shell_texts::kChooseCaFileTitle));
+  dialog.setObjectName("CaFileDialog");
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setNameFilter(Text(shell_texts::kCaFileFilter));
+  if (!edCaFile_->text().isEmpty()) dialog.selectFile(edCaFile_->text());
+  if (dialog.exec() != QDialog::Accepted) return;
+  const QStringList files = dialog.selectedFiles();
+  if (!files.isEmpty()) edCaFile_->setText(files.first());
 }
 
 void PreferencesDialog::Detect(QLineEdit* field) {
@@ -367,6 +419,27 @@ void PreferencesDialog::VisitEngine() {
   LaunchUrl(engine->homeUrl);
 }
 
+void PreferencesDialog::ShowKeyButton() {
+  const EngineDefinition* engine = engines_.Get(lvEngines_->currentRow());
+  bEngineKey_->setEnabled(engine != nullptr && UsesUserKey(*engine));
+}
+
+// The key goes to the settings file only; it is shown in this field and nowhere else.
+void PreferencesDialog::EnterEngineKey() {
+  const EngineDefinition* engine = engines_.Get(lvEngines_->currentRow());
+  if (engine == nullptr || !UsesUserKey(*engine)) return;
+  const auto entered = enteredKeys_.find(engine->name);
+  const std::string current =
+      entered != enteredKeys_.end() ? entered->second : EngineKey(original_, engine->name);
+  QInputDialog dialog(this);
+  dialog.setObjectName("EngineKeyDialog");
+  dialog.setWindowTitle(Text(shell_texts::kEngineKeyCaption));
+  dialog.setLabelText(Text(shell_texts::kEngineKeyPrompt).arg(DisplayText(engine->name)));
+  dialog.setTextValue(DisplayText(current));
+  if (dialog.exec() != QDialog::Accepted) return;
+  enteredKeys_[engine->name] = KeyText(dialog.textValue());
+}
+
 bool PreferencesDialog::eventFilter(QObject* watched, QEvent* event) {
   if (watched == lvEngines_ && event->type() == QEvent::KeyPress &&
       static_cast<QKeyEvent*>(event)->key() == Qt::Key_Space) {
@@ -394,6 +467,8 @@ void PreferencesDialog::Store(Settings& settings) const {
       FieldBytes(edFProxyAdd_, original_.ftpProxyAddress, kMaxFtpProxyAddress);
   settings.ftpProxyPort = NumberOf(edFProxyPort_);
   RebuildEnabledNames(engines_, settings.enabledEngines);
+  for (const auto& [name, key] : enteredKeys_) SetEngineKey(settings, name, key);
+  settings.caFile = FieldBytes(edCaFile_, original_.caFile, kMaxProgramPath);
   settings.maxConnections = NumberOf(upDownCnx_->Field());
   settings.verifyAfterSearch = cbAutoVerify_->isChecked() ? 1 : 0;
   settings.removeInvalidAfterVerify = cbAutoRemoveInvalid_->isChecked() ? 1 : 0;

@@ -69,6 +69,16 @@ inline constexpr std::string_view kProgramFailed = "The program could not be sta
 inline constexpr std::string_view kDatabaseFailed =
     "The search engine database cannot be loaded. Reinstall the program or copy an engine "
     "database to:\n";
+// A settings file that did not read at start-up: %1 its path, then where it was kept (%2).
+inline constexpr std::string_view kSettingsDamaged =
+    "The settings file %1 breaks off; the settings before the break are used.";
+inline constexpr std::string_view kSettingsForeign =
+    "The settings file %1 is not a settings file of this program; the defaults are used.";
+inline constexpr std::string_view kSettingsNewer =
+    "The settings file %1 was written by a newer version; the defaults are used.";
+inline constexpr std::string_view kSettingsKeptAs = "The old file was kept as %2.";
+inline constexpr std::string_view kSettingsNotKept =
+    "It could not be kept aside and is left as it was.";
 // The about box: the two parts are joined with an empty line.
 inline constexpr std::string_view kAboutText1 =
     "Sondrel 0.1\nA metasearch tool for music files: one query to many search engines, the "
@@ -156,6 +166,16 @@ inline constexpr std::string_view kPreferencesCaption = "Preferences";
 inline constexpr std::string_view kPreferencesSelectAll = "&Select All";
 inline constexpr std::string_view kPreferencesUnselectAll = "&Unselect All";
 inline constexpr std::string_view kPreferencesVisitEngine = "&Visit Engine";
+inline constexpr std::string_view kPreferencesEngineKey = "&Key...";
+inline constexpr std::string_view kEngineKeyCaption = "Engine Key";
+// %1: the engine's name.
+inline constexpr std::string_view kEngineKeyPrompt =
+    "The key or client id %1 gave you (empty for none):";
+inline constexpr std::string_view kEngineNeedsKey = "Needs a key of your own (Key...)";
+inline constexpr std::string_view kTrustGroup = "Trusted Certificates";
+inline constexpr std::string_view kCaFileLabel = "Extra CA certificates (PEM file):";
+inline constexpr std::string_view kChooseCaFileTitle = "Choose a CA certificate file";
+inline constexpr std::string_view kCaFileFilter = "PEM certificates (*.pem *.crt);;All files (*)";
 inline constexpr std::string_view kChooseProgramTitle = "Choose a program";
 inline constexpr std::string_view kAllFilesFilter = "All files (*)";
 inline constexpr std::string_view kDirectoryCaption = "Change Directory";
@@ -180,5 +200,19 @@ inline constexpr const char* kDownloadNotStarted = "The download of %s could not
 // The buttons of a finished download's box.
 inline constexpr std::string_view kDownloadOpen = "&Open";
 inline constexpr std::string_view kDownloadShowFolder = "Show in &Folder";
+// The question about a file in the way of a download: the path, then the name Keep Both takes.
+// The same-size text is the download's own (download_texts.h).
+inline constexpr const char* kExistingSmaller =
+    "%s already exists and is smaller than the file. Resume the download?";
+inline constexpr const char* kExistingLarger = "%s already exists and is larger than the file.";
+inline constexpr const char* kExistingUnknownSize =
+    "%s already exists; the server does not say how large the file is.";
+inline constexpr const char* kExistingNotAFile = "%s already exists and is not a regular file.";
+inline constexpr const char* kExistingKeepBothName = "Keep Both saves the download as %s.";
+inline constexpr std::string_view kExistingResume = "&Resume";
+inline constexpr std::string_view kExistingReplace = "Re&place";
+inline constexpr std::string_view kExistingKeepBoth = "&Keep Both";
+// A failed download: the outcome, then why.
+inline constexpr std::string_view kDownloadFailureReason = "Reason: ";
 
 }  // namespace sondrel::shell_texts

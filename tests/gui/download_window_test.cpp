@@ -8,6 +8,7 @@
 #include <QPushButton>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -18,12 +19,15 @@
 
 #include "net/net_progress.h"
 #include "net/socket_io.h"
+#include "net/tls_options.h"
 #include "shell/qt_dispatcher.h"
 #include "support/modal.h"
 #include "support/paths.h"
 #include "tasks/gui_dispatch.h"
 #include "testkit/nginx_server.h"
+#include "testkit/server_process.h"
 #include "testkit/temp_dir.h"
+#include "testkit/test_certificates.h"
 
 namespace sondrel {
 namespace {
@@ -150,39 +154,62 @@ TEST_F(DownloadWindowTest, AFinishedFileOpensOrShowsItsFolderThroughTheDesktopOp
   setenv("PATH", path.c_str(), 1);
 }
 
-TEST_F(DownloadWindowTest, AnExistingFileIsResumedReplacedOrKept) {
+TEST_F(DownloadWindowTest, AnExistingFileIsResumedReplacedKeptBesideOrLeftAlone) {
   const std::size_t part = 50000;
   // Different bytes from the server's: a resumed file keeps them, a fresh one does not.
   const std::string mine = RandomBytes(song_.size(), 9);
+  const std::int32_t size = static_cast<std::int32_t>(song_.size());
   struct Case {
     std::string existing;
+    std::int32_t knownSize;
     std::string answer;
     QMessageBox::Icon icon;
     std::string defaultButton;
+    bool offersResume;
     bool starts;
-    std::string result;
+    std::string kept;    // song.mp3 afterwards
+    std::string beside;  // "song (1).mp3" afterwards, empty for none
   } cases[] = {
-      {mine.substr(0, part), "Yes", QMessageBox::Question, "Yes", true, mine.substr(0, part) + song_.substr(part)},
-      {mine.substr(0, part), "No", QMessageBox::Question, "Yes", true, song_},
-      {mine.substr(0, part), "Cancel", QMessageBox::Question, "Yes", false, mine.substr(0, part)},
-      {mine, "No", QMessageBox::Warning, "No", false, mine},
-      {mine, "Yes", QMessageBox::Warning, "No", true, song_},
+      {mine.substr(0, part), size, "Resume", QMessageBox::Question, "Resume", true, true,
+       mine.substr(0, part) + song_.substr(part), ""},
+      {mine.substr(0, part), size, "Replace", QMessageBox::Question, "Resume", true, true, song_,
+       ""},
+      {mine.substr(0, part), size, "Cancel", QMessageBox::Question, "Resume", true, false,
+       mine.substr(0, part), ""},
+      {mine, size, "Keep Both", QMessageBox::Warning, "Cancel", false, true, mine, song_},
+      {mine, size, "Cancel", QMessageBox::Warning, "Cancel", false, false, mine, ""},
+      {mine, size, "Replace", QMessageBox::Warning, "Cancel", false, true, song_, ""},
+      // The server's size unknown: continuing is the user's call.
+      {mine.substr(0, part), -1, "Resume", QMessageBox::Warning, "Cancel", true, true,
+       mine.substr(0, part) + song_.substr(part), ""},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::to_string(c.existing.size()) + " bytes there, answer " + c.answer);
+    SCOPED_TRACE(std::to_string(c.existing.size()) + " bytes there, size " +
+                 std::to_string(c.knownSize) + ", answer " + c.answer);
     ASSERT_TRUE(MakeDirectories(settings_.downloadDirectory));
+    std::remove(LocalFile("song (1).mp3").c_str());
     ASSERT_GT(FileWriteAll(LocalFile("song.mp3"), c.existing), 0);
-    WhenModalOpens([&c](QWidget* box) {
+    QString question;
+    WhenModalOpens([&c, &question](QWidget* box) {
       auto* message = qobject_cast<QMessageBox*>(box);
       ASSERT_NE(message, nullptr);
+      question = message->text() + "\n" + message->informativeText();
       EXPECT_EQ(message->icon(), c.icon);
       ASSERT_NE(message->defaultButton(), nullptr);
       EXPECT_EQ(message->defaultButton()->text().remove('&').toStdString(), c.defaultButton);
+      bool hasResume = false;
+      for (QAbstractButton* button : message->buttons()) {
+        hasResume = hasResume || button->text().remove('&') == "Resume";
+      }
+      EXPECT_EQ(hasResume, c.offersResume);
       guitest::ClickButton(box, QString::fromStdString(c.answer));
     });
-    const bool started = DownloadSelected(nullptr, Entry("/song.mp3", static_cast<std::int32_t>(song_.size())),
-                                          settings_, dir_.path());
+    const bool started =
+        DownloadSelected(nullptr, Entry("/song.mp3", c.knownSize), settings_, dir_.path());
     ASSERT_EQ(started, c.starts);
+    EXPECT_TRUE(question.contains(QString::fromStdString(LocalFile("song.mp3"))))
+        << question.toStdString();
+    EXPECT_TRUE(question.contains("song (1).mp3")) << question.toStdString();
     if (started) {
       QPointer<QDialog> window = ShownDownloadWindow();
       ASSERT_TRUE(window);
@@ -191,8 +218,73 @@ TEST_F(DownloadWindowTest, AnExistingFileIsResumedReplacedOrKept) {
     } else {
       EXPECT_EQ(ShownDownloadWindow(), nullptr);
     }
-    EXPECT_EQ(Read(LocalFile("song.mp3")), c.result);
+    EXPECT_EQ(Read(LocalFile("song.mp3")), c.kept);
+    if (c.beside.empty()) {
+      EXPECT_EQ(FileLengthOf(LocalFile("song (1).mp3")), -1);
+    } else {
+      EXPECT_EQ(Read(LocalFile("song (1).mp3")), c.beside);
+    }
   }
+}
+
+TEST_F(DownloadWindowTest, APlantedLinkIsNeverOfferedForReplacing) {
+  const std::string outside = dir_.File("outside.txt");
+  dir_.Write("outside.txt", "mine");
+  ASSERT_TRUE(MakeDirectories(settings_.downloadDirectory));
+  ASSERT_EQ(symlink(outside.c_str(), LocalFile("song.mp3").c_str()), 0);
+  QStringList buttons;
+  WhenModalOpens([&buttons](QWidget* box) {
+    for (QAbstractButton* button : qobject_cast<QMessageBox*>(box)->buttons()) {
+      buttons << button->text().remove('&');
+    }
+    guitest::ClickButton(box, "Keep Both");
+  });
+  ASSERT_TRUE(DownloadSelected(nullptr, Entry("/song.mp3", -1), settings_, dir_.path()));
+  QPointer<QDialog> window = ShownDownloadWindow();
+  ASSERT_TRUE(window);
+  AnswerFinishedBox("Close");
+  ASSERT_TRUE(WaitUntil([&] { return window.isNull(); }));
+  buttons.sort();
+  EXPECT_EQ(buttons, (QStringList{"Cancel", "Keep Both"}));
+  EXPECT_EQ(Read(outside), "mine");
+  EXPECT_EQ(Read(LocalFile("song (1).mp3")), song_);
+}
+
+TEST_F(DownloadWindowTest, AFailedDownloadNamesWhyAndWhere) {
+  testkit::TestCertificates certificates;
+  ASSERT_TRUE(certificates.ok());
+  testkit::NginxServer expired;
+  expired.EnableTls(certificates.expired());
+  ASSERT_TRUE(expired.Start()) << expired.error();
+  const int closedPort = testkit::FreeLoopbackPort();
+  const struct {
+    std::string url;
+    std::string caFile;  // trusted besides the system's store
+    std::string reason;
+  } kCases[] = {
+      {server_.Url("/missing.mp3"), "", "127.0.0.1: HTTP 404 Not Found"},
+      {"http://127.0.0.1:" + std::to_string(closedPort) + "/song.mp3", "", "connection refused"},
+      {expired.TlsUrl("/song.mp3"), "", "127.0.0.1: TLS: unknown issuer"},
+      {expired.TlsUrl("/song.mp3"), certificates.caFile(),
+       "127.0.0.1: TLS: certificate has expired"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.url + " trusting " + c.caFile);
+    SetDefaultTlsOptions(TlsOptions{c.caFile, false});
+    ResultEntry entry = NewEntry();
+    entry.url = c.url;
+    entry.size = -1;
+    QString outcome;
+    WhenModalOpens([&outcome](QWidget* box) {
+      outcome = guitest::MessageText(box);
+      guitest::ClickButton(box, "OK");
+    }, 20000);
+    ASSERT_TRUE(DownloadSelected(nullptr, entry, settings_, dir_.path()));
+    QPointer<QDialog> window = ShownDownloadWindow();
+    ASSERT_TRUE(WaitUntil([&] { return window.isNull(); }, 20000));
+    EXPECT_TRUE(outcome.contains(QString::fromStdString(c.reason))) << outcome.toStdString();
+  }
+  SetDefaultTlsOptions(TlsOptions{});
 }
 
 TEST_F(DownloadWindowTest, ClosingTheWindowOrAnotherStopLeavesTheDownloadGoingOn) {

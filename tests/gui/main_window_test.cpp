@@ -38,6 +38,7 @@
 #include "engines/engine_texts.h"
 #include "engines/engine_update.h"
 #include "engines/search_driver.h"
+#include "net/tls_options.h"
 #include "engines/search_texts.h"
 #include "results/export.h"
 #include "results/project_file.h"
@@ -163,6 +164,73 @@ class MainWindowTest : public ::testing::Test {
   std::unique_ptr<Application> program_;  // outlives the window
   std::unique_ptr<MainWindow> window_;
 };
+
+TEST_F(MainWindowTest, ASettingsFileThatDoesNotReadIsKeptAsideAndTheUserToldWhere) {
+  const std::string path = SettingsPath(home_.path());
+  Settings written;
+  SettingsDefaults(written, home_.path());
+  written.maxConnections = 7;
+  ASSERT_TRUE(WriteSettings(path, written));
+  std::string whole;
+  ASSERT_TRUE(FileReadAll(path, whole));
+  const struct {
+    const char* name;
+    std::string bytes;
+    const char* problem;
+  } kCases[] = {
+      {"foreign", "not a settings file\n", "is not a settings file"},
+      {"broken off", whole.substr(0, whole.size() - 3), "breaks off"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_GT(FileWriteAll(path, c.bytes), 0);
+    QString told;
+    WhenModalOpens([&told](QWidget* box) {
+      told = guitest::MessageText(box);
+      guitest::ClickButton(box, "OK");
+    });
+    Open();
+    ASSERT_TRUE(WaitUntil([&] { return !told.isEmpty(); }));
+    const std::string keptAs = program_->SettingsKeptAs();
+    ASSERT_FALSE(keptAs.empty());
+    EXPECT_TRUE(told.contains(c.problem)) << told.toStdString();
+    EXPECT_TRUE(told.contains(QString::fromStdString(path))) << told.toStdString();
+    EXPECT_TRUE(told.contains(QString::fromStdString("kept as " + keptAs))) << told.toStdString();
+    std::string kept;
+    ASSERT_TRUE(FileReadAll(keptAs, kept));
+    EXPECT_EQ(kept, c.bytes);
+    window_.reset();
+    program_.reset();
+    std::remove(keptAs.c_str());
+  }
+  // Once written again the file reads: the next start is silent.
+  Settings reread;
+  EXPECT_EQ(LoadSettingsFile(path, reread), SettingsFileState::kRead);
+  Open();
+  EXPECT_EQ(program_->SettingsState(), SettingsFileState::kRead);
+  EXPECT_TRUE(program_->SettingsKeptAs().empty());
+}
+
+TEST_F(MainWindowTest, TheSettingsCaFileIsTrustedFromStartAndAfterPreferences) {
+  Settings written;
+  SettingsDefaults(written, home_.path());
+  written.caFile = home_.File("private-ca.pem");
+  ASSERT_TRUE(WriteSettings(SettingsPath(home_.path()), written));
+  Open();
+  EXPECT_EQ(DefaultTlsOptions(), (TlsOptions{home_.File("private-ca.pem"), false}));
+
+  WhenModalOpens([](QWidget* dialog) {
+    auto* field = dialog->findChild<QLineEdit*>("EdCaFile");
+    ASSERT_NE(field, nullptr);
+    field->setText("/etc/ssl/other-ca.pem");
+    guitest::ClickButton(dialog, "&OK");
+  });
+  Action("Preferences1")->trigger();
+  EXPECT_EQ(DefaultTlsOptions(), (TlsOptions{"/etc/ssl/other-ca.pem", false}));
+  window_.reset();
+  program_.reset();
+  SetDefaultTlsOptions(TlsOptions{});
+}
 
 TEST_F(MainWindowTest, FirstStartShowsEverythingAndEnablesEveryEngine) {
   Open();

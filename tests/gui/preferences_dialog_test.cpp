@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -241,6 +242,79 @@ TEST_F(PreferencesDialogTest, ButtonsBesideThePathsFillTheirFields) {
   });
   EXPECT_FALSE(ShowPreferences(nullptr, settings, engines));
   EXPECT_EQ(settings.downloadDirectory, temp.File("downloads"));
+}
+
+TEST_F(PreferencesDialogTest, KeysAreEnteredForTheEnginesThatNeedOneAndStoredOnOkOnly) {
+  engines.Get(1)->action = "http://beta.example/find?q=__QUERY__&client_id=__KEY__";
+  engines.Get(2)->headers.push_back("Authorization: Bearer __KEY__");
+  SetEngineKey(settings, "Gamma", "old-gamma");
+  // Typed into the key dialog of the current engine: surrounding spaces go.
+  const auto enterKey = [](QWidget* dialog, int row, const QString& current, const QString& typed) {
+    Child<QListWidget>(dialog, "LVEngines")->setCurrentRow(row);
+    auto* key = Child<QPushButton>(dialog, "BEngineKey");
+    ASSERT_TRUE(key->isEnabled());
+    WhenModalOpensOver(dialog, [&](QWidget* modal) {
+      auto* input = qobject_cast<QInputDialog*>(modal);
+      ASSERT_NE(input, nullptr);
+      EXPECT_EQ(input->textValue(), current);
+      input->setTextValue(typed);
+      AcceptModal(input);
+    });
+    key->click();
+  };
+
+  for (const bool ok : {false, true}) {
+    SCOPED_TRACE(ok ? "OK" : "Cancel");
+    WhenModalOpens([&](QWidget* dialog) {
+      auto* list = Child<QListWidget>(dialog, "LVEngines");
+      list->setCurrentRow(0);
+      EXPECT_FALSE(Child<QPushButton>(dialog, "BEngineKey")->isEnabled());
+      EXPECT_TRUE(list->item(0)->toolTip().isEmpty());
+      EXPECT_FALSE(list->item(1)->toolTip().isEmpty());
+      enterKey(dialog, 1, "", "  beta-id\t ");
+      enterKey(dialog, 1, "beta-id", "beta-2");  // the dialog remembers what was typed
+      enterKey(dialog, 2, "old-gamma", "");      // empty removes the key
+      ClickButton(dialog, ok ? "&OK" : "&Cancel");
+    });
+    EXPECT_EQ(ShowPreferences(nullptr, settings, engines), ok);
+    EXPECT_EQ(EngineKey(settings, "Beta"), ok ? "beta-2" : "");
+    EXPECT_EQ(EngineKey(settings, "Gamma"), ok ? "" : "old-gamma");
+    EXPECT_EQ(EngineKey(settings, "Alpha"), "");
+  }
+}
+
+TEST_F(PreferencesDialogTest, TheCaFileIsChosenOrTypedOnTheConnectionsPage) {
+  testkit::TempDir temp;
+  temp.Write("private-ca.pem", "");
+  settings.caFile = "/etc/ssl/old-ca.pem";
+  WhenModalOpens([&](QWidget* dialog) {
+    QLineEdit* field = Child(dialog, "EdCaFile");
+    EXPECT_EQ(field->text(), "/etc/ssl/old-ca.pem");
+    // On the Connections page.
+    auto* pages = Child<QTabWidget>(dialog, "Pages");
+    EXPECT_TRUE(pages->widget(3)->isAncestorOf(field));
+    WhenModalOpensOver(dialog, [&](QWidget* files) {
+      auto* fileDialog = qobject_cast<QFileDialog*>(files);
+      ASSERT_NE(fileDialog, nullptr);
+      auto* name = fileDialog->findChild<QLineEdit*>("fileNameEdit");
+      ASSERT_NE(name, nullptr);
+      name->setText(QString::fromStdString(temp.File("private-ca.pem")));
+      AcceptModal(fileDialog);
+    });
+    Child<QPushButton>(dialog, "BCaFile")->click();
+    EXPECT_EQ(field->text().toStdString(), temp.File("private-ca.pem"));
+    ClickButton(dialog, "&OK");
+  });
+  ASSERT_TRUE(ShowPreferences(nullptr, settings, engines));
+  EXPECT_EQ(settings.caFile, temp.File("private-ca.pem"));
+
+  // Emptied: the system's trust store alone.
+  WhenModalOpens([](QWidget* dialog) {
+    Child(dialog, "EdCaFile")->clear();
+    ClickButton(dialog, "&OK");
+  });
+  ASSERT_TRUE(ShowPreferences(nullptr, settings, engines));
+  EXPECT_EQ(settings.caFile, "");
 }
 
 TEST_F(PreferencesDialogTest, EveryTabIsInSightAtTheDefaultSize) {
