@@ -176,6 +176,10 @@ int RunFetch(Arguments& args, const Context& context) {
   if (result == kFetchFailed && output && header.empty() && view.header.empty()) {
     return Fail(request.url + ": cannot fetch into " + *output);
   }
+  // No reply at all: the failure names why (a certificate, a timeout, a refusal).
+  if (progress.failure && header.empty() && view.header.empty()) {
+    return Fail(request.url + ": " + DescribeFailure(progress.failure));
+  }
   return Fail(request.url + ": " + Reason(result, header.empty() ? view.header : header));
 }
 

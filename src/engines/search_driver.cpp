@@ -14,6 +14,7 @@
 #include "engines/engine_update.h"
 #include "engines/search_texts.h"
 #include "net/async_wait.h"
+#include "net/connection_pool.h"
 #include "net/http_connection.h"
 #include "net/http_response.h"
 #include "net/socket_io.h"
@@ -96,6 +97,8 @@ void SlotRequest(EngineSlot& slot) {
   slot.http.proxyPort = session.settings.webProxyPort;
   // Engines that hand out a session cookie on one page and want it back on the next.
   slot.http.useCookies = true;
+  // The next page of a server goes over the connection the last one came on.
+  slot.http.pool = session.connections;
   if (slot.firstPage) {
     slot.referer = Cut(slot.engine->homeUrl, kRefererMax);
     slot.firstPage = false;
@@ -475,6 +478,8 @@ void RunScheduler(SearchSession& session) {
   SetStopFlag(false);
   ResetSearchState(session.engines);
 
+  ConnectionPool pool;  // outlives the slots, which hand their connections back as they close
+  session.connections = session.keepConnections ? &pool : nullptr;
   auto table = std::make_unique<SlotTable>();
   for (auto& slot : table->slots) slot = std::make_unique<EngineSlot>();
   // At least one connection, or no engine would ever start; never more than the table holds.
@@ -527,6 +532,7 @@ void RunScheduler(SearchSession& session) {
   }
 
   table.reset();
+  session.connections = nullptr;
   SetIdleHook(outerHook ? outerHook : NetIdle);
   session.scanContext = nullptr;
 }

@@ -129,12 +129,14 @@ struct SearchSession {
   SearchCallbacks callbacks;
   int mode = kSearchNormal;
   bool updateCheck = true;  // run the engine update check before the engines
+  bool keepConnections = true;  // reuse a server's open connection for its next request
   // Runs a function on the interface thread and returns after it ran (RunInGuiThread). Empty:
   // the callbacks run on the calling thread, as in a test run or a search run inline.
   std::function<void(const std::function<void()>&)> onInterfaceThread;
 
   SearchJob job;
   ExtractionContext* scanContext = nullptr;  // while the scheduler runs: what its slots scan with
+  ConnectionPool* connections = nullptr;     // while the scheduler runs: kept-open connections
   SearchProgress counts;                     // written by the search thread only
   std::atomic<bool> completed{false};        // the completion has run
 };

@@ -114,7 +114,8 @@ void AsyncHttpJob::Close() {
 AsyncWait AsyncHttpJob::Wait() const {
   if (state_ == kJobRunning) return exchange_.Wait();
   if (state_ == kJobSucceeded && stream_) {
-    if (stream_.HasBuffered()) return {};
+    // A body read to its end, or bytes already decoded: the next read answers at once.
+    if (stream_.HasBuffered() || stream_.body().Finished()) return {};
     return {stream_.connection().fd(), stream_.connection().Events()};
   }
   return {};

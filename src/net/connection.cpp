@@ -172,7 +172,8 @@ IoResult Connection::Read(char* buffer, std::size_t size) {
   if (ssl_) {
     ERR_clear_error();
     std::size_t got = 0;
-    return TlsResult(SSL_read_ex(ssl_, buffer, size, &got), got);
+    int r = SSL_read_ex(ssl_, buffer, size, &got);
+    return TlsResult(r, got);
   }
   ssize_t got = ::recv(socket_, buffer, size, MSG_DONTWAIT);
   events_ = POLLIN;
@@ -187,7 +188,8 @@ IoResult Connection::Write(const char* buffer, std::size_t size) {
   if (ssl_) {
     ERR_clear_error();
     std::size_t sent = 0;
-    return TlsResult(SSL_write_ex(ssl_, buffer, size, &sent), sent);
+    int r = SSL_write_ex(ssl_, buffer, size, &sent);
+    return TlsResult(r, sent);
   }
   ssize_t sent = ::send(socket_, buffer, size, MSG_DONTWAIT | MSG_NOSIGNAL);
   if (sent >= 0) {

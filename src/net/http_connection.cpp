@@ -28,6 +28,8 @@ int NoConnectionResult(const std::string& header, int otherFailure) {
   if (header.empty()) return kFetchNoResponse;
   int status = StatusCode(header);
   if (status == 401 || status == 403) return kFetchRefused;
+  // The server said yes, but the reply could not be used (its length, its body).
+  if (IsSuccess(status)) return kFetchFailed;
   return otherFailure;
 }
 

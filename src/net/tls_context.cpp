@@ -129,6 +129,12 @@ std::string DescribeHandshakeFailure(SSL* ssl) {
   return std::string(t::kTlsHandshakeFailed) + (reason ? reason : t::kTlsPeerClosed.data());
 }
 
+void ForgetTlsSessions() {
+  std::lock_guard lock(g_mutex);
+  for (auto& [key, session] : g_sessions) SSL_SESSION_free(session);
+  g_sessions.clear();
+}
+
 void ReleaseTlsState() {
   std::lock_guard lock(g_mutex);
   for (auto& [key, session] : g_sessions) SSL_SESSION_free(session);

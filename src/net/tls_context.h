@@ -30,6 +30,8 @@ int TlsSessionKeyIndex();
 // "certificate is for another host", or "handshake failed: ..." with OpenSSL's reason.
 std::string DescribeHandshakeFailure(ssl_st* ssl);
 
+// Drops the remembered sessions: the next connection to every server makes a full handshake.
+void ForgetTlsSessions();
 // Frees every context and session (NetShutdown).
 void ReleaseTlsState();
 

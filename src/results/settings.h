@@ -81,6 +81,7 @@ struct Settings {
   std::uint8_t enginesChosen = 1;
   // Named fields this version does not know, kept as they came so that a save passes them on.
   std::vector<std::pair<std::string, std::string>> otherNamedFields;
+  std::string caFile;  // extra trust anchors (PEM) for https; empty for the system's alone
 };
 
 // Whether enabledEngines is somebody's choice: the flag, or any name in the list.

@@ -20,6 +20,7 @@ namespace sondrel {
 namespace {
 
 constexpr std::string_view kHttpScheme = "http";
+constexpr std::string_view kHttpsScheme = "https";
 constexpr std::string_view kFtpScheme = "ftp";
 
 std::string SchemeOf(std::string_view url) {
@@ -220,7 +221,10 @@ std::string VerifyProgressText(int done, int total) {
   return text;
 }
 
-bool IsHttpJob(const VerifyJob& job) { return SchemeOf(job.url) == kHttpScheme; }
+bool IsHttpJob(const VerifyJob& job) {
+  const std::string scheme = SchemeOf(job.url);
+  return scheme == kHttpScheme || scheme == kHttpsScheme;
+}
 
 std::vector<FtpHostGroup> GroupFtpJobs(const std::vector<VerifyJob>& jobs) {
   // std::string orders by unsigned bytes: the exact byte comparison the groups want.

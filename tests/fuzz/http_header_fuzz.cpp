@@ -44,6 +44,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       if (EvaluateResponse(state, request, header, progress) != kEvaluateAgain) break;
       if (request.workUrl.size() > kWorkUrlMax) __builtin_trap();
       if (state.requestText.size() > kRequestTextMax + 100) __builtin_trap();
+      // Whatever the Location said, the next request holds no control byte but its line ends.
+      const std::string& text = state.requestText;
+      for (std::size_t i = 0; i < text.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        bool lineEnd = (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ||
+                       (c == '\n' && i > 0 && text[i - 1] == '\r');
+        if ((c < 0x20 || c == 0x7F) && !lineEnd) __builtin_trap();
+      }
     }
     if (request.contentType.size() > kContentTypeMax) __builtin_trap();
   }

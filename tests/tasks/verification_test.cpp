@@ -207,6 +207,9 @@ TEST(VerificationRules, FtpGroupsByExactHostThenDirectory) {
   VerifyJob upper;
   upper.url = "HTTP://a.example/x.mp3";
   EXPECT_FALSE(IsHttpJob(upper));
+  VerifyJob secure;
+  secure.url = "https://a.example/x.mp3";
+  EXPECT_TRUE(IsHttpJob(secure));
   EXPECT_TRUE(IsHttpJob(jobs[2]));
 }
 
@@ -214,7 +217,7 @@ TEST_F(VerificationTest, NeverMoreChecksThanTheLimitAndAllFinish) {
   SlowFileServer server(60ms);
   SearchDocument document;
   for (int i = 0; i < 10; ++i) AddEntry(document, server.Url("/f" + std::to_string(i) + ".mp3"));
-  AddEntry(document, "https://127.0.0.1:1/skipped.mp3", kStatusUnknown);
+  AddEntry(document, "gopher://127.0.0.1:1/skipped.mp3", kStatusUnknown);
   VerifyConfig config;
   config.maxConnections = 3;
   config.timeoutSeconds = 10;
@@ -242,7 +245,7 @@ TEST_F(VerificationTest, NeverMoreChecksThanTheLimitAndAllFinish) {
 TEST_F(VerificationTest, StopKeepsUntouchedStatusesAndStillRemovesInvalid) {
   SlowFileServer server(300ms);
   SearchDocument document;
-  AddEntry(document, "https://127.0.0.1:1/old-invalid.mp3", kStatusInvalid);
+  AddEntry(document, "gopher://127.0.0.1:1/old-invalid.mp3", kStatusInvalid);
   for (int i = 0; i < 20; ++i) AddEntry(document, server.Url("/f" + std::to_string(i) + ".mp3"));
   VerifyConfig config;
   config.maxConnections = 2;
@@ -292,7 +295,7 @@ TEST_F(VerificationTest, UnreachableServersBecomeInvalidAndAreRemovedWhenAsked) 
   AddEntry(document, "http://127.0.0.1:1/a.mp3");
   AddEntry(document, "ftp://127.0.0.1:1/pub/b.mp3");
   AddEntry(document, "ftp://127.0.0.1:1/pub/c.mp3");
-  AddEntry(document, "https://127.0.0.1:1/d.mp3");
+  AddEntry(document, "gopher://127.0.0.1:1/d.mp3");
   VerifyConfig config;
   config.timeoutSeconds = 5;
   config.removeInvalid = false;
@@ -310,7 +313,7 @@ TEST_F(VerificationTest, UnreachableServersBecomeInvalidAndAreRemovedWhenAsked) 
   VerifyAllHere(document, config);
   EXPECT_EQ(removed_, 3);
   ASSERT_EQ(document.entries.Count(), 1);
-  EXPECT_EQ(document.entries.Get(0)->url, "https://127.0.0.1:1/d.mp3");
+  EXPECT_EQ(document.entries.Get(0)->url, "gopher://127.0.0.1:1/d.mp3");
 }
 
 TEST_F(VerificationTest, EmptyChoiceStartsNothing) {

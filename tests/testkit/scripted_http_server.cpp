@@ -4,8 +4,10 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <chrono>
@@ -33,6 +35,24 @@ std::size_t RequestLength(const std::string& bytes) {
   std::size_t at = lower.find("\ncontent-length:");
   if (at != std::string::npos) body = std::strtoul(lower.c_str() + at + 16, nullptr, 10);
   return headerLength + body;
+}
+
+// False when the client went away or the server stops. Sends wait at most a slice at a time,
+// so a client that stops reading cannot hold the server's thread.
+bool SendAll(int client, const std::string& bytes, const std::atomic<bool>& stop) {
+  timeval slice{0, kSliceMs * 1000};
+  ::setsockopt(client, SOL_SOCKET, SO_SNDTIMEO, &slice, sizeof slice);
+  std::size_t sent = 0;
+  while (sent < bytes.size()) {
+    if (stop) return false;
+    ssize_t n = ::send(client, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+    if (n < 0) {
+      if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
+      return false;
+    }
+    sent += static_cast<std::size_t>(n);
+  }
+  return true;
 }
 
 }  // namespace
@@ -126,14 +146,15 @@ void ScriptedHttpServer::Serve(int client, int index) {
     }
     return;
   }
-  std::size_t sent = 0;
-  while (sent < reply.bytes.size() && !stop_) {
-    ssize_t n = ::send(client, reply.bytes.data() + sent, reply.bytes.size() - sent, MSG_NOSIGNAL);
-    if (n < 0) {
-      if (errno == EINTR || errno == EAGAIN) continue;
-      return;
+  if (!SendAll(client, reply.bytes, stop_)) return;
+  for (const std::string& piece : reply.pieces) {
+    for (int waited = 0; waited < reply.pauseMs && !stop_; waited += kSliceMs) {
+      ::poll(nullptr, 0, std::min(kSliceMs, reply.pauseMs - waited));
     }
-    sent += static_cast<std::size_t>(n);
+    if (stop_ || !SendAll(client, piece, stop_)) return;
+  }
+  while (!reply.endless.empty() && !stop_) {
+    if (!SendAll(client, reply.endless, stop_)) return;
   }
   ::shutdown(client, SHUT_WR);
   // Let the client read everything before the socket goes away.
