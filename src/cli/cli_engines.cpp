@@ -15,7 +15,7 @@ int LoadEnginesForCommand(const Context& context, const std::optional<std::strin
     (void)SeedDatabase(context.home);
   }
   LoadedDatabase info;
-  if (!LoadDatabase(path, list, info)) return Fail("cannot open engine database " + path);
+  if (!LoadDatabase(path, list, info)) return Fail(path + ": " + info.problem);
   return kExitOk;
 }
 

@@ -40,11 +40,22 @@ int RunCompile(Arguments& args, const Context& context) {
   std::optional<std::uint32_t> number = ParseFieldNumber(words[2]);
   if (!number) return UsageError("NUMBER is not a 32-bit decimal number: " + words[2], kCompileUsage);
 
-  switch (CompileDefinitions(words[0], words[1], *number)) {
+  DefinitionProblems problems;
+  const int compiled = CompileDefinitions(words[0], words[1], *number, &problems);
+  for (const std::string& warning : problems.warnings) {
+    std::cerr << words[0] << ':' << warning << " (warning)\n";
+  }
+  for (const std::string& problem : problems.errors) std::cerr << words[0] << ':' << problem << '\n';
+  switch (compiled) {
     case CompileOk:
       break;
     case CompileTextUnreadable:
       return Fail("cannot read definition text " + words[0]);
+    case CompileTextInvalid:
+      return Fail(words[0] + ": " + std::to_string(problems.errors.size()) +
+                  " errors, nothing compiled");
+    case CompileNoEngine:
+      return Fail(words[0] + ": no engine section ([name]) in the text, nothing compiled");
     default:
       return Fail("cannot write engine database " + words[1]);
   }

@@ -49,7 +49,10 @@ extern "C" void StopOnInterrupt(int) {
   SearchSession* session = interruptible.load();
   // Both are lock-free atomic stores, safe in a signal handler.
   SetStopFlag(true);
-  if (session) session->job.running = 0;
+  if (session) {
+    session->cancel.Cancel();
+    session->job.running = 0;
+  }
 }
 
 std::optional<int> ParseCount(const std::string& text, int low, int high) {
@@ -150,7 +153,7 @@ std::optional<int> LoadEngines(const Context& context, const std::optional<std::
     (void)SeedDatabase(context.home);
   }
   if (!LoadDatabase(engines.path, engines.list, engines.info)) {
-    return Fail("cannot open engine database " + engines.path);
+    return Fail(engines.path + ": " + engines.info.problem);
   }
   return std::nullopt;
 }

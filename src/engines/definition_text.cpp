@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "engines/config_line.h"
+#include "engines/extended_keys.h"
 #include "support/paths.h"
 #include "support/text.h"
 
@@ -16,7 +17,9 @@ std::uint8_t FlagFrom(std::string_view value) {
   return static_cast<std::uint8_t>(static_cast<unsigned long>(LeadingNumber(value)) & 0xFF);
 }
 
-void SetField(EngineDefinition& engine, std::string_view key, std::string_view value) {
+// Stores one key; error says why a value was refused. False for a key no engine has.
+bool SetField(EngineDefinition& engine, std::string_view key, std::string_view value,
+              std::string& error) {
   struct TextKey {
     std::string_view key;
     std::string EngineDefinition::*field;
@@ -28,10 +31,15 @@ void SetField(EngineDefinition& engine, std::string_view key, std::string_view v
       {"SF1", &EngineDefinition::startMarker},   {"SF2", &EngineDefinition::varMarker},
       {"CAT", &EngineDefinition::categories},
   };
+  if (EqualsNoCase(key, "FILE") && !IsPlainFileStem(value)) {
+    // The test modes put the stem into a path: it must name a file in their folder.
+    error = "FILE is not a plain name (letters, digits, '-', '_', '.')";
+    return true;
+  }
   for (const TextKey& text : kTextKeys) {
     if (EqualsNoCase(key, text.key)) {
       engine.*text.field = std::string(value);
-      return;
+      return true;
     }
   }
   if (EqualsNoCase(key, "VAESCAPE")) {
@@ -46,7 +54,17 @@ void SetField(EngineDefinition& engine, std::string_view key, std::string_view v
     auto pattern = std::make_unique<VarPattern>();
     pattern->pattern = std::string(value);
     engine.varPatterns.Append(std::move(pattern));
+  } else {
+    std::string why;
+    const KeyResult result = SetExtendedKey(engine, key, value, why);
+    if (result == KeyResult::kUnknown) return false;
+    if (result == KeyResult::kBadValue) error = std::string(key) + " wants " + why;
   }
+  return true;
+}
+
+void Note(std::vector<std::string>* list, int line, std::string_view what) {
+  if (list) list->push_back(std::to_string(line) + ": " + std::string(what));
 }
 
 }  // namespace
@@ -132,41 +150,63 @@ std::string DefinitionSectionOf(const EngineDefinition& engine) {
   line("SF1", engine.startMarker);
   line("SF2", engine.varMarker);
   line("CAT", engine.categories);
+  for (const auto& [key, value] : ExtendedKeysOf(engine)) line(key, value);
   return text;
 }
 
-void ReadDefinitions(std::string_view text, EngineList& list) {
+void ReadDefinitions(std::string_view text, EngineList& list, DefinitionProblems* problems) {
+  std::vector<std::string>* errors = problems ? &problems->errors : nullptr;
+  std::vector<std::string>* warnings = problems ? &problems->warnings : nullptr;
   std::unique_ptr<EngineDefinition> current;
   std::string name;
   std::string value;
+  std::string error;
   std::size_t pos = 0;
+  int lineNumber = 1;
+  bool continued = false;  // this piece is the rest of a line longer than the line buffer
   while (pos < text.size()) {
     // A line ends after its newline or when the line buffer is full, whichever comes first.
     std::size_t end = pos;
     std::size_t limit = std::min(text.size(), pos + kDefinitionLineSize - 1);
     while (end < limit && text[end] != '\n') ++end;
+    const bool complete = end < limit || end == text.size();
     if (end < limit) ++end;  // keep the newline with its line
     std::string_view line = text.substr(pos, end - pos);
     pos = end;
     // A zero byte ends the line's text, as it would in a character buffer.
     line = line.substr(0, line.find('\0'));
+    if (!complete && !continued) {
+      Note(warnings, lineNumber, "line longer than " + std::to_string(kDefinitionLineSize - 1) +
+                                     " characters: the rest is read as a line of its own");
+    }
 
     int kind = ClassifyConfigLine(line, name, kDefinitionNameSize, value, kDefinitionValueSize);
     if (kind == ConfigSection) {
       if (current) list.Append(std::move(current));
       current = std::make_unique<EngineDefinition>();
       current->name = name;
-    } else if (kind == ConfigKeyValue && current) {
-      SetField(*current, name, value);
+    } else if (kind == ConfigKeyValue && !current) {
+      Note(warnings, lineNumber, "key " + name + " outside an engine section is ignored");
+    } else if (kind == ConfigKeyValue) {
+      error.clear();
+      if (!SetField(*current, name, value, error)) {
+        Note(warnings, lineNumber, "unknown key " + name);
+      } else if (!error.empty()) {
+        Note(errors, lineNumber, error);
+      }
+    } else if (kind == ConfigOther && !continued) {
+      Note(errors, lineNumber, "malformed line (not [name], KEY=value or a ; comment)");
     }
+    continued = !complete;
+    if (complete) ++lineNumber;
   }
   if (current) list.Append(std::move(current));
 }
 
-bool ReadDefinitionFile(const std::string& path, EngineList& list) {
+bool ReadDefinitionFile(const std::string& path, EngineList& list, DefinitionProblems* problems) {
   std::string text;
   if (!FileReadAll(path, text)) return false;
-  ReadDefinitions(text, list);
+  ReadDefinitions(text, list, problems);
   return true;
 }
 

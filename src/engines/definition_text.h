@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engines/engine_definition.h"
 
@@ -17,10 +18,20 @@ inline constexpr std::size_t kDefinitionValueSize = 1024;
 // Longer operator words are cut into pieces of this many characters.
 inline constexpr std::size_t kOperatorWordMax = 254;
 
-// Appends the engines of text to list in section order.
-void ReadDefinitions(std::string_view text, EngineList& list);
+// What an author must hear about a definition text, each line "LINE: what" (lines from 1).
+// Errors make the compile fail; warnings do not.
+struct DefinitionProblems {
+  std::vector<std::string> errors;    // "12: malformed line", "4: FILE is not a plain name"
+  std::vector<std::string> warnings;  // "7: unknown key FORMATT"
+};
+
+// Appends the engines of text to list in section order. A value that problems reports as an
+// error is not stored.
+void ReadDefinitions(std::string_view text, EngineList& list,
+                     DefinitionProblems* problems = nullptr);
 // The same from a file; false when it cannot be read.
-[[nodiscard]] bool ReadDefinitionFile(const std::string& path, EngineList& list);
+[[nodiscard]] bool ReadDefinitionFile(const std::string& path, EngineList& list,
+                                      DefinitionProblems* problems = nullptr);
 
 // Words split at spaces, tabs, CR and LF, joined with '@'; a single word keeps a trailing '@'
 // ("AND" -> "AND@", " and  or " -> "and@or").

@@ -9,6 +9,8 @@
 
 #include "engines/definition_text.h"
 #include "engines/engine_texts.h"
+#include "engines/extended_keys.h"
+#include "support/paths.h"
 #include "support/record_file.h"
 
 namespace sondrel {
@@ -32,6 +34,57 @@ std::unique_ptr<VarPattern> ReadPattern(RecordFile& file) {
 }
 
 bool ReadFlag(RecordFile& file, std::uint8_t& flag) { return file.ReadU8(flag) == 1; }
+
+// The API keys of a record: a count, then KEY and value per key, as the definition text
+// writes them. Keys this program does not know are passed over, so a newer database with
+// more keys still loads.
+void WriteExtendedKeys(RecordFile& file, const EngineDefinition& engine) {
+  const auto keys = ExtendedKeysOf(engine);
+  file.WriteU16(static_cast<std::uint16_t>(keys.size()));
+  for (const auto& [key, value] : keys) {
+    file.WriteScrambled(key, kEngineKey4);
+    file.WriteScrambled(value, kEngineKey5);
+  }
+}
+
+bool ReadExtendedKeys(RecordFile& file, EngineDefinition& engine) {
+  std::uint16_t count = 0;
+  if (file.ReadU16(count) != 2) return false;
+  std::string key;
+  std::string value;
+  std::string error;
+  for (int i = 0; i < count; ++i) {
+    if (!ReadText(file, key, kEngineKey4) || !ReadText(file, value, kEngineKey5)) return false;
+    (void)SetExtendedKey(engine, key, value, error);
+  }
+  return true;
+}
+
+// Which format the magic at the start of file names; 0 for none of ours.
+int ReadFormat(RecordFile& file) {
+  std::string magic(kDatabaseMagic.size(), '\0');
+  if (file.Read(magic.data(), static_cast<int>(magic.size())) != static_cast<int>(magic.size())) {
+    return 0;
+  }
+  if (magic == kDatabaseMagic) return 2;
+  if (magic == kDatabaseMagicFormat1) return 1;
+  return 0;
+}
+
+bool ChecksumMatches(const std::string& path, std::uint32_t stored) {
+  std::string image;
+  if (!FileReadAll(path, image) || image.size() < kDatabaseMagic.size()) return false;
+  // Both formats are checked alike: the CRC does not depend on the magic.
+  image.replace(0, kDatabaseMagic.size(), kDatabaseMagic);
+  std::uint32_t crc = 0;
+  return DatabaseChecksumOf(image, crc) && crc == stored;
+}
+
+bool Refuse(LoadedDatabase& info, EngineList& list, std::string problem) {
+  list.Clear();
+  info.problem = std::move(problem);
+  return false;
+}
 
 void StoreU32(unsigned char* out, std::uint32_t v) {
   for (std::size_t i = 0; i < kChecksumFieldSize; ++i) out[i] = static_cast<unsigned char>(v >> (8 * i));
@@ -90,9 +143,10 @@ void WriteEngineRecord(RecordFile& file, const EngineDefinition& engine) {
   file.WriteScrambled(engine.startMarker, kEngineKey4);
   file.WriteScrambled(engine.varMarker, kEngineKey3);
   file.WriteScrambled(engine.categories, kEngineKey3);
+  WriteExtendedKeys(file, engine);
 }
 
-std::unique_ptr<EngineDefinition> ReadEngineRecord(RecordFile& file) {
+std::unique_ptr<EngineDefinition> ReadEngineRecord(RecordFile& file, int format) {
   auto engine = std::make_unique<EngineDefinition>();
   bool ok = ReadText(file, engine->name, kEngineKey1) &&
             ReadText(file, engine->homeUrl, kEngineKey2) &&
@@ -108,7 +162,8 @@ std::unique_ptr<EngineDefinition> ReadEngineRecord(RecordFile& file) {
             ReadFlag(file, engine->varsAfterEntries) &&
             ReadText(file, engine->startMarker, kEngineKey4) &&
             ReadText(file, engine->varMarker, kEngineKey3) &&
-            ReadText(file, engine->categories, kEngineKey3);
+            ReadText(file, engine->categories, kEngineKey3) &&
+            (format < 2 || ReadExtendedKeys(file, *engine));
   if (!ok) return nullptr;
   return engine;
 }
@@ -118,16 +173,32 @@ bool LoadDatabase(const std::string& path, EngineList& list, LoadedDatabase& inf
   info = LoadedDatabase{};
   // A directory opens for reading on POSIX but is no database.
   std::error_code error;
-  if (std::filesystem::is_directory(path, error)) return false;
+  if (std::filesystem::is_directory(path, error)) {
+    return Refuse(info, list, std::string(kDatabaseUnreadable));
+  }
   std::unique_ptr<RecordFile> file = RecordFile::Open(path, false);
-  if (!file) return false;
+  if (!file) return Refuse(info, list, std::string(kDatabaseUnreadable));
   info.date = FileModifiedStamp(path.c_str());
-  if (!file->CheckMagic(kDatabaseMagic)) return true;
+  const int format = ReadFormat(*file);
   std::uint32_t checksum = 0;
-  if (file->ReadU32(checksum) != 4) return true;
+  if (format == 0 || file->ReadU32(checksum) != 4) {
+    return Refuse(info, list, std::string(kDatabaseForeign));
+  }
   info.checksum = checksum;
-  // A short list keeps the engines read so far.
-  (void)ReadList(*file, list, ReadEngineRecord);
+  if (!ChecksumMatches(path, checksum)) return Refuse(info, list, std::string(kDatabaseDamaged));
+  std::uint16_t count = 0;
+  if (file->ReadU16(count) != 2) return Refuse(info, list, std::string(kDatabaseDamaged));
+  for (int i = 0; i < count; ++i) {
+    std::unique_ptr<EngineDefinition> engine = ReadEngineRecord(*file, format);
+    if (!engine) return Refuse(info, list, std::string(kDatabaseDamaged));
+    // The test modes put FILE into a path; a database (one from an update too) must not be
+    // able to lead them out of their folder.
+    if (!IsPlainFileStem(engine->fileStem)) {
+      return Refuse(info, list, std::string(kDatabaseBadFileStem) + " " + engine->name);
+    }
+    list.Append(std::move(engine));
+  }
+  info.format = format;
   return true;
 }
 
@@ -153,12 +224,18 @@ bool WriteDatabase(const std::string& path, const EngineList& list, std::uint32_
 }
 
 int CompileDefinitions(const std::string& textPath, const std::string& databasePath,
-                       std::uint32_t number) {
+                       std::uint32_t number, DefinitionProblems* problems) {
   EngineList list;
+  DefinitionProblems found;
   std::error_code error;
-  if (std::filesystem::is_directory(textPath, error) || !ReadDefinitionFile(textPath, list)) {
+  if (std::filesystem::is_directory(textPath, error) ||
+      !ReadDefinitionFile(textPath, list, &found)) {
     return CompileTextUnreadable;
   }
+  const bool invalid = !found.errors.empty();
+  if (problems) *problems = std::move(found);
+  if (invalid) return CompileTextInvalid;
+  if (list.Count() == 0) return CompileNoEngine;
   return WriteDatabase(databasePath, list, number) ? CompileOk : CompileDatabaseUnwritable;
 }
 

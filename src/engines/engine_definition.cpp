@@ -40,6 +40,7 @@ void ResetSearchState(EngineList& list) {
     engine->entriesThisPage = 0;
     engine->lastEntryEnd = 0;
     engine->startMarkerPos = -1;
+    engine->tally = EntryTally{};
   }
 }
 

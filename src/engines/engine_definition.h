@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "support/ptr_array.h"
 
@@ -19,6 +20,31 @@ struct VarPattern {
   std::optional<std::string> value;  // captured from the current page; page state
   std::uint8_t captured = 0;         // page state
 };
+
+// How captured values are decoded before they are used.
+enum class ValueDecoding : std::uint8_t {
+  kHtml,  // as found in the page (entities are decoded where a value is used)
+  kJson,  // the body of a JSON string: escapes decoded to UTF-8
+};
+
+// Next pages from a counter: __COUNTER__ is start on the first page and start + n * step on
+// the n-th next one.
+struct CounterPaging {
+  bool on = false;
+  std::int32_t start = 0;
+  std::int32_t step = 0;
+};
+
+// How the entries of one engine fared in a search, for its report.
+struct EntryTally {
+  int matched = 0;     // entries the templates found (items of follow-up engines not counted)
+  int refused = 0;     // refused by the URL rules, the query filter, the patterns or the block list
+  int duplicates = 0;  // already in the result list
+};
+
+inline constexpr int kMaxPagesLimit = 500;       // PAGES: 1..500, also the default
+inline constexpr int kFollowUpsDefault = 100;    // FOLLOWMAX when not given
+inline constexpr int kFollowUpsLimit = 1000;     // FOLLOWMAX: 1..1000
 
 struct EngineDefinition {
   static constexpr int kVarPatternCapacity = 10;
@@ -48,6 +74,21 @@ struct EngineDefinition {
   std::int32_t startMarkerPos = -1;  // page offset just after startMarker; -1 until found
   std::int32_t varMarkerPos = -1;    // page offset just after varMarker; -1 until found
   std::string categories;    // CAT: "mp3;web"
+  EntryTally tally;          // per search
+
+  // Keys for engines that answer with APIs. Their defaults keep an engine as it was.
+  ValueDecoding decoding = ValueDecoding::kHtml;  // DECODE
+  std::vector<std::string> headers;  // HEADER, in file order: "Accept: application/json"
+  CounterPaging counter;             // COUNTER: "1,1"
+  int maxPages = 0;                  // PAGES; 0: kMaxPagesLimit
+  std::string follow;                // FOLLOW: "https://h/item/__ID__", one request per entry
+  std::string followFormat;          // FOLLOWFORMAT: entry template of follow-up pages
+  std::string followUrlFormat;       // FOLLOWURL: URL directives of follow-up entries
+  std::string followStartMarker;     // FOLLOWSF1
+  int maxFollowUps = 0;              // FOLLOWMAX; 0: kFollowUpsDefault
+
+  int PageLimit() const { return maxPages > 0 ? maxPages : kMaxPagesLimit; }
+  int FollowUpLimit() const { return maxFollowUps > 0 ? maxFollowUps : kFollowUpsDefault; }
 };
 
 class EngineList : public PtrArray<EngineDefinition> {

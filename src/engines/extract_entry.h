@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "engines/url_building.h"
 #include "results/result_entry.h"
 
 namespace sondrel {
@@ -33,10 +34,13 @@ void PrepareScratch(ResultEntry& scratch, const EngineDefinition& engine);
 
 // The next entry at or after pos in page; links resolve against request.url. Without final,
 // more of the page is still to come: an anchor whose text reaches the end of page is left for
-// the next call (kEntryNone with pos at the anchor) instead of being cut.
+// the next call (kEntryNone with pos at the anchor) instead of being cut. values, when given,
+// receives every value the template captured by placeholder name. An engine with a follow-up
+// request finds items: an entry needs no URL there.
 [[nodiscard]] int ExtractEntry(std::string_view page, std::size_t& pos,
                                const EngineDefinition& engine, ResultEntry& scratch,
-                               const EngineRequest& request, bool final = true);
+                               const EngineRequest& request, bool final = true,
+                               CapturedValues* values = nullptr);
 
 // Entities decoded, then every "<...>" removed; at most max characters.
 std::string PlainText(std::string_view html, std::size_t max);

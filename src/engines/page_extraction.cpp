@@ -7,6 +7,7 @@
 
 #include "engines/engine_definition.h"
 #include "engines/extract_entry.h"
+#include "engines/json_string.h"
 #include "engines/template_step.h"
 #include "net/net_progress.h"
 #include "net/url.h"
@@ -20,8 +21,10 @@
 namespace sondrel {
 namespace {
 
+// Tab, line feed, form feed and carriage return: 9, 10, 12 and 13.
 bool IsBreak(char c) {
-  return c == '\n' || c == '\r' || c == '\t' || c == '\f';
+  const auto byte = static_cast<unsigned char>(c);
+  return byte <= '\r' && ((1u << byte) & ((1u << '\t') | (1u << '\n') | (1u << '\f') | (1u << '\r'))) != 0;
 }
 
 // Length of the run of line-break characters that ends text.
@@ -40,6 +43,13 @@ void ShiftOffset(std::int32_t& offset, int by) {
   if (offset >= 0) offset = std::max(0, offset - by);
 }
 
+// A URL the list already holds, when duplicates are removed: counted apart from the entries
+// the filters refuse, so the report can tell them apart.
+bool Duplicate(const SearchDocument& document, const ResultEntry& entry) {
+  return document.duplicates == kRemoveDuplicateUrls && document.duplicateSets &&
+         document.duplicateSets->Contains(entry.url);
+}
+
 // Appends text to address without passing the address buffer.
 void AppendCut(std::string& address, std::string_view text) {
   const std::size_t room = kNextAddressSize - 1 - std::min(address.size(), kNextAddressSize - 1);
@@ -52,14 +62,16 @@ int CleanChunk(char* text, int length, char previous) {
   int out = 0;
   int i = 0;
   while (i < length) {
-    const char c = text[i];
-    if (!IsBreak(c)) {
-      text[out++] = c;
-      previous = c;
-      ++i;
-      continue;
-    }
+    // Ordinary bytes move in runs: this runs over every byte of every page.
     int end = i;
+    while (end < length && !IsBreak(text[end])) ++end;
+    if (end > i) {
+      if (out != i) std::memmove(text + out, text + i, static_cast<std::size_t>(end - i));
+      out += end - i;
+      previous = text[out - 1];
+      i = end;
+      if (i >= length) break;
+    }
     while (end < length && IsBreak(text[end])) ++end;
     // Between tags and at the edges of tags the run vanishes, so templates can count on "><".
     const bool vanishes = previous == '>' || (end < length && text[end] == '<');
@@ -108,7 +120,7 @@ void BeginPage(PageExtraction& extraction, PageReader connection, std::span<char
 namespace {
 
 void ReadStep(PageExtraction& x) {
-  if (!x.going || !Running(*x.job) || StopRequested() || !x.connection) {
+  if (!x.going || !Running(*x.job) || !x.connection) {
     x.state = kExtractFinal;
     return;
   }
@@ -246,18 +258,25 @@ bool Scan(std::string_view text, EngineDefinition& engine, const EngineRequest& 
 
   if (startPassed) {
     ResultEntry scratch = NewEntry();
+    CapturedValues values;
+    const bool items = !engine.follow.empty();
     SearchDocument& document = job.document;
-    while (going && !StopRequested() && Running(job)) {
+    while (going && Running(job)) {
       if (!final && pos >= half) break;  // it waits for the next chunk, to be seen whole
       const std::size_t entryStart = pos;
-      const int result = ExtractEntry(text, pos, engine, scratch, request, final);
+      const int result =
+          ExtractEntry(text, pos, engine, scratch, request, final, items ? &values : nullptr);
       // An entry that took no page text would be found again and again.
       if (result == kEntryNone || pos <= entryStart) {
         pos = result == kEntryNone ? pos : entryStart;
         break;
       }
+      if (!items) ++engine.tally.matched;
       // A link the engine's URL rules refuse is not an entry; the ones after it still count.
-      if (result == kEntryRefused) continue;
+      if (result == kEntryRefused) {
+        ++engine.tally.refused;
+        continue;
+      }
       if (job.idle) job.idle();
       ++engine.entriesThisPage;
       engine.lastEntryEnd = static_cast<std::int32_t>(pos);
@@ -265,10 +284,21 @@ bool Scan(std::string_view text, EngineDefinition& engine, const EngineRequest& 
       const int count = document.entries.Count();
       if (count > kResultListMax || count >= job.settings.maxResultsTotal) {
         going = false;
-        SetStopFlag(true);
+        if (job.totalLimitReached) job.totalLimitReached();
       }
       if (!going) break;
-      if (!AcceptResult(document, scratch) || Blocked(job.settings, scratch)) continue;
+      if (items) {
+        if (!job.itemFound || !job.itemFound(engine, scratch, values, request)) going = false;
+        continue;
+      }
+      if (Duplicate(document, scratch)) {
+        ++engine.tally.duplicates;
+        continue;
+      }
+      if (!AcceptResult(document, scratch) || Blocked(job.settings, scratch)) {
+        ++engine.tally.refused;
+        continue;
+      }
       EngineRun run{engine.name, engine.nextPosition, engine.foundCount};
       const auto append = [&] {
         if (!AppendResult(document, scratch, run)) return;
@@ -316,6 +346,7 @@ bool Scan(std::string_view text, EngineDefinition& engine, const EngineRequest& 
 }
 
 bool CaptureVariables(std::string_view text, EngineDefinition& engine) {
+  const bool json = engine.decoding == ValueDecoding::kJson;
   bool all = true;
   std::string name;
   std::string value;
@@ -328,14 +359,14 @@ bool CaptureVariables(std::string_view text, EngineDefinition& engine) {
       // A candidate whose value would hold tags is passed over for the next one.
       const std::size_t before = pos;
       std::size_t templatePos = 0;
-      if (TemplateStep(text, pos, pattern.pattern, templatePos, name, value, true)) {
+      if (TemplateStep(text, pos, pattern.pattern, templatePos, name, value, true, json)) {
         captured = true;
         break;
       }
       if (pos <= before) break;
     }
     if (captured) {
-      pattern.value = std::string(StripQuotes(value));
+      pattern.value = json ? DecodeJsonString(value) : std::string(StripQuotes(value));
       pattern.captured = 1;
     } else {
       all = false;
@@ -345,6 +376,8 @@ bool CaptureVariables(std::string_view text, EngineDefinition& engine) {
 }
 
 bool BuildNextPageRequest(EngineRequest& request, const EngineDefinition& engine) {
+  EngineRequest next = request;
+  ++next.pageIndex;
   std::string address;
   std::string piece;
   std::size_t pos = 0;
@@ -358,7 +391,12 @@ bool BuildNextPageRequest(EngineRequest& request, const EngineDefinition& engine
     }
     const int index = FindPatternForVariable(engine, piece);
     if (index < 0) {
-      ok = false;  // the rest is still walked, as a missing variable only decides the result
+      // The request's own placeholders (the query, the counter, the key) for a counter MORE.
+      if (std::optional<std::string> value = RequestPlaceholderValue(piece, next, engine)) {
+        AppendCut(address, FormEncode(*value));
+      } else {
+        ok = false;  // the rest is still walked, as a missing variable only decides the result
+      }
       continue;
     }
     const VarPattern& pattern = *engine.varPatterns.Get(index);
@@ -368,8 +406,9 @@ bool BuildNextPageRequest(EngineRequest& request, const EngineDefinition& engine
   }
   if (!ok) return false;
   const std::string resolved = ResolvePostUrl(address, request.url);
-  request.method = SplitPostUrl(request.url, kRequestUrlSize - 1, request.params,
-                                kRequestParamsSize - 1, resolved);
+  next.method = SplitPostUrl(next.url, kRequestUrlSize - 1, next.params, kRequestParamsSize - 1,
+                             resolved);
+  request = std::move(next);
   return true;
 }
 

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "engines/query.h"
+#include "engines/url_building.h"
 #include "results/result_entry.h"
 
 namespace sondrel {
@@ -39,6 +40,13 @@ struct ExtractionContext {
   // thread, so the entry array only changes where the front end reads it and never while it
   // does. Unset: both run on the scanning thread.
   std::function<void(const std::function<void()>&)> onInterfaceThread;
+  // The total result limit was reached: the whole search is to end (every engine stops).
+  std::function<void()> totalLimitReached;
+  // An engine with a follow-up request found an item on its page; false when the engine may
+  // take no more items (its follow-up limit). Unset: items are dropped.
+  std::function<bool(EngineDefinition& engine, const ResultEntry& item,
+                     const CapturedValues& values, const EngineRequest& request)>
+      itemFound;
 };
 
 // Reads the next bytes of the page into dst[lastRead, room) and advances lastRead, refreshing

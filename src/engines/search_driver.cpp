@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <ctime>
 #include <filesystem>
 #include <span>
 #include <string_view>
@@ -18,6 +19,7 @@
 #include "net/http_connection.h"
 #include "net/http_response.h"
 #include "net/socket_io.h"
+#include "net/url.h"
 #include "support/paths.h"
 #include "support/text.h"
 
@@ -55,7 +57,78 @@ QueryFields FieldsOf(const SearchDocument& document) {
 }
 
 bool Running(const SearchSession& session) {
-  return session.job.running.load() != 0;
+  return session.job.running.load() != 0 && !session.cancel.Requested() &&
+         !session.totalLimitReached.load();
+}
+
+std::int64_t UnixNow() { return static_cast<std::int64_t>(std::time(nullptr)); }
+
+// "host" of an address, for failure texts.
+std::string HostOf(std::string_view url) {
+  UrlParts parts;
+  SplitUrl(url, parts);
+  std::string_view host = parts.netloc;
+  if (const std::size_t at = host.rfind('@'); at != std::string_view::npos) host.remove_prefix(at + 1);
+  if (!host.starts_with('[')) host = host.substr(0, host.find(':'));
+  return std::string(host);
+}
+
+// The text after the code on a status line: "Not Found".
+std::string ReasonPhrase(std::string_view header) {
+  std::string_view line = header.substr(0, header.find_first_of("\r\n"));
+  const std::size_t first = line.find(' ');
+  if (first == std::string_view::npos) return {};
+  const std::size_t second = line.find(' ', first + 1);
+  if (second == std::string_view::npos) return {};
+  return std::string(line.substr(second + 1));
+}
+
+// What an error status means for the engine. A 429, or a 503 with Retry-After, is a request
+// to come back later: retryAfter then holds the Unix time it names (0 when none).
+NetFailure StatusFailure(const std::string& header, int status, const std::string& url,
+                         std::int64_t& retryAfter) {
+  NetFailure failure;
+  failure.host = HostOf(url);
+  failure.httpStatus = status;
+  failure.reason = ReasonPhrase(header);
+  failure.kind = FailureKind::kHttpStatus;
+  retryAfter = 0;
+  std::string value;
+  if ((status == 429 || status == 503) && FindHeader(value, kHeaderValueMax + 2, "Retry-After", header)) {
+    const std::int64_t now = UnixNow();
+    if (const std::optional<std::int64_t> seconds = RetryAfterSeconds(value, now)) {
+      retryAfter = now + *seconds;
+      failure.kind = FailureKind::kRateLimited;
+    }
+  }
+  if (status == 429) failure.kind = FailureKind::kRateLimited;
+  return failure;
+}
+
+// The failure the connection recorded; without one, the best guess from how far it got: a
+// lookup that never ended, a connection never made, a wait past the timeout.
+NetFailure ConnectionFailure(const NetProgress& progress, const std::string& url,
+                             FailureKind fallback, std::uint64_t startedSeconds = 0) {
+  if (progress.failure) return progress.failure;
+  NetFailure failure;
+  failure.kind = fallback;
+  failure.host = HostOf(url);
+  const bool timedOut = startedSeconds > 0 && progress.timeoutOn &&
+                        NowSeconds() - startedSeconds >=
+                            static_cast<std::uint64_t>(std::max(progress.timeoutSeconds, 0));
+  if (timedOut) {
+    failure.kind = FailureKind::kTimedOut;
+  } else if (progress.state == kNetStateResolving) {
+    failure.kind = FailureKind::kNameNotFound;
+  } else if (progress.state == kNetStateConnecting) {
+    failure.kind = FailureKind::kRefused;
+  }
+  return failure;
+}
+
+void Redact(NetFailure& failure, std::string_view key) {
+  failure.host = WithoutUserKey(failure.host, key);
+  failure.detail = WithoutUserKey(failure.detail, key);
 }
 
 // What every scan of this search shares: the document, the limits, and the append of each
@@ -67,7 +140,12 @@ struct ScanContext {
                   if (session.callbacks.resultAdded) session.callbacks.resultAdded(entry, index);
                 },
                 [&session] { return Running(session); },
-                [&session](const std::function<void()>& fn) { OnInterface(session, fn); }} {}
+                [&session](const std::function<void()>& fn) { OnInterface(session, fn); },
+                [&session] { session.totalLimitReached = true; },
+                [&session](EngineDefinition& engine, const ResultEntry& item,
+                           const CapturedValues& values, const EngineRequest& request) {
+                  return QueueFollowUp(session.followUps[&engine], engine, item, values, request);
+                }} {}
   ExtractionContext context;
 };
 
@@ -81,17 +159,24 @@ void FillConnectionProgress(NetProgress& progress, const SearchSession& session)
   progress.attempts = session.job.attempts;
   progress.timeoutSeconds = session.settings.timeoutSeconds;
   progress.timeoutOn = true;
-  progress.shouldCancel = StopFlagCancel;
+  progress.cancel = &session.cancel;
 }
 
-void SlotRequest(EngineSlot& slot) {
-  SearchSession& session = *slot.session;
-  if (!Running(session) || !slot.morePages || !MarkPageVisited(slot.visited, slot.request)) {
-    slot.state = kSlotRelease;
-    return;
+// The engine's own header lines; a User-Agent among them replaces the program's agent.
+void AddEngineHeaders(HttpRequest& http, const EngineRequest& request,
+                      const EngineDefinition& engine) {
+  for (auto& [name, value] : RequestHeaders(request, engine)) {
+    if (EqualsNoCase(name, "User-Agent")) {
+      http.userAgent = value;
+    } else {
+      http.extraHeaders.emplace_back(std::move(name), std::move(value));
+    }
   }
+}
+
+void SendRequest(EngineSlot& slot, const EngineRequest& request) {
+  SearchSession& session = *slot.session;
   slot.http = HttpRequest{};
-  slot.http.url = slot.request.url;
   slot.http.useProxy = session.settings.webProxyOn != 0;
   slot.http.proxyHost = session.settings.webProxyAddress;
   slot.http.proxyPort = session.settings.webProxyPort;
@@ -99,53 +184,223 @@ void SlotRequest(EngineSlot& slot) {
   slot.http.useCookies = true;
   // The next page of a server goes over the connection the last one came on.
   slot.http.pool = session.connections;
-  if (slot.firstPage) {
-    slot.referer = Cut(slot.engine->homeUrl, kRefererMax);
-    slot.firstPage = false;
-  }
   if (!slot.referer.empty()) slot.http.referer = slot.referer;
-  if (slot.request.method == MethodPost) {
+  AddEngineHeaders(slot.http, request, *slot.engine);
+  if (request.method == MethodPost) {
+    slot.http.url = request.url;
     slot.http.method = kHttpPost;
-    slot.http.postBody = slot.request.params;
+    slot.http.postBody = request.params;
   } else {
-    slot.getAddress = Cut(RequestAddress(slot.request), kGetAddressSize - 1);
+    slot.getAddress = Cut(RequestAddress(request), kGetAddressSize - 1);
     slot.http.url = slot.getAddress;
     slot.http.method = kHttpGet;
   }
+  slot.progress.failure = NetFailure{};
+  slot.requestStarted = NowSeconds();
+  slot.pageBytes = 0;
+  slot.pageCut = FailureKind::kNone;
+  slot.readFailed = false;
+  slot.header.clear();
   slot.connection.Start(slot.http, nullptr, slot.header, static_cast<std::size_t>(slot.pageSize),
                         slot.progress);
   slot.state = kSlotHeader;
 }
 
+void EndEngine(EngineSlot& slot, NetFailure failure) {
+  if (!slot.failure) {
+    Redact(failure, slot.request.fields.userKey);
+    slot.failure = std::move(failure);
+  }
+  slot.morePages = false;
+  slot.session->followUps[slot.engine].pending.clear();
+}
+
+void StopAtLimit(EngineSlot& slot, std::string limit) {
+  if (slot.limit.empty()) slot.limit = std::move(limit);
+  slot.morePages = false;
+}
+
+bool DeadlinePassed(const EngineSlot& slot) {
+  return NowSeconds() - slot.requestStarted >
+         static_cast<std::uint64_t>(std::max(1, slot.session->pageDeadlineSeconds));
+}
+
+void SlotRequest(EngineSlot& slot) {
+  SearchSession& session = *slot.session;
+  EngineDefinition& engine = *slot.engine;
+  FollowUpQueue& queue = session.followUps[&engine];
+  if (!Running(session)) {
+    slot.state = kSlotRelease;
+    return;
+  }
+  if (!queue.pending.empty()) {
+    // The items of a page are followed up before the engine's next page is asked for.
+    slot.followRequest = FollowUpRequest(queue.pending.front(), slot.request);
+    queue.pending.pop_front();
+    slot.inFollowUp = true;
+    SendRequest(slot, slot.followRequest);
+    return;
+  }
+  slot.inFollowUp = false;
+  if (!slot.morePages) {
+    slot.state = kSlotRelease;
+    return;
+  }
+  if (slot.pagesRequested >= engine.PageLimit()) {
+    StopAtLimit(slot, "PAGES " + std::to_string(engine.PageLimit()));
+    slot.state = kSlotRelease;
+    return;
+  }
+  if (!MarkPageVisited(slot.visited, slot.request)) {
+    slot.state = kSlotRelease;
+    return;
+  }
+  ++slot.pagesRequested;
+  queue.page = slot.pagesRequested;
+  queue.pageIndex = 0;
+  if (slot.firstPage) {
+    slot.referer = Cut(engine.homeUrl, kRefererMax);
+    slot.firstPage = false;
+  }
+  SendRequest(slot, slot.request);
+}
+
+void FollowUpLost(EngineSlot& slot) {
+  ++slot.session->followUps[slot.engine].failed;
+}
+
+// A reply that is not a page to read: a failed connection or an error status.
+void NoPage(EngineSlot& slot, int result) {
+  const std::string& url = slot.http.workUrl.empty() ? slot.http.url : slot.http.workUrl;
+  if (result != kAsyncDone) {
+    // Stopped, or ended by the total limit: not this engine's failure.
+    if (!Running(*slot.session)) return;
+    if (slot.inFollowUp) {
+      FollowUpLost(slot);
+    } else {
+      EndEngine(slot, ConnectionFailure(slot.progress, url, FailureKind::kNoResponse,
+                                        slot.requestStarted));
+    }
+    return;
+  }
+  std::int64_t retryAfter = 0;
+  NetFailure failure = StatusFailure(slot.header, slot.status, url, retryAfter);
+  if (retryAfter > 0) {
+    PauseEngine(slot.session->pauses, slot.engine->name, retryAfter);
+    slot.report->retryAfter = retryAfter;
+  }
+  if (slot.inFollowUp && failure.kind != FailureKind::kRateLimited) {
+    FollowUpLost(slot);  // only that item is lost
+    return;
+  }
+  EndEngine(slot, std::move(failure));
+}
+
 void SlotHeader(EngineSlot& slot) {
   SearchSession& session = *slot.session;
   int r = kAsyncFailed;
-  if (Running(session)) {
+  if (Running(session) && !DeadlinePassed(slot)) {
     r = slot.connection.Step();
   } else {
+    if (Running(session)) {
+      NetFailure failure;
+      failure.kind = FailureKind::kTimedOut;
+      failure.host = HostOf(slot.http.url);
+      failure.detail = "no reply within " + std::to_string(session.pageDeadlineSeconds) + " s";
+      slot.progress.failure = failure;
+    }
     slot.connection.Close();
   }
   if (r == kAsyncAgain) return;
-  slot.morePages = false;
-  if (r != kAsyncDone) {
-    slot.state = kSlotNextPage;
-    return;
-  }
+  if (!slot.inFollowUp) slot.morePages = false;
+  // A job that ends on an error status fails, but leaves that reply's header behind.
   slot.status = StatusCode(slot.header);
-  if (slot.status < 200 || slot.status > 299) {
-    slot.state = kSlotClose;
+  const bool answered = slot.status >= 100 && slot.status <= 999;
+  if (answered && !slot.inFollowUp) slot.report->httpStatus = slot.status;
+  if (r != kAsyncDone || slot.status < 200 || slot.status > 299) {
+    NoPage(slot, answered ? kAsyncDone : r);
+    slot.state = r == kAsyncDone ? kSlotClose : kSlotNextPage;
     return;
   }
-  slot.referer = Cut(slot.http.workUrl, kRefererMax);
+  ++slot.report->pages;
+  EngineRequest* request = &slot.request;
+  EngineDefinition* engine = slot.engine;
+  if (slot.inFollowUp) {
+    request = &slot.followRequest;
+    TakeSearchCounters(slot.followEngine, *slot.engine);
+    engine = &slot.followEngine;
+  } else {
+    slot.referer = Cut(slot.http.workUrl, kRefererMax);
+    slot.tallyAtPage = slot.engine->tally;
+    slot.foundAtPage = slot.engine->foundCount;
+  }
   // After redirects, the address the page really came from is the base of its links.
-  slot.request.url = Cut(slot.http.workUrl, kPageBaseMax);
+  request->url = Cut(slot.http.workUrl, slot.inFollowUp ? kFollowUpAddressMax : kPageBaseMax);
   EngineSlot* self = &slot;
   PageReader reader = [self](char* dst, int room, int& lastRead, std::uint64_t& lastActivity) {
-    return AsyncReadBlock(self->connection, dst, room, lastRead, lastActivity, self->progress);
+    const int before = lastRead;
+    const int result =
+        AsyncReadBlock(self->connection, dst, room, lastRead, lastActivity, self->progress);
+    self->pageBytes += lastRead - before;
+    self->report->bytes += lastRead - before;
+    if (self->pageBytes > kMaxSearchPageBytes) {
+      self->pageCut = FailureKind::kTooLarge;
+      return static_cast<int>(kReadFailed);
+    }
+    if (DeadlinePassed(*self)) {
+      self->pageCut = FailureKind::kTimedOut;
+      return static_cast<int>(kReadFailed);
+    }
+    if (result == kReadFailed) self->readFailed = true;
+    return result;
   };
-  BeginPage(slot.extraction, std::move(reader), std::span<char>(slot.page), slot.pageSize,
-            *slot.engine, slot.request, *session.scanContext);
+  BeginPage(slot.extraction, std::move(reader), std::span<char>(slot.page), slot.pageSize, *engine,
+            *request, *session.scanContext);
   slot.state = kSlotPage;
+}
+
+// A counter runs on whatever the pages hold: a source that answers every page number with the
+// same page would be asked until the page cap. A page of nothing but this search's duplicates
+// ends the counting.
+bool RepeatsItself(const EngineSlot& slot) {
+  const EngineDefinition& engine = *slot.engine;
+  if (engine.more.empty() || engine.varPatterns.Count() > 0 || engine.entriesThisPage == 0) {
+    return false;
+  }
+  const int duplicates = engine.tally.duplicates - slot.tallyAtPage.duplicates;
+  return engine.foundCount == slot.foundAtPage && duplicates == engine.entriesThisPage;
+}
+
+// A page was read to its end (or cut): what it means for the engine.
+void PageDone(EngineSlot& slot) {
+  SearchSession& session = *slot.session;
+  const bool cancelled = !Running(session);
+  if (slot.inFollowUp) {
+    TakeSearchCounters(*slot.engine, slot.followEngine);
+    if (slot.readFailed || slot.pageCut != FailureKind::kNone) FollowUpLost(slot);
+  } else {
+    slot.morePages = slot.extraction.nextPage;
+    if (slot.morePages && RepeatsItself(slot)) {
+      StopAtLimit(slot, "page " + std::to_string(slot.pagesRequested) +
+                            " brought only results the engine had before");
+    }
+  }
+  if (slot.pageCut != FailureKind::kNone && !slot.inFollowUp) {
+    NetFailure failure;
+    failure.kind = slot.pageCut;
+    failure.host = HostOf(slot.http.workUrl);
+    failure.detail = slot.pageCut == FailureKind::kTooLarge
+                         ? "page larger than " + std::to_string(kMaxSearchPageBytes >> 20) + " MiB"
+                         : "page not complete within " +
+                               std::to_string(session.pageDeadlineSeconds) + " s";
+    EndEngine(slot, std::move(failure));
+  } else if (slot.readFailed && !slot.inFollowUp && !cancelled) {
+    EndEngine(slot, ConnectionFailure(slot.progress, slot.http.workUrl, FailureKind::kTimedOut));
+  }
+  if (slot.engine->foundCount >= session.settings.maxResultsPerEngine) {
+    StopAtLimit(slot, "results per engine " + std::to_string(session.settings.maxResultsPerEngine));
+    session.followUps[slot.engine].pending.clear();
+  }
 }
 
 // What the slot waits for before its next step can do anything; fd -1 when it can move now.
@@ -208,6 +463,82 @@ void IdleWait(SearchSession& session, const SlotTable& table, bool moreToStart) 
   (void)WaitForAnyJob(std::span<const AsyncWait>(waits.data(), count), kJobWaitMs);
 }
 
+// The engine's line of the report once it has ended.
+void FinishReport(SearchSession& session, const EngineDefinition& engine, const NetFailure& failure,
+                  std::string limit, EngineReport& report) {
+  const FollowUpQueue& queue = session.followUps[&engine];
+  report.matched = engine.tally.matched;
+  report.refusedByRules = engine.tally.refused;
+  report.duplicates = engine.tally.duplicates;
+  report.kept = engine.foundCount;
+  report.followUps = queue.queued;
+  report.followUpsFailed = queue.failed;
+  if (limit.empty() && queue.full) limit = "FOLLOWMAX " + std::to_string(engine.FollowUpLimit());
+  if (limit.empty() && session.totalLimitReached) {
+    limit = "total results " + std::to_string(session.settings.maxResultsTotal);
+  }
+  if (failure) {
+    report.outcome = failure.kind == FailureKind::kCancelled ? EngineOutcome::kStopped
+                                                             : EngineOutcome::kFailed;
+    report.failure = failure;
+  } else if (session.cancel.Requested() || session.job.running.load() == 0) {
+    report.outcome = EngineOutcome::kStopped;
+  } else if (!limit.empty()) {
+    report.outcome = EngineOutcome::kStoppedAtLimit;
+    report.limit = std::move(limit);
+  } else {
+    report.outcome = EngineOutcome::kDone;
+  }
+}
+
+void FinishReport(EngineSlot& slot) {
+  FinishReport(*slot.session, *slot.engine, slot.failure, slot.limit, *slot.report);
+}
+
+// One report line per enabled engine, in list order; index i of the result is engine i's line
+// (-1 for a disabled one). Lines start as "stopped": an engine the search never reached.
+std::vector<int> BeginReport(SearchSession& session) {
+  session.report = SearchReport{};
+  std::vector<int> lines(static_cast<std::size_t>(session.engines.Count()), -1);
+  for (int i = 0; i < session.engines.Count(); ++i) {
+    const EngineDefinition& engine = *session.engines.Get(i);
+    if (!engine.enabled) continue;
+    lines[static_cast<std::size_t>(i)] = static_cast<int>(session.report.engines.size());
+    EngineReport report;
+    report.engine = engine.name;
+    report.outcome = EngineOutcome::kStopped;
+    session.report.engines.push_back(std::move(report));
+  }
+  return lines;
+}
+
+// An engine that must not be asked now: its key is missing, or its source asked for a pause
+// that has not passed. Its report line says why.
+bool SkipEngine(SearchSession& session, const EngineDefinition& engine, EngineReport& report) {
+  NetFailure failure;
+  if (session.mode != kSearchReplay && UsesUserKey(engine) &&
+      EngineKey(session.settings, engine.name).empty()) {
+    failure.kind = FailureKind::kKeyMissing;
+    failure.detail = "no key for this engine in the settings (engineKeys)";
+  } else if (const std::int64_t until = PausedUntil(session.pauses, engine.name, UnixNow());
+             until > 0 && session.mode != kSearchReplay) {
+    failure.kind = FailureKind::kRateLimited;
+    failure.detail = "asked to wait until " + std::to_string(until);
+    report.retryAfter = until;
+  } else {
+    return false;
+  }
+  report.outcome = EngineOutcome::kSkipped;
+  report.failure = std::move(failure);
+  return true;
+}
+
+QueryFields FieldsFor(const SearchSession& session, const EngineDefinition& engine) {
+  QueryFields fields = FieldsOf(session.document);
+  fields.userKey = EngineKey(session.settings, engine.name);
+  return fields;
+}
+
 // ---- test modes ----
 
 bool FileExists(const std::string& path) {
@@ -263,13 +594,26 @@ void CaptureHomePage(SearchSession& session, EngineDefinition& engine) {
   if (file.fd < 0 || !FdWriteAll(file.fd, trailer)) ::unlink(path.c_str());
 }
 
-// Fetches the request's page into path while extracting it. False when the engine ends here.
-bool CapturePage(SearchSession& session, EngineDefinition& engine, EngineRequest& request,
-                 const std::string& path, ExtractionContext& context, PageExtraction& extraction,
-                 std::vector<char>& window, std::string& referer) {
+// What a test run of one engine works with.
+struct TestRun {
+  SearchSession& session;
+  EngineDefinition& engine;
+  ExtractionContext& context;
+  EngineReport& report;
+  PageExtraction extraction;
+  std::vector<char> window = std::vector<char>(kSlotPageSize + kPageWindowSlack);
+  std::string referer;
+  NetFailure failure;
+};
+
+// Fetches the request's page into path while extracting it. False when no page arrived.
+bool CapturePage(TestRun& run, EngineDefinition& engine, EngineRequest& request,
+                 const std::string& path) {
+  SearchSession& session = run.session;
   HttpRequest http;
   FillBlockingRequest(http, session);
-  if (!referer.empty()) http.referer = referer;
+  if (!run.referer.empty()) http.referer = run.referer;
+  AddEngineHeaders(http, request, run.engine);
   if (request.method == MethodPost) {
     http.url = request.url;
     http.method = kHttpPost;
@@ -282,14 +626,23 @@ bool CapturePage(SearchSession& session, EngineDefinition& engine, EngineRequest
   std::string header;
   HttpStream connection =
       HttpOpen(http, header, static_cast<std::size_t>(kSlotPageSize), progress);
-  if (!connection) return false;
+  if (!connection) {
+    run.failure = ConnectionFailure(progress, http.url, FailureKind::kNoResponse);
+    return false;
+  }
   const int status = StatusCode(header);
-  if (status < 200 || status > 299) return false;
+  run.report.httpStatus = status;
+  if (status < 200 || status > 299) {
+    std::int64_t retryAfter = 0;
+    run.failure = StatusFailure(header, status, http.workUrl, retryAfter);
+    return false;
+  }
   FileCloser file{::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)};
   if (file.fd < 0) return false;
-  referer = Cut(http.workUrl, kRefererMax);
-  request.url = Cut(http.workUrl, kPageBaseMax);
+  if (!request.followUp) run.referer = Cut(http.workUrl, kRefererMax);
+  request.url = Cut(http.workUrl, request.followUp ? kFollowUpAddressMax : kPageBaseMax);
   bool intact = true;
+  std::int64_t bytes = 0;
   PageReader reader = [&](char* dst, int room, int& lastRead, std::uint64_t& lastActivity) {
     if (lastRead >= room) return static_cast<int>(kReadFull);
     long n = HttpReadBlock(connection, dst + lastRead, static_cast<std::size_t>(room - lastRead),
@@ -301,25 +654,36 @@ bool CapturePage(SearchSession& session, EngineDefinition& engine, EngineRequest
     if (n == 0) return static_cast<int>(kReadComplete);
     const std::string_view arrived(dst + lastRead, static_cast<std::size_t>(n));
     if (!FdWriteAll(file.fd, arrived)) intact = false;
+    bytes += n;
+    if (bytes > kMaxSearchPageBytes) {
+      intact = false;
+      return static_cast<int>(kReadFailed);
+    }
     lastRead += static_cast<int>(n);
     lastActivity = NowSeconds();
     return static_cast<int>(lastRead == room ? kReadFull : kReadPending);
   };
-  ExtractWhole(extraction, std::move(reader), window, engine, request, context);
+  ExtractWhole(run.extraction, std::move(reader), run.window, engine, request, run.context);
   connection.Close();
-  const std::string trailer = TrailerOf(http.workUrl);
+  run.report.bytes += bytes;
+  ++run.report.pages;
+  // The page's address names where it came from; the user's key is no part of it.
+  const std::string trailer = TrailerOf(WithoutUserKey(http.workUrl, request.fields.userKey));
   if (!intact || !FdWriteAll(file.fd, trailer)) {
     // A page cut short would replay as a different page.
     ::unlink(path.c_str());
   }
-  return extraction.nextPage;
+  return true;
 }
 
-// Reads a captured page; the address it came from is taken from its trailer.
-bool ReplayPage(const std::string& path, EngineDefinition& engine, EngineRequest& request,
-                ExtractionContext& context, PageExtraction& extraction, std::vector<char>& window) {
+// Reads a captured page; the address it came from is taken from its trailer. False when the
+// file is not there.
+bool ReplayPage(TestRun& run, EngineDefinition& engine, EngineRequest& request,
+                const std::string& path) {
   std::string image;
   if (!FileReadAll(path, image)) return false;
+  run.report.bytes += static_cast<std::int64_t>(image.size());
+  ++run.report.pages;
   std::string_view page(image);
   const std::size_t trailer = page.rfind(kTestPageTrailerStart);
   if (trailer != std::string_view::npos && page.ends_with(kTestPageTrailerEnd)) {
@@ -327,7 +691,7 @@ bool ReplayPage(const std::string& path, EngineDefinition& engine, EngineRequest
     const std::string_view address =
         page.substr(from, page.size() - from - kTestPageTrailerEnd.size());
     if (address.find('\n') == std::string_view::npos && !address.empty()) {
-      request.url = Cut(address, kPageBaseMax);
+      request.url = Cut(address, request.followUp ? kFollowUpAddressMax : kPageBaseMax);
     }
     page = page.substr(0, trailer);
   }
@@ -343,41 +707,73 @@ bool ReplayPage(const std::string& path, EngineDefinition& engine, EngineRequest
     lastActivity = NowSeconds();
     return static_cast<int>(lastRead == room ? kReadFull : kReadPending);
   };
-  ExtractWhole(extraction, std::move(reader), window, engine, request, context);
-  return extraction.nextPage;
+  ExtractWhole(run.extraction, std::move(reader), run.window, engine, request, run.context);
+  return true;
+}
+
+// One page of the test run: read from its file when it is there, else (capturing) fetched.
+bool TestPage(TestRun& run, EngineDefinition& engine, EngineRequest& request,
+              const std::string& path) {
+  if (FileExists(path)) return ReplayPage(run, engine, request, path);
+  if (run.session.mode != kSearchCapture) return false;
+  return CapturePage(run, engine, request, path);
+}
+
+// The follow-ups the last page's items asked for, each from its own page file.
+void TestFollowUps(TestRun& run, const EngineRequest& pageRequest) {
+  FollowUpQueue& queue = run.session.followUps[&run.engine];
+  EngineDefinition view;
+  PrepareFollowUpEngine(view, run.engine);
+  while (!queue.pending.empty() && Running(run.session)) {
+    const FollowUp followUp = std::move(queue.pending.front());
+    queue.pending.pop_front();
+    EngineRequest request = FollowUpRequest(followUp, pageRequest);
+    TakeSearchCounters(view, run.engine);
+    run.failure = NetFailure{};
+    const bool read = TestPage(run, view, request,
+                               TestPagePath(run.session.home, run.engine, followUp.page,
+                                            followUp.index));
+    TakeSearchCounters(run.engine, view);
+    if (!read) ++queue.failed;
+    if (run.failure.kind == FailureKind::kRateLimited) return;
+    if (run.engine.foundCount >= run.session.settings.maxResultsPerEngine) queue.pending.clear();
+  }
+  run.failure = NetFailure{};
 }
 
 void RunEngineTestMode(SearchSession& session, EngineDefinition& engine,
-                       ExtractionContext& context) {
+                       ExtractionContext& context, EngineReport& report) {
   engine.foundCount = 0;
   EngineRequest request;
-  BuildRequest(request, FieldsOf(session.document), engine);
-  PageExtraction extraction;
-  std::vector<char> window(static_cast<std::size_t>(kSlotPageSize + kPageWindowSlack));
+  BuildRequest(request, FieldsFor(session, engine), engine);
+  TestRun run{session, engine, context, report};
+  std::string limit;
+  FollowUpQueue& queue = session.followUps[&engine];
   if (session.mode == kSearchCapture) {
     CaptureHomePage(session, engine);
-    if (engine.action.empty()) return;
-    std::string referer = Cut(engine.homeUrl, kRefererMax);
-    std::unordered_set<std::string> visited;
-    bool more = true;
-    for (int page = 1;
-         more && Running(session) && !StopRequested() && MarkPageVisited(visited, request);
-         ++page) {
-      const std::string path = TestPagePath(session.home, engine, page);
-      // A page captured before is read from its file, so a capture can be taken up again.
-      more = FileExists(path) ? ReplayPage(path, engine, request, context, extraction, window)
-                              : CapturePage(session, engine, request, path, context, extraction,
-                                            window, referer);
+    if (engine.action.empty()) {
+      FinishReport(session, engine, run.failure, limit, report);
+      return;
     }
-    return;
+    run.referer = Cut(engine.homeUrl, kRefererMax);
   }
+  std::unordered_set<std::string> visited;
   bool more = true;
-  for (int page = 1; more && Running(session) && !StopRequested() && page <= kMaxEnginePages;
-       ++page) {
-    const std::string path = TestPagePath(session.home, engine, page);
-    if (!FileExists(path)) break;
-    more = ReplayPage(path, engine, request, context, extraction, window);
+  for (int page = 1; more && Running(session) && MarkPageVisited(visited, request); ++page) {
+    if (page > engine.PageLimit()) {
+      limit = "PAGES " + std::to_string(engine.PageLimit());
+      break;
+    }
+    queue.page = page;
+    queue.pageIndex = 0;
+    if (!TestPage(run, engine, request, TestPagePath(session.home, engine, page))) break;
+    more = run.extraction.nextPage;
+    TestFollowUps(run, request);
+    if (engine.foundCount >= session.settings.maxResultsPerEngine) {
+      limit = "results per engine " + std::to_string(session.settings.maxResultsPerEngine);
+    }
   }
+  FinishReport(session, engine, run.failure, limit, report);
 }
 
 }  // namespace
@@ -391,8 +787,10 @@ bool MarkPageVisited(std::unordered_set<std::string>& visited, const EngineReque
   return visited.insert(std::move(key)).second;
 }
 
-std::string TestPagePath(const std::string& home, const EngineDefinition& engine, int page) {
+std::string TestPagePath(const std::string& home, const EngineDefinition& engine, int page,
+                         int followUp) {
   std::string name = engine.fileStem + std::to_string(page);
+  if (followUp > 0) name += "-" + std::to_string(followUp);
   name += kTestPageExtension;
   return (std::filesystem::path(home) / kTestPageFolder / name).string();
 }
@@ -408,11 +806,16 @@ void StartSlot(EngineSlot& slot, EngineDefinition& engine, SearchSession& sessio
   slot.header.reserve(static_cast<std::size_t>(kSlotPageSize));
   slot.referer.clear();
   slot.getAddress.clear();
-  BuildRequest(slot.request, FieldsOf(session.document), engine);
+  BuildRequest(slot.request, FieldsFor(session, engine), engine);
   slot.http = HttpRequest{};
   slot.extraction = PageExtraction{};
   slot.status = 0;
   slot.visited.clear();
+  slot.failure = NetFailure{};
+  slot.limit.clear();
+  slot.pagesRequested = 0;
+  slot.inFollowUp = false;
+  PrepareFollowUpEngine(slot.followEngine, engine);
   slot.morePages = true;
   slot.firstPage = true;
   slot.state = kSlotRequest;
@@ -428,7 +831,7 @@ int StepSlot(EngineSlot& slot) {
       break;
     case kSlotPage:
       if (StepPageExtraction(slot.extraction) == 1) {
-        slot.morePages = slot.extraction.nextPage;
+        PageDone(slot);
         slot.state = kSlotClose;
       }
       break;
@@ -440,6 +843,7 @@ int StepSlot(EngineSlot& slot) {
       slot.state = kSlotNextPage;
       break;
     case kSlotRelease:
+      FinishReport(slot);
       slot.connection.Close();
       slot.extraction = PageExtraction{};
       std::vector<char>().swap(slot.page);
@@ -454,8 +858,10 @@ int StepSlot(EngineSlot& slot) {
 }
 
 bool PrepareSearch(SearchSession& session) {
-  SetStopFlag(false);
   if (Trimmed(session.document.query).empty()) return false;
+  session.cancel.Reset();
+  session.totalLimitReached = false;
+  session.report = SearchReport{};
   session.document.matchMode = 1;
   BeginSearch(session.document);
   session.job.running = 1;
@@ -465,7 +871,7 @@ bool PrepareSearch(SearchSession& session) {
 }
 
 void StopSearch(SearchSession& session) {
-  SetStopFlag(true);
+  session.cancel.Cancel();
   session.job.running = 0;
 }
 
@@ -475,8 +881,10 @@ void RunScheduler(SearchSession& session) {
   const IdleHook outerHook = CurrentIdleHook();
   // Every wait of this thread is the one poll between passes; the socket layer must not pause.
   SetIdleHook(nullptr);
-  SetStopFlag(false);
   ResetSearchState(session.engines);
+  session.followUps.clear();
+  session.pauses = ReadEnginePauses(session.home);
+  const std::vector<int> reportLines = BeginReport(session);
 
   ConnectionPool pool;  // outlives the slots, which hand their connections back as they close
   session.connections = session.keepConnections ? &pool : nullptr;
@@ -495,7 +903,7 @@ void RunScheduler(SearchSession& session) {
   };
 
   int e = 0;
-  while (!StopRequested() && Running(session) && e < engineCount) {
+  while (Running(session) && e < engineCount) {
     int free = -1;
     for (int i = table->active - 1; i >= 0; --i) {
       if (!table->busy[i]) {
@@ -518,8 +926,15 @@ void RunScheduler(SearchSession& session) {
       ++e;
       continue;
     }
+    EngineReport& report =
+        session.report.engines[static_cast<std::size_t>(reportLines[static_cast<std::size_t>(e)])];
+    if (SkipEngine(session, *engine, report)) {
+      ++e;
+      continue;
+    }
     if (s < 0) continue;
     StartSlot(*table->slots[s], *engine, session);
+    table->slots[s]->report = &report;
     table->busy[s] = 1;
     ++e;
     ++session.counts.enginesStarted;
@@ -535,6 +950,7 @@ void RunScheduler(SearchSession& session) {
   session.connections = nullptr;
   SetIdleHook(outerHook ? outerHook : NetIdle);
   session.scanContext = nullptr;
+  if (!session.home.empty()) (void)WriteEnginePauses(session.home, session.pauses, UnixNow());
 }
 
 void RunSearchThread(SearchSession& session) {
@@ -551,17 +967,22 @@ void RunSearchThread(SearchSession& session) {
 
 void RunTestMode(SearchSession& session) {
   ScanContext scan(session);
-  SetStopFlag(false);
   ResetSearchState(session.engines);
+  session.followUps.clear();
+  const std::vector<int> reportLines = BeginReport(session);
   if (session.mode == kSearchCapture) {
     (void)MakeDirectories((std::filesystem::path(session.home) / kTestPageFolder).string());
   }
-  for (const auto& engine : session.engines) {
-    if (!Running(session) || StopRequested()) break;
-    if (!engine->enabled) continue;
+  for (int i = 0; i < session.engines.Count(); ++i) {
+    if (!Running(session)) break;
+    EngineDefinition& engine = *session.engines.Get(i);
+    if (!engine.enabled) continue;
+    EngineReport& report =
+        session.report.engines[static_cast<std::size_t>(reportLines[static_cast<std::size_t>(i)])];
+    if (SkipEngine(session, engine, report)) continue;
     ++session.counts.enginesStarted;
     ReportCounts(session);
-    RunEngineTestMode(session, *engine, scan.context);
+    RunEngineTestMode(session, engine, scan.context, report);
     ++session.counts.enginesFinished;
     ReportCounts(session);
   }

@@ -11,13 +11,17 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
 #include "engines/engine_database.h"
 #include "engines/engine_definition.h"
+#include "engines/engine_pauses.h"
+#include "engines/follow_up.h"
 #include "engines/page_extraction.h"
 #include "engines/query.h"
+#include "engines/search_report.h"
 #include "net/async_http_job.h"
 #include "net/http_request.h"
 #include "net/net_progress.h"
@@ -36,6 +40,11 @@ inline constexpr std::size_t kPageBaseMax = 1021;  // the page address links res
 // has fetched in this search: a page that links to itself would otherwise be fetched forever
 // when its entries are refused as duplicates and never reach the per-engine limit.
 inline constexpr int kMaxEnginePages = 500;
+// A result page past this size ends its engine (what was read of it still counts): a page
+// that never ends must not keep a search running.
+inline constexpr std::int64_t kMaxSearchPageBytes = 8 * 1024 * 1024;
+// A page, header and body, must arrive within this time, however steadily it trickles.
+inline constexpr int kSearchPageDeadlineSeconds = 120;
 
 // The control record of the running search.
 struct SearchJob {
@@ -77,6 +86,20 @@ struct EngineSlot {
   int pageSize = kSlotPageSize;
   int status = 0;                           // HTTP status of the last reply
   std::unordered_set<std::string> visited;  // method and address of every page requested
+  EngineReport* report = nullptr;           // this engine's line of the search report
+  NetFailure failure;                       // why the engine ended early, when it did
+  std::string limit;                        // which limit stopped it: "PAGES 5", ...
+  int pagesRequested = 0;                   // result pages, follow-ups not counted
+  // A follow-up is being fetched: its own request, and the engine as its pages are read.
+  bool inFollowUp = false;
+  EngineRequest followRequest;
+  EngineDefinition followEngine;
+  std::uint64_t requestStarted = 0;  // NowSeconds when the current request was sent
+  std::int64_t pageBytes = 0;        // body bytes of the current page
+  FailureKind pageCut = FailureKind::kNone;  // the current page was cut: too large, too slow
+  bool readFailed = false;                   // the current page's body could not be read
+  EntryTally tallyAtPage;                    // the engine's counts when its page began
+  int foundAtPage = 0;
 };
 
 // Records the request of the engine's next page; false when the engine has to end instead
@@ -135,6 +158,15 @@ struct SearchSession {
   std::function<void(const std::function<void()>&)> onInterfaceThread;
 
   SearchJob job;
+  // The search's own cancel flag: set by StopSearch, read by every wait of this search.
+  CancelFlag cancel;
+  // Complete when callbacks.finished runs: one line per enabled engine, in database order.
+  SearchReport report;
+  // For tests of slow pages; the default is kSearchPageDeadlineSeconds.
+  int pageDeadlineSeconds = kSearchPageDeadlineSeconds;
+  std::atomic<bool> totalLimitReached{false};  // the total result limit ends every engine
+  std::unordered_map<const EngineDefinition*, FollowUpQueue> followUps;  // search thread only
+  EnginePauses pauses;                       // read at the start of the scheduler
   ExtractionContext* scanContext = nullptr;  // while the scheduler runs: what its slots scan with
   ConnectionPool* connections = nullptr;     // while the scheduler runs: kept-open connections
   SearchProgress counts;                     // written by the search thread only
@@ -146,7 +178,7 @@ struct SearchSession {
 // was changed and kEmptyQueryText is the message. Otherwise clears the stop flag, empties the
 // list unless merging, builds the duplicate set and sets the job running.
 [[nodiscard]] bool PrepareSearch(SearchSession& session);
-// The Stop command.
+// The Stop command: sets the search's cancel flag and clears running.
 void StopSearch(SearchSession& session);
 
 // The search thread's work: the update check when asked for, then the scheduler.
@@ -166,7 +198,9 @@ void StartSlot(EngineSlot& slot, EngineDefinition& engine, SearchSession& sessio
 // kAsyncAgain (3) while busy, 1 when the slot has finished.
 [[nodiscard]] int StepSlot(EngineSlot& slot);
 
-// The test-mode page file of an engine: <home>/search/<fileStem><page>.htm.
-std::string TestPagePath(const std::string& home, const EngineDefinition& engine, int page);
+// The test-mode page file of an engine: <home>/search/<fileStem><page>.htm, and of the
+// followUp-th follow-up of that page <fileStem><page>-<followUp>.htm.
+std::string TestPagePath(const std::string& home, const EngineDefinition& engine, int page,
+                         int followUp = 0);
 
 }  // namespace sondrel

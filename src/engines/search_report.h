@@ -30,6 +30,10 @@ struct EngineReport {
   int refusedByRules = 0;  // refused by URL rules and the acceptance tests
   int duplicates = 0;
   int kept = 0;            // entries added to the result list
+  int followUps = 0;        // follow-up requests made (one per item, at most FOLLOWMAX)
+  int followUpsFailed = 0;  // follow-ups that brought no page: only their items were lost
+  std::string limit;        // with kStoppedAtLimit: which one ("PAGES 5", "FOLLOWMAX 100", ...)
+  std::int64_t retryAfter = 0;  // Unix time the source asked us to wait until; 0 for none
 };
 
 struct SearchReport {

@@ -13,6 +13,9 @@ inline constexpr std::string_view kTestPageExtension = ".htm";
 inline constexpr std::string_view kTestPageTrailerStart = "\n\n<!-- ";
 inline constexpr std::string_view kTestPageTrailerEnd = " -->";
 
+// In the program home: engines paused by a Retry-After, and until when.
+inline constexpr std::string_view kEnginePausesFile = "engine-pauses";
+
 inline constexpr std::string_view kEmptyQueryText = "Please type something to search for.";
 
 }  // namespace sondrel

@@ -1,7 +1,9 @@
 #include "engines/template_step.h"
 
 #include <algorithm>
+#include <cstring>
 
+#include "engines/json_string.h"
 #include "support/text.h"
 
 namespace sondrel {
@@ -9,14 +11,43 @@ namespace {
 
 constexpr std::size_t npos = std::string_view::npos;
 
-// First occurrence of pattern in text[from, limit), ignoring case; npos when none.
+char FoldCase(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// Whether text starts with pattern, ignoring ASCII case.
+bool StartsWithNoCase(const char* text, std::string_view pattern) {
+  for (std::size_t i = 0; i < pattern.size(); ++i) {
+    if (FoldCase(text[i]) != FoldCase(pattern[i])) return false;
+  }
+  return true;
+}
+
+// First occurrence of pattern in text[from, limit), ignoring case; npos when none. Every step
+// of every entry searches with it, so candidates are found by their first byte (memchr when
+// that byte has no case, as '<' and '"' that start most literals) before comparing the rest.
 std::size_t FindNoCase(std::string_view text, std::string_view pattern, std::size_t from,
                        std::size_t limit = npos) {
   if (from > text.size()) return npos;
   limit = std::min(limit, text.size());
-  if (limit < from) return npos;
-  int at = BufFind(text.substr(from, limit - from), pattern, false);
-  return at < 0 ? npos : from + static_cast<std::size_t>(at);
+  if (limit < from || limit - from < pattern.size()) return npos;
+  if (pattern.empty()) return from;
+  const char lower = FoldCase(pattern[0]);
+  const char upper = lower >= 'a' && lower <= 'z' ? static_cast<char>(lower - 'a' + 'A') : lower;
+  const char* base = text.data();
+  const char* p = base + from;
+  const char* last = base + limit - pattern.size();  // the last place a match can start
+  const std::string_view rest = pattern.substr(1);
+  while (p <= last) {
+    if (lower == upper) {
+      p = static_cast<const char*>(std::memchr(p, lower, static_cast<std::size_t>(last - p) + 1));
+      if (!p) return npos;
+    } else if (*p != lower && *p != upper) {
+      ++p;
+      continue;
+    }
+    if (StartsWithNoCase(p + 1, rest)) return static_cast<std::size_t>(p - base);
+    ++p;
+  }
+  return npos;
 }
 
 }  // namespace
@@ -31,7 +62,7 @@ std::string_view StripQuotes(std::string_view text) {
 
 bool TemplateStep(std::string_view page, std::size_t& pagePos, std::string_view templ,
                   std::size_t& templatePos, std::string& nameOut, std::string& valueOut,
-                  bool noTags) {
+                  bool noTags, bool jsonStrings) {
   nameOut.clear();
   valueOut.clear();
   if (templatePos > templ.size()) return false;
@@ -72,7 +103,12 @@ bool TemplateStep(std::string_view page, std::size_t& pagePos, std::string_view 
   // further would cost time on every failing step and change nothing.
   const std::size_t searchLimit =
       valueStart + std::min(page.size() - valueStart, kStepValueLimit - 1 + after.size());
-  const std::size_t valueEnd = FindNoCase(page, after, valueStart, searchLimit);
+  std::size_t valueEnd = FindNoCase(page, after, valueStart, searchLimit);
+  if (jsonStrings && after.starts_with('"')) {
+    while (valueEnd != npos && IsEscapedQuote(page, valueStart, valueEnd)) {
+      valueEnd = FindNoCase(page, after, valueEnd + 1, searchLimit);
+    }
+  }
   if (valueEnd == npos || valueEnd - valueStart >= kStepValueLimit) return false;
   const std::string_view value = page.substr(valueStart, valueEnd - valueStart);
   if (noTags && value.find_first_of("<>") != npos) return false;  // pagePos stays past before

@@ -19,11 +19,13 @@ inline constexpr std::size_t kStepValueLimit = 1021;  // a value is shorter than
 
 // Takes the next placeholder of templ at templatePos and its value from page at pagePos; both
 // positions advance. The literals are matched ignoring case. With noTags a value holding '<'
-// or '>' fails. On failure pagePos is where the step left it: unchanged when the literal
-// before the placeholder was not found, else just past that literal.
+// or '>' fails. With jsonStrings a value whose closing literal starts with '"' does not end at
+// an escaped quote (\"), so a JSON string is taken whole. On failure pagePos is where the step
+// left it: unchanged when the literal before the placeholder was not found, else just past
+// that literal.
 [[nodiscard]] bool TemplateStep(std::string_view page, std::size_t& pagePos, std::string_view templ,
                                 std::size_t& templatePos, std::string& nameOut,
-                                std::string& valueOut, bool noTags);
+                                std::string& valueOut, bool noTags, bool jsonStrings = false);
 
 // text without one pair of surrounding double or single quotes.
 std::string_view StripQuotes(std::string_view text);

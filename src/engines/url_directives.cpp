@@ -73,26 +73,50 @@ std::string CutTo(std::string_view text, std::size_t max) {
   return std::string(text.substr(0, std::min(text.size(), max)));
 }
 
-}  // namespace
+// What a directive list holds besides the filters of the stage being run, so that a list of
+// filters alone ("e=mp3") is walked once per link, not three times.
+struct ListShape {
+  bool rewrites = false;      // sfa, euf, params, cfuvars, path or pre
+  bool afterFilters = false;  // a filter of the after stage
+};
 
-bool PassesUrlFilters(std::string_view url, std::string_view directives, FilterStage stage) {
+bool IsRewriteKey(std::string_view key) {
+  static constexpr std::string_view kRewriteKeys[] = {"sfa", "euf", "params", "cfuvars", "path",
+                                                      "pre"};
+  for (std::string_view rewrite : kRewriteKeys) {
+    if (EqualsNoCase(key, rewrite)) return true;
+  }
+  return false;
+}
+
+bool PassesStage(std::string_view url, std::string_view directives, FilterStage stage,
+                 ListShape* shape) {
   bool used[3] = {false, false, false};
   bool satisfied[3] = {false, false, false};
+  // Each part is taken from the URL only when a directive asks for it: every extracted link
+  // passes here twice.
   std::string extension;
   std::string scheme;
-  bool partsKnown = false;
+  bool extensionKnown = false;
+  bool schemeKnown = false;
   std::size_t cursor = 0;
   std::string_view key;
   std::string_view value;
   while (NextAttribute(key, value, kDirectiveTokenMax, directives, cursor)) {
     const FilterKey* filter = FindFilterKey(key, stage);
+    if (shape && !filter) {
+      shape->rewrites = shape->rewrites || IsRewriteKey(key);
+      shape->afterFilters = shape->afterFilters || FindFilterKey(key, FilterAfter) != nullptr;
+    }
     if (!filter) continue;
-    if (!partsKnown && filter->group != GroupText) {
+    if (filter->group == GroupExtension && !extensionKnown) {
       (void)UrlExtension(url, extension);
+      extensionKnown = true;
+    } else if (filter->group == GroupScheme && !schemeKnown) {
       UrlParts parts;
       SplitUrl(url, parts);
       scheme = parts.scheme;
-      partsKnown = true;
+      schemeKnown = true;
     }
     bool match = false;
     switch (filter->group) {
@@ -114,10 +138,29 @@ bool PassesUrlFilters(std::string_view url, std::string_view directives, FilterS
   return true;
 }
 
-bool ApplyUrlDirectives(std::string& out, std::string_view url, std::string_view directives) {
+}  // namespace
+
+bool PassesUrlFilters(std::string_view url, std::string_view directives, FilterStage stage) {
+  return PassesStage(url, directives, stage, nullptr);
+}
+
+bool BuildsFromValue(std::string_view directives) {
+  std::size_t cursor = 0;
+  std::string_view key;
+  std::string_view value;
+  while (NextAttribute(key, value, kDirectiveTokenMax, directives, cursor)) {
+    if (EqualsNoCase(key, "pre")) return true;
+  }
+  return false;
+}
+
+bool ApplyUrlDirectives(std::string& out, std::string_view url, std::string_view directives,
+                        const CapturedValues* values) {
   out.clear();
-  if (!PassesUrlFilters(url, directives, FilterBefore)) return false;
+  ListShape shape;
+  if (!PassesStage(url, directives, FilterBefore, &shape)) return false;
   out = CutTo(url, kRewriteSourceMax);
+  if (!shape.rewrites) return !shape.afterFilters || PassesStage(out, directives, FilterAfter, nullptr);
   std::size_t cursor = 0;
   std::string_view key;
   std::string_view value;
@@ -137,6 +180,19 @@ bool ApplyUrlDirectives(std::string& out, std::string_view url, std::string_view
       } else {
         out = CutTo(url, kRewriteSourceMax);
       }
+    } else if (EqualsNoCase(key, "path")) {
+      out = CutTo(EncodePath(out), kRewrittenUrlMax);
+    } else if (EqualsNoCase(key, "pre")) {
+      const PlaceholderLookup lookup = [values](std::string_view placeholder)
+          -> std::optional<std::string> {
+        const std::string_view name =
+            placeholder.substr(kTemplateMarker.size(),
+                               placeholder.size() - 2 * kTemplateMarker.size());
+        const std::string* found = values ? FindCaptured(*values, name) : nullptr;
+        if (!found) return std::nullopt;
+        return EncodePathSegment(*found);
+      };
+      out = CutTo(FillTemplate(value, lookup, kRewrittenUrlMax) + out, kRewrittenUrlMax);
     } else if (EqualsNoCase(key, "cfuvars")) {
       std::vector<Variable> variables;
       std::size_t textPos = 0;
@@ -157,7 +213,7 @@ bool ApplyUrlDirectives(std::string& out, std::string_view url, std::string_view
       }
     }
   }
-  return PassesUrlFilters(out, directives, FilterAfter);
+  return PassesStage(out, directives, FilterAfter, nullptr);
 }
 
 }  // namespace sondrel

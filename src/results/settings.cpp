@@ -418,4 +418,45 @@ EngineChoice ReadEngineChoice(std::string_view home) {
   return choice;
 }
 
+std::string EngineKey(const Settings& settings, std::string_view engineName) {
+  for (const auto& item : settings.engineKeys) {
+    const std::size_t equals = item->find('=');
+    if (equals != std::string::npos && std::string_view(*item).substr(0, equals) == engineName) {
+      return item->substr(equals + 1);
+    }
+  }
+  return {};
+}
+
+void SetEngineKey(Settings& settings, std::string_view engineName, std::string_view key) {
+  for (int i = settings.engineKeys.Count() - 1; i >= 0; --i) {
+    const std::string& item = *settings.engineKeys.Get(i);
+    const std::size_t equals = item.find('=');
+    if (equals != std::string::npos && std::string_view(item).substr(0, equals) == engineName) {
+      (void)settings.engineKeys.RemoveAt(i);
+    }
+  }
+  if (!key.empty()) settings.engineKeys.Add(std::string(engineName) + "=" + std::string(key));
+}
+
+std::string EngineKeysText(const Settings& settings) {
+  std::string text;
+  for (const auto& item : settings.engineKeys) text += *item + "\n";
+  return text;
+}
+
+void SetEngineKeysText(Settings& settings, std::string_view text) {
+  settings.engineKeys.Clear();
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    std::size_t end = text.find('\n', pos);
+    if (end == std::string_view::npos) end = text.size();
+    const std::string_view line = text.substr(pos, end - pos);
+    if (line.find('=') != std::string_view::npos && line.find('\r') == std::string_view::npos) {
+      settings.engineKeys.Add(line);
+    }
+    pos = end + 1;
+  }
+}
+
 }  // namespace sondrel

@@ -82,6 +82,9 @@ struct Settings {
   // Named fields this version does not know, kept as they came so that a save passes them on.
   std::vector<std::pair<std::string, std::string>> otherNamedFields;
   std::string caFile;  // extra trust anchors (PEM) for https; empty for the system's alone
+  // The user's keys for engines that need one (__KEY__): "ENGINE NAME=KEY", the first '='
+  // separating the name.
+  StringList engineKeys{10, 5};
 };
 
 // Whether enabledEngines is somebody's choice: the flag, or any name in the list.
@@ -98,6 +101,14 @@ inline constexpr SettingRange kResultLimitRange{0, 0xffff};  // 0 lets nothing i
 inline constexpr SettingRange kPortRange{0, 0xffff};         // 0 while the proxy is unused
 // "a number from 5 to 500".
 std::string DescribeRange(const SettingRange& range);
+
+// The key the user entered for an engine; empty when there is none.
+std::string EngineKey(const Settings& settings, std::string_view engineName);
+// Sets (or with an empty key removes) the key of an engine.
+void SetEngineKey(Settings& settings, std::string_view engineName, std::string_view key);
+// engineKeys as one text, one "NAME=KEY" per line, for storing; and back.
+std::string EngineKeysText(const Settings& settings);
+void SetEngineKeysText(Settings& settings, std::string_view text);
 
 // The path of the settings file in the program home.
 std::string SettingsPath(std::string_view home);

@@ -183,6 +183,70 @@ TEST(DefinitionText, SectionTextReadsBackToTheSameRecord) {
   EXPECT_EQ(DefinitionSectionOf(*Read("[bare]\n").Get(0)), "[bare]\n");
 }
 
+TEST(DefinitionText, ApiKeysFillTheirFieldsAndPrintBackInTheirOrder) {
+  const std::string text =
+      "[Api]\nDECODE=JSON\nHEADER=Accept: application/json\nHEADER=User-Agent: probe/1\n"
+      "COUNTER=0, 50\nPAGES=5\nFOLLOW=https://h/item/__ID__\nFOLLOWFORMAT={\"name\":\"__URL__\"\n"
+      "FOLLOWURL=e=mp3 path pre=\"https://h/dl/__ID__/\"\nFOLLOWSF1=\"files\":\nFOLLOWMAX=1000\n";
+  EngineList list = Read(text);
+  ASSERT_EQ(list.Count(), 1);
+  const EngineDefinition& e = *list.Get(0);
+  EXPECT_EQ(e.decoding, ValueDecoding::kJson);
+  EXPECT_EQ(e.headers, (std::vector<std::string>{"Accept: application/json", "User-Agent: probe/1"}));
+  EXPECT_TRUE(e.counter.on);
+  EXPECT_EQ(e.counter.start, 0);
+  EXPECT_EQ(e.counter.step, 50);
+  EXPECT_EQ(e.PageLimit(), 5);
+  EXPECT_EQ(e.follow, "https://h/item/__ID__");
+  EXPECT_EQ(e.FollowUpLimit(), 1000);
+  const std::string printed = DefinitionSectionOf(e);
+  EXPECT_EQ(printed,
+            "[Api]\nDECODE=json\nHEADER=Accept: application/json\nHEADER=User-Agent: probe/1\n"
+            "COUNTER=0,50\nPAGES=5\nFOLLOW=https://h/item/__ID__\nFOLLOWFORMAT={\"name\":\"__URL__\"\n"
+            "FOLLOWURL=e=mp3 path pre=\"https://h/dl/__ID__/\"\nFOLLOWSF1=\"files\":\nFOLLOWMAX=1000\n");
+  EXPECT_EQ(DefinitionSectionOf(*Read(printed).Get(0)), printed);
+}
+
+TEST(DefinitionText, ProblemsNameTheirLine) {
+  struct Case {
+    std::string text;
+    std::vector<std::string> errors;
+    std::vector<std::string> warnings;
+  };
+  const Case cases[] = {
+      {"[a]\nURL=x\n", {}, {}},
+      {"; c\n\n#begin b\n[a]\n#end\n", {}, {}},
+      {"root:x:0:0\n[a]\n", {"1: malformed line (not [name], KEY=value or a ; comment)"}, {}},
+      {"URL=x\n[a]\nFORMATT=y\n", {}, {"1: key URL outside an engine section is ignored",
+                                          "3: unknown key FORMATT"}},
+      {"[a]\nFILE=../up\nFILE=/abs\nFILE=.hidden\nFILE=ok-1.x\n",
+       {"2: FILE is not a plain name (letters, digits, '-', '_', '.')",
+        "3: FILE is not a plain name (letters, digits, '-', '_', '.')",
+        "4: FILE is not a plain name (letters, digits, '-', '_', '.')"},
+       {}},
+      {"[a]\nCOUNTER=1\nCOUNTER=1,0\nPAGES=0\nPAGES=501\nFOLLOWMAX=x\nDECODE=xml\nHEADER=nocolon\n",
+       {"2: COUNTER wants START,STEP with START 0 or more and STEP 1 or more",
+        "3: COUNTER wants START,STEP with START 0 or more and STEP 1 or more",
+        "4: PAGES wants a number from 1 to 500", "5: PAGES wants a number from 1 to 500",
+        "6: FOLLOWMAX wants a number from 1 to 1000", "7: DECODE wants json or html",
+        "8: HEADER wants Name: value"},
+       {}},
+      {"[a]\nFORMAT=" + std::string(1100, 'f') + "\nbad line\n",
+       {"3: malformed line (not [name], KEY=value or a ; comment)"},
+       {"2: line longer than 1023 characters: the rest is read as a line of its own"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text.substr(0, 60));
+    EngineList list;
+    DefinitionProblems problems;
+    ReadDefinitions(c.text, list, &problems);
+    EXPECT_EQ(problems.errors, c.errors);
+    EXPECT_EQ(problems.warnings, c.warnings);
+  }
+  // A refused FILE is not stored.
+  EXPECT_EQ(Read("[a]\nFILE=../up\n").Get(0)->fileStem, "");
+}
+
 TEST(DefinitionText, FileThatCannotBeReadFails) {
   testkit::TempDir dir;
   EngineList list;

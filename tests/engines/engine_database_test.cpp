@@ -101,28 +101,57 @@ TEST_F(EngineDatabaseTest, CompiledDatabaseLoadsBackEveryField) {
   EXPECT_FALSE(info.date.IsEmpty());
 }
 
-TEST_F(EngineDatabaseTest, RecordLayoutFollowsTheFieldOrder) {
-  std::string image = Compile(kTwoEngines);
-  std::string expected(kDatabaseMagic);
-  expected += std::string(4, '\0') + U16(2);
-  expected += Field("Music Index", kEngineKey1) + Field("http://music-index.local/", kEngineKey2) +
-              Field("musidx", kEngineKey2) +
-              Field("http://music-index.local/find.cgi?q=__QUERY__", kEngineKey3) +
-              Field("find.cgi?__NEXT__", kEngineKey4) + U16(2) +
-              Field("<a href=\"find.cgi?__NEXT__\">Next", kEngineKey0) +
-              Field("page __PAGE__ of", kEngineKey0) + std::string(1, '\1') +
-              Field("<li><a href=\"__URL__\">__TITLE__</a></li>", kEngineKey5) +
-              Field("e=mp3 ns=ftp", kEngineKey5) + Field("AND@OR", kEngineKey4) +
-              Field("NEAR@", kEngineKey3) + std::string(1, '\2') +
-              Field("Results for", kEngineKey4) + Field("</ul>", kEngineKey3) +
-              Field("mp3;web", kEngineKey3);
-  expected += Field("Bare", kEngineKey1) + U16(0) + U16(0) + U16(0) + U16(0) + U16(0) +
-              std::string(1, '\0') + U16(0) + U16(0) + U16(0) + U16(0) + std::string(1, '\0') +
-              U16(0) + U16(0) + U16(0);
-  ASSERT_EQ(image.size(), expected.size());
-  // Everything but the checksum field.
-  EXPECT_EQ(image.substr(kDatabaseMagic.size() + 4), expected.substr(kDatabaseMagic.size() + 4));
-  EXPECT_EQ(image.substr(0, kDatabaseMagic.size()), kDatabaseMagic);
+// The first format's records: the fields in order, no API keys.
+std::string Format1Records() {
+  std::string records = U16(2);
+  records += Field("Music Index", kEngineKey1) + Field("http://music-index.local/", kEngineKey2) +
+             Field("musidx", kEngineKey2) +
+             Field("http://music-index.local/find.cgi?q=__QUERY__", kEngineKey3) +
+             Field("find.cgi?__NEXT__", kEngineKey4) + U16(2) +
+             Field("<a href=\"find.cgi?__NEXT__\">Next", kEngineKey0) +
+             Field("page __PAGE__ of", kEngineKey0) + std::string(1, '\1') +
+             Field("<li><a href=\"__URL__\">__TITLE__</a></li>", kEngineKey5) +
+             Field("e=mp3 ns=ftp", kEngineKey5) + Field("AND@OR", kEngineKey4) +
+             Field("NEAR@", kEngineKey3) + std::string(1, '\2') +
+             Field("Results for", kEngineKey4) + Field("</ul>", kEngineKey3) +
+             Field("mp3;web", kEngineKey3);
+  records += Field("Bare", kEngineKey1) + U16(0) + U16(0) + U16(0) + U16(0) + U16(0) +
+             std::string(1, '\0') + U16(0) + U16(0) + U16(0) + U16(0) + std::string(1, '\0') +
+             U16(0) + U16(0) + U16(0);
+  return records;
+}
+
+std::string ImageWithChecksum(std::string_view magic, const std::string& records) {
+  const std::uint32_t crc = ReferenceCrc(records);
+  std::string image(magic);
+  for (int i = 0; i < 4; ++i) image += static_cast<char>((crc >> (8 * i)) & 0xFF);
+  return image + records;
+}
+
+TEST_F(EngineDatabaseTest, RecordLayoutFollowsTheFieldOrderThenTheApiKeys) {
+  const std::string text = std::string(kTwoEngines).replace(
+      std::string(kTwoEngines).find("[Bare]"), 6,
+      "DECODE=json\nHEADER=Accept: application/json\n[Bare]");
+  std::string image = Compile(text);
+  // Format 1 with each record followed by its API keys: two for the first engine, none after.
+  std::string records = Format1Records();
+  const std::size_t bare = records.find(Field("Bare", kEngineKey1));
+  records.insert(records.size(), U16(0));
+  records.insert(bare, U16(2) + Field("DECODE", kEngineKey4) + Field("json", kEngineKey5) +
+                           Field("HEADER", kEngineKey4) +
+                           Field("Accept: application/json", kEngineKey5));
+  EXPECT_EQ(image, ImageWithChecksum(kDatabaseMagic, records));
+}
+
+TEST_F(EngineDatabaseTest, FirstFormatStillLoads) {
+  EngineList list = Load(ImageWithChecksum(kDatabaseMagicFormat1, Format1Records()));
+  EXPECT_EQ(info.format, 1);
+  EngineList expected;
+  ReadDefinitions(kTwoEngines, expected);
+  ASSERT_EQ(list.Count(), 2);
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(DefinitionSectionOf(*list.Get(i)), DefinitionSectionOf(*expected.Get(i)));
+  }
 }
 
 TEST_F(EngineDatabaseTest, ChecksumCoversTheRestWhateverTheNumber) {
@@ -153,46 +182,41 @@ TEST_F(EngineDatabaseTest, ChecksumSpansSeveralBlocks) {
   EXPECT_EQ(Load(image).Count(), 60);
 }
 
-TEST_F(EngineDatabaseTest, ForeignOrMissingFiles) {
-  bool opened = false;
-  EngineList list = Load("SomebodyElsesMagic and more bytes", &opened);
-  EXPECT_TRUE(opened);
-  EXPECT_EQ(list.Count(), 0);
-  EXPECT_EQ(info.checksum, 0u);
-
-  list = Load("", &opened);
-  EXPECT_TRUE(opened);
-  EXPECT_EQ(list.Count(), 0);
+TEST_F(EngineDatabaseTest, ForeignDamagedOrMissingFilesAreRefusedWithTheReason) {
+  const std::string good = Compile(kTwoEngines);
+  std::string flipped = good;
+  flipped[flipped.size() / 2] ^= 0x01;
+  std::string badStem = ImageWithChecksum(
+      kDatabaseMagicFormat1, std::string(Format1Records()).replace(
+                                 Format1Records().find(Field("musidx", kEngineKey2)),
+                                 Field("musidx", kEngineKey2).size(), Field("../x", kEngineKey2)));
+  struct Case {
+    std::string name;
+    std::string image;
+    std::string problem;
+  };
+  const Case cases[] = {
+      {"foreign magic", "SomebodyElsesMagic and more bytes", std::string(kDatabaseForeign)},
+      {"empty file", "", std::string(kDatabaseForeign)},
+      {"magic only", std::string(kDatabaseMagic), std::string(kDatabaseForeign)},
+      {"a flipped bit", flipped, std::string(kDatabaseDamaged)},
+      {"cut short", good.substr(0, good.size() - 3), std::string(kDatabaseDamaged)},
+      {"bytes after the list", good + "x", std::string(kDatabaseDamaged)},
+      {"FILE leaving its folder", badStem, std::string(kDatabaseBadFileStem) + " Music Index"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    bool opened = true;
+    EngineList list = Load(c.image, &opened);
+    EXPECT_FALSE(opened);
+    EXPECT_EQ(list.Count(), 0);
+    EXPECT_EQ(info.problem, c.problem);
+  }
 
   EngineList none;
   EXPECT_FALSE(LoadDatabase(dir.File("missing.db"), none, info));
+  EXPECT_EQ(info.problem, kDatabaseUnreadable);
   EXPECT_FALSE(LoadDatabase(dir.path(), none, info));
-}
-
-TEST_F(EngineDatabaseTest, TruncatedDatabaseLoadsTheCompleteRecords) {
-  const std::string text = std::string(kTwoEngines) + "[Third]\nURL=http://third/\nVA=x\n";
-  // The end of record k is the size of a database holding the first k engines.
-  std::vector<std::size_t> recordEnds;
-  for (const char* prefix : {"[Music Index]", "[Bare]", "[Third]"}) {
-    std::string upTo = text.substr(0, text.find(prefix));
-    if (upTo.empty()) continue;
-    recordEnds.push_back(Compile(upTo).size());
-  }
-  std::string image = Compile(text);
-  recordEnds.push_back(image.size());
-  ASSERT_EQ(recordEnds.size(), 3u);
-  for (std::size_t length = 0; length <= image.size(); ++length) {
-    SCOPED_TRACE(length);
-    int expected = 0;
-    for (std::size_t end : recordEnds) expected += end <= length ? 1 : 0;
-    bool opened = false;
-    EngineList list = Load(image.substr(0, length), &opened);
-    EXPECT_TRUE(opened);
-    ASSERT_EQ(list.Count(), expected);
-    if (expected > 0) {
-      EXPECT_EQ(list.Get(0)->name, "Music Index");
-    }
-  }
 }
 
 TEST_F(EngineDatabaseTest, OverlongStringIsCutWithoutLosingItsPlace) {
@@ -214,6 +238,21 @@ TEST_F(EngineDatabaseTest, OverlongStringIsCutWithoutLosingItsPlace) {
 }
 
 TEST_F(EngineDatabaseTest, CompileFailures) {
+  struct Case {
+    std::string text;
+    int result;
+  };
+  const Case refused[] = {
+      {"root:x:0:0:root:/root:/bin/bash\n", CompileTextInvalid},
+      {"; only a comment\n\n", CompileNoEngine},
+      {"[a]\nFILE=../../etc/x\n", CompileTextInvalid},
+  };
+  for (const Case& c : refused) {
+    SCOPED_TRACE(c.text);
+    dir.Write("bad.def", c.text);
+    EXPECT_EQ(CompileDefinitions(dir.File("bad.def"), dir.File("bad.db"), 0), c.result);
+    EXPECT_FALSE(std::filesystem::exists(dir.File("bad.db")));
+  }
   EXPECT_EQ(CompileDefinitions(dir.File("missing.def"), dir.File("x.db"), 0), CompileTextUnreadable);
   EXPECT_EQ(CompileDefinitions(dir.path(), dir.File("x.db"), 0), CompileTextUnreadable);
   dir.Write("ok.def", "[a]\n");

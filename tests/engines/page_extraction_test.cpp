@@ -244,6 +244,8 @@ TEST_F(PageExtractionTest, EveryChunkBoundaryGivesTheSameEntries) {
 }
 
 TEST_F(PageExtractionTest, LimitPerEngineStopsAtTheEntryPastIt) {
+  bool totalReached = false;
+  job.totalLimitReached = [&totalReached] { totalReached = true; };
   settings.maxResultsPerEngine = 100;
   engine.more = "__NEXT__";
   engine.varPatterns.Append(Pattern("<a href=\"__NEXT__\">Next"));
@@ -254,7 +256,7 @@ TEST_F(PageExtractionTest, LimitPerEngineStopsAtTheEntryPastIt) {
   EXPECT_EQ(engine.entriesThisPage, 101);  // the 101st was extracted, not added
   EXPECT_FALSE(extraction.going);
   EXPECT_FALSE(extraction.nextPage);
-  EXPECT_FALSE(StopRequested());  // only this engine stops
+  EXPECT_FALSE(totalReached);  // only this engine stops
 }
 
 // The entry array changes only inside the interface-thread step, together with its row, so
@@ -289,11 +291,13 @@ TEST_F(PageExtractionTest, TotalLimitStopsTheSearch) {
       document.entries.Append(std::make_unique<ResultEntry>(entry));
     }
   };
+  int reached = 0;
+  job.totalLimitReached = [&reached] { ++reached; };
   settings.maxResultsTotal = 30;
   keep(10);
   RunPage(EntryList(50));
   EXPECT_EQ(document.entries.Count(), 30);
-  EXPECT_TRUE(StopRequested());
+  EXPECT_EQ(reached, 1);
   EXPECT_FALSE(extraction.going);
 
   // The list's own limit: up to 16000 one more is taken, past it none.
@@ -301,10 +305,10 @@ TEST_F(PageExtractionTest, TotalLimitStopsTheSearch) {
   keep(kResultListMax);
   for (int run = 0; run < 2; ++run) {
     SCOPED_TRACE(run);
-    SetStopFlag(false);
+    reached = 0;
     RunPage(EntryList(50, 100 * run + 100));
     EXPECT_EQ(document.entries.Count(), kResultListMax + 1);
-    EXPECT_TRUE(StopRequested());
+    EXPECT_EQ(reached, 1);
     EXPECT_FALSE(extraction.going);
   }
 }
@@ -486,6 +490,8 @@ TEST(BuildNextPageRequestTest, Cases) {
       {"placeholder case", "__next__", "p3.htm", false, true, MethodGet, "http://h/d/p3.htm", ""},
       {"unknown variable", "__NEXT____OTHER__", "p2.htm", false, false, MethodGet,
        "http://h/d/p1.htm", "old=1"},
+      {"request placeholders", "s?__NEXT__&q=__QUERY__&o=__COUNTER__&k=__KEY__", "a=1", false,
+       true, MethodGet, "http://h/d/s", "a=1&q=rock+roll&o=25&k=k%26y"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
@@ -493,8 +499,13 @@ TEST(BuildNextPageRequestTest, Cases) {
     engine.more = c.more;
     engine.escapeVars = c.escape;
     engine.varPatterns.Append(std::make_unique<VarPattern>(VarPattern{"x__NEXT__y", c.value, 1}));
+    engine.counter = CounterPaging{true, 5, 10};
     EngineRequest request{MethodGet, "http://h/d/p1.htm", "old=1"};
+    request.fields.query = "rock roll";
+    request.fields.userKey = "k&y";
+    request.pageIndex = 1;  // the second page asks for the third
     EXPECT_EQ(BuildNextPageRequest(request, engine), c.ok);
+    EXPECT_EQ(request.pageIndex, c.ok ? 2 : 1);
     EXPECT_EQ(request.method, c.method);
     EXPECT_EQ(request.url, c.url);
     EXPECT_EQ(request.params, c.params);

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "engines/engine_definition.h"
+
+#include <optional>
 #include "support/dates.h"
 
 namespace sondrel {
@@ -32,6 +34,7 @@ TEST(BuildRequestTest, ActionTemplates) {
   };
   const Case cases[] = {
       {"post://h/s.cgi?q=__QUERY__", "a b", MethodPost, "http://h/s.cgi", "q=a+b"},
+      {"posts://h/s.cgi?q=__QUERY__", "a b", MethodPost, "https://h/s.cgi", "q=a+b"},
       {"http://h/s?q=__query__", "a b", MethodGet, "http://h/s", "q=a+b"},
       {"http://h/s?x=__UNKNOWN__&q=__QUERY__", "a", MethodGet, "http://h/s", "x=&q=a"},
       {"http://h/s", "a", MethodGet, "http://h/s", ""},
@@ -91,6 +94,41 @@ TEST(BuildRequestTest, LongValuesAreCutNeverOverrun) {
   request = Build(longAction, WithQuery("x"));
   EXPECT_EQ(request.url.size(), kRequestUrlSize - 1);
   EXPECT_EQ(request.params.size(), kParamTemplateSize - 1);
+}
+
+TEST(BuildRequestTest, CounterKeyAndHeaders) {
+  EngineDefinition engine;
+  engine.action = "https://h/s?q=__QUERY__&p=__COUNTER__&k=__KEY__";
+  engine.counter = CounterPaging{true, 0, 50};
+  engine.headers = {"Accept: application/json", "Authorization: Bearer __KEY__",
+                    "X-Query: __QUERY__"};
+  QueryFields fields = WithQuery("a b");
+  fields.userKey = "k/y z";
+  EngineRequest request;
+  BuildRequest(request, fields, engine);
+  EXPECT_EQ(request.url, "https://h/s");
+  EXPECT_EQ(request.params, "q=a+b&p=0&k=k%2Fy+z");
+  request.pageIndex = 3;
+  EXPECT_EQ(RequestPlaceholderValue("__counter__", request, engine), "150");
+  EXPECT_EQ(RequestPlaceholderValue("__NEXT__", request, engine), std::nullopt);
+  using Headers = std::vector<std::pair<std::string, std::string>>;
+  EXPECT_EQ(RequestHeaders(request, engine),
+            (Headers{{"Accept", "application/json"},
+                     {"Authorization", "Bearer k/y z"},
+                     {"X-Query", "a b"}}));
+  // A key pasted with a line break never adds a header line of its own.
+  request.fields.userKey = "k\r\nX-Evil: 1";
+  EXPECT_EQ(RequestHeaders(request, engine)[1].second, "Bearer kX-Evil: 1");
+  EXPECT_TRUE(UsesUserKey(engine));
+  engine.action = "https://h/s";
+  engine.headers.clear();
+  EXPECT_FALSE(UsesUserKey(engine));
+  engine.follow = "https://h/i/__ID__?k=__key__";
+  EXPECT_TRUE(UsesUserKey(engine));
+  // Neither the key nor its encoded form survives in what is shown or stored.
+  EXPECT_EQ(WithoutUserKey("https://h/s?k=k%2Fy+z&raw=k/y z", "k/y z"),
+            "https://h/s?k=__KEY__&raw=__KEY__");
+  EXPECT_EQ(WithoutUserKey("no key here", ""), "no key here");
 }
 
 TEST(RequestAddressTest, GetAndPost) {

@@ -79,6 +79,34 @@ TEST(UrlDirectivesTest, Rewriting) {
   for (const Case& c : cases) Check(c);
 }
 
+TEST(UrlDirectivesTest, BuildingFromCapturedValues) {
+  const CapturedValues values = {{"ID", "tape 1"}, {"DIR", "a/b"}};
+  struct Row {
+    const char* directives;
+    const char* value;
+    bool accepted;
+    const char* built;
+  };
+  const Row rows[] = {
+      {"path", "a b/c#d?.mp3", true, "a%20b/c%23d%3F.mp3"},
+      {"path", "already%20done/x.mp3", true, "already%20done/x.mp3"},
+      {"path", "50%.mp3", true, "50%25.mp3"},
+      {"path", "caf\xC3\xA9.mp3", true, "caf%C3%A9.mp3"},
+      {"path pre=\"http://h/dl/__ID__/\"", "a b.mp3", true, "http://h/dl/tape%201/a%20b.mp3"},
+      {"path pre=\"http://h/__DIR__/__NONE__\"", "x.mp3", true, "http://h/a%2Fb/x.mp3"},
+      {"pre=http://h/ e=mp3", "x.ogg", false, ""},
+      {"pre=http://h/ fsch=http", "x.mp3", true, "http://h/x.mp3"},
+      {"pre=http://h/ path", "a b", true, "http%3A//h/a%20b"},  // order counts
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.directives) + " on " + row.value);
+    std::string out;
+    EXPECT_EQ(ApplyUrlDirectives(out, row.value, row.directives, &values), row.accepted);
+    if (row.accepted) EXPECT_EQ(out, row.built);
+    EXPECT_EQ(BuildsFromValue(row.directives), std::string(row.directives).find("pre=") != std::string::npos);
+  }
+}
+
 TEST(UrlDirectivesTest, StagesSeparately) {
   EXPECT_TRUE(PassesUrlFilters("http://h/a.mp3", "e=mp3 fext=wma", FilterBefore));
   EXPECT_FALSE(PassesUrlFilters("http://h/a.mp3", "e=mp3 fext=wma", FilterAfter));

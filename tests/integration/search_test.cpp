@@ -9,7 +9,10 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
+#include <ctime>
 #include <chrono>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <set>
@@ -18,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "engines/definition_text.h"
 #include "engines/engine_database.h"
 #include "engines/engine_update.h"
 #include "engines/engine_update_internal.h"
@@ -194,6 +198,14 @@ TEST_F(MusicIndexSearchTest, LimitsPerEngineAndTotal) {
   SearchRun run = RunWholeSearch(*session_);
   EXPECT_EQ(document_.entries.Count(), 13);
   EXPECT_TRUE(run.finished);
+  // The engines the total ended, mid-page or mid-request, stopped at a limit; none failed.
+  int atTotal = 0;
+  for (const EngineReport& report : session_->report.engines) {
+    SCOPED_TRACE(report.engine);
+    EXPECT_NE(report.outcome, EngineOutcome::kFailed) << DescribeFailure(report.failure);
+    atTotal += report.limit == "total results 13" ? 1 : 0;
+  }
+  EXPECT_GT(atTotal, 0);
   SetStopFlag(false);
 
   // With merge on, the entries kept count toward the total.
@@ -294,7 +306,7 @@ TEST_F(MusicIndexSearchTest, CliSearchSavesExportsAndReplaysWithoutNetwork) {
 // and a connection reset instead of an answer. Each connection gets its own thread.
 class FaultServer {
  public:
-  enum Mode { kEndlessPage, kReset, kSlowPage };
+  enum Mode { kEndlessPage, kReset, kSlowPage, kFloodPage, kTricklePage };
   explicit FaultServer(Mode mode) : mode_(mode) {
     listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
@@ -346,6 +358,8 @@ class FaultServer {
           "<ul><li><a href=\"/s" + std::to_string(served_++) + ".mp3\">Slow</a></li></ul>");
       --atOnce_;
       (void)::send(client, page.data(), page.size(), MSG_NOSIGNAL);
+    } else if (mode_ == kFloodPage || mode_ == kTricklePage) {
+      Pour(client);
     } else {
       const std::string start =
           "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n<html><body><ul>"
@@ -357,6 +371,28 @@ class FaultServer {
       }
     }
     ::close(client);
+  }
+
+  // A page that never ends: as fast as the client takes it, or a byte every 100 ms.
+  void Pour(int client) {
+    const std::string start =
+        "HTTP/1.0 200 OK\r\n\r\n<ul><li><a href=\"/first.mp3\">First</a></li>";
+    (void)::send(client, start.data(), start.size(), MSG_NOSIGNAL);
+    std::string block;
+    while (block.size() < 65536) block += "<li>filler</li>";
+    while (!stop_) {
+      if (mode_ == kTricklePage) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        if (::send(client, "x", 1, MSG_NOSIGNAL) != 1) break;
+        continue;
+      }
+      pollfd p{client, POLLOUT, 0};
+      if (::poll(&p, 1, 20) <= 0) continue;
+      if (::send(client, block.data(), block.size(), MSG_NOSIGNAL | MSG_DONTWAIT) < 0 &&
+          errno != EAGAIN) {
+        break;
+      }
+    }
   }
 
   Mode mode_;
@@ -554,6 +590,371 @@ TEST(CliUpdateTest, ReportsTheOutcomeAndAsksOncePerDueTime) {
   EXPECT_EQ(failed.status, 1);
   EXPECT_NE(failed.err.find(refused), std::string::npos) << failed.err;
   EXPECT_EQ(failed.out, "");
+}
+
+
+// ---- the search report ----
+
+struct ReportRow {
+  std::string engine;
+  EngineOutcome outcome;
+  FailureKind failure;
+  int httpStatus;
+};
+
+const EngineReport* ReportOf(const SearchSession& session, const std::string& engine) {
+  for (const EngineReport& report : session.report.engines) {
+    if (report.engine == engine) return &report;
+  }
+  return nullptr;
+}
+
+void ExpectReport(const SearchSession& session, const std::vector<ReportRow>& rows) {
+  ASSERT_EQ(session.report.engines.size(), rows.size());
+  for (const ReportRow& row : rows) {
+    SCOPED_TRACE(row.engine);
+    const EngineReport* report = ReportOf(session, row.engine);
+    ASSERT_NE(report, nullptr);
+    EXPECT_EQ(OutcomeWord(report->outcome), OutcomeWord(row.outcome));
+    EXPECT_EQ(FailureWord(report->failure.kind), FailureWord(row.failure))
+        << DescribeFailure(report->failure);
+    EXPECT_EQ(report->httpStatus, row.httpStatus);
+  }
+}
+
+TEST_F(FaultSearchTest, ReportSaysWhyEachEngineEnded) {
+  FaultServer flood(FaultServer::kFloodPage);
+  FaultServer trickle(FaultServer::kTricklePage);
+  ScriptedHttpServer good({{HttpReply("HTTP/1.0 200 OK", "", ListPage({"g1.mp3", "g2.mp3"}))}});
+  ScriptedHttpServer missing({{HttpReply("HTTP/1.0 404 Not Found", "", ListPage({"x.mp3"}))}});
+  ScriptedHttpServer busy(
+      {{HttpReply("HTTP/1.0 429 Too Many Requests", "Retry-After: 120\r\n", "slow down")}});
+  ScriptedHttpServer unavailable({{HttpReply("HTTP/1.0 503 Service Unavailable",
+                                             "Retry-After: Fri, 31 Dec 2060 23:59:59 GMT\r\n", "")}});
+  ScriptedHttpServer silent({{"", true}});
+  // Plain HTTP where the engine expects TLS: the handshake fails.
+  FaultServer plain(FaultServer::kSlowPage);
+  ScriptedHttpServer huge({{HttpReply("HTTP/1.0 200 OK", "",
+                                      ListPage({"h.mp3"}) + std::string(50u << 20, ' '))}});
+  std::string refused;
+  {
+    ScriptedHttpServer gone({{""}});
+    refused = gone.Url("/find?q=__QUERY__");
+  }
+  engines_.Append(ListEngine("Good", good.Url("/find?q=__QUERY__")));
+  engines_.Append(ListEngine("Missing", missing.Url("/find?q=__QUERY__")));
+  engines_.Append(ListEngine("Busy", busy.Url("/find?q=__QUERY__")));
+  engines_.Append(ListEngine("Unavailable", unavailable.Url("/find?q=__QUERY__")));
+  engines_.Append(ListEngine("Silent", silent.Url("/find?q=__QUERY__")));
+  engines_.Append(ListEngine("Refused", refused));
+  engines_.Append(ListEngine("Huge", huge.Url("/find?q=__QUERY__")));
+  engines_.Append(ListEngine("Flood", flood.Url("/find?q=__QUERY__")));
+  engines_.Append(ListEngine("Trickle", trickle.Url("/find?q=__QUERY__")));
+  engines_.Append(ListEngine("Keyed", good.Url("/find?q=__QUERY__&key=__KEY__")));
+  engines_.Append(ListEngine(
+      "Tls", "https" + plain.Url("/find?q=__QUERY__").substr(4)));
+  settings_.maxConnections = 11;
+  SearchSession session(document_, engines_, settings_, database_);
+  session.home = home_.path();
+  session.pageDeadlineSeconds = 2;
+  const std::time_t before = std::time(nullptr);
+  SearchRun run = RunWholeSearch(session);
+  EXPECT_TRUE(run.finished);
+  EXPECT_LT(run.took, std::chrono::seconds(20));
+
+  using O = EngineOutcome;
+  using F = FailureKind;
+  ExpectReport(session, {{"Good", O::kDone, F::kNone, 200},
+                         {"Missing", O::kFailed, F::kHttpStatus, 404},
+                         {"Busy", O::kFailed, F::kRateLimited, 429},
+                         {"Unavailable", O::kFailed, F::kRateLimited, 503},
+                         {"Silent", O::kFailed, F::kTimedOut, 0},
+                         {"Refused", O::kFailed, F::kRefused, 0},
+                         {"Huge", O::kFailed, F::kTooLarge, 200},
+                         {"Flood", O::kFailed, F::kTooLarge, 200},
+                         {"Trickle", O::kFailed, F::kTimedOut, 200},
+                         {"Keyed", O::kSkipped, F::kKeyMissing, 0},
+                         {"Tls", O::kFailed, F::kTls, 0}});
+  EXPECT_FALSE(session.report.NothingAnswered());
+  EXPECT_EQ(session.report.FailedCount(), 9);
+  const EngineReport& goodReport = *ReportOf(session, "Good");
+  EXPECT_EQ(goodReport.pages, 1);
+  EXPECT_EQ(goodReport.matched, 2);
+  EXPECT_EQ(goodReport.kept, 2);
+  EXPECT_EQ(ReportOf(session, "Missing")->failure.reason, "Not Found");
+  // What a page brought before it was cut stays; the cap holds it near 8 MiB.
+  std::map<std::string, int> counts = CountByEngine(document_);
+  EXPECT_EQ(counts["Huge"], 1);
+  EXPECT_EQ(counts["Flood"], 1);
+  for (const char* cut : {"Huge", "Flood"}) {
+    SCOPED_TRACE(cut);
+    EXPECT_GE(ReportOf(session, cut)->bytes, kMaxSearchPageBytes);
+    EXPECT_LT(ReportOf(session, cut)->bytes, kMaxSearchPageBytes + 2 * kSlotPageSize);
+  }
+  // The key placeholder without a key sent nothing: Good's one request is all there was.
+  EXPECT_EQ(good.Connections(), 1);
+  // A day at the most, however far the server's date lies.
+  EXPECT_NEAR(ReportOf(session, "Busy")->retryAfter, before + 120, 5);
+  EXPECT_NEAR(ReportOf(session, "Unavailable")->retryAfter, before + kMaxRetryAfterSeconds, 5);
+
+  // The pauses outlive the search: the next one (a new session, as after a restart) skips
+  // both engines without asking them.
+  SearchSession again(document_, engines_, settings_, database_);
+  again.home = home_.path();
+  again.pageDeadlineSeconds = 2;
+  RunWholeSearch(again);
+  for (const char* paused : {"Busy", "Unavailable"}) {
+    SCOPED_TRACE(paused);
+    EXPECT_EQ(ReportOf(again, paused)->outcome, EngineOutcome::kSkipped);
+    EXPECT_EQ(ReportOf(again, paused)->failure.kind, FailureKind::kRateLimited);
+  }
+  EXPECT_EQ(busy.Connections(), 1);
+  EXPECT_EQ(unavailable.Connections(), 1);
+  EXPECT_NE(home_.Read("engine-pauses").find("\tBusy\n"), std::string::npos);
+}
+
+TEST_F(FaultSearchTest, StopIsReportedAndReachesNoOtherOperation) {
+  ScriptedHttpServer silent({{"", true}});
+  engines_.Append(ListEngine("Silent", silent.Url("/find?q=__QUERY__")));
+  engines_.Append(ListEngine("Later", silent.Url("/later?q=__QUERY__")));
+  settings_.maxConnections = 1;
+  settings_.timeoutSeconds = 30;
+  SearchSession session(document_, engines_, settings_, database_);
+  std::thread stopper([&session] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    StopSearch(session);
+  });
+  SearchRun run = RunWholeSearch(session);
+  stopper.join();
+  EXPECT_LT(run.took, std::chrono::seconds(5));
+  ExpectReport(session, {{"Silent", EngineOutcome::kStopped, FailureKind::kNone, 0},
+                         {"Later", EngineOutcome::kStopped, FailureKind::kNone, 0}});
+  EXPECT_FALSE(StopRequested());  // the search's own flag, not the process-wide one
+}
+
+// ---- engines that answer with JSON APIs ----
+
+// A JSON search API with counter paging, and a file list per item one request further.
+class ApiSearchTest : public FaultSearchTest {
+ protected:
+  void SetUp() override {
+    FaultSearchTest::SetUp();
+    server_ = std::make_unique<ScriptedHttpServer>(
+        [this](int, const std::string& request) { return Answer(request); });
+    SetEngineKey(settings_, "Api", "s3cret");
+  }
+
+  ScriptedReply Answer(const std::string& request) {
+    const std::string line = request.substr(0, request.find('\r'));
+    const auto json = [](const std::string& body) {
+      return ScriptedReply{HttpReply("HTTP/1.0 200 OK", "Content-Type: application/json\r\n", body)};
+    };
+    if (line.find("/search?q=song&page=1&key=s3cret ") != std::string::npos) {
+      return json(R"({"docs":[{"identifier":"tape 1"},{"identifier":"t2"}]})");
+    }
+    if (line.find("/search?q=song&page=2&key=s3cret ") != std::string::npos) {
+      return json(R"({"docs":[{"identifier":"t3"}]})");
+    }
+    if (line.find("/search?") != std::string::npos) return json(R"({"docs":[]})");
+    if (line.find("GET /metadata/tape%201 ") == 0) {
+      return json(R"({"files":[{"name":"a b.mp3","title":"A \"live\" set"},)"
+                  R"({"name":"notes.txt","title":"n"},{"name":"caf\u00e9.mp3","title":""}]})");
+    }
+    if (line.find("GET /metadata/t3 ") == 0) {
+      return json(R"({"files":[{"name":"dir\/c.mp3","title":"broken \ud83c end"}]})");
+    }
+    return ScriptedReply{HttpReply("HTTP/1.0 404 Not Found", "", "")};
+  }
+
+  // The engine's definition text, compiled and loaded as the program does.
+  void AddEngine(const std::string& extraLines = {}) {
+    std::string text =
+        "[Api]\nURL=@/\nFILE=api\nDECODE=json\nHEADER=Accept: application/json\n"
+        "HEADER=User-Agent: probe/1\nHEADER=X-Api-Key: __KEY__\n"
+        "ACTION=@/search?q=__QUERY__&page=__COUNTER__&key=__KEY__\nCOUNTER=1,1\n"
+        "MORE=@/search?q=__QUERY__&page=__COUNTER__&key=__KEY__\nSF1=\"docs\":[\n"
+        "FORMAT={\"identifier\":\"__ID__\"}\nFOLLOW=/metadata/__ID__\nFOLLOWSF1=\"files\":[\n"
+        "FOLLOWFORMAT={\"name\":\"__URL__\",\"title\":\"__TITLE__\"}\n"
+        "FOLLOWURL=e=mp3 path pre=\"@/download/__ID__/\"\n" +
+        extraLines;
+    const std::string base = "http://127.0.0.1:" + std::to_string(server_->port());
+    for (std::size_t at = text.find('@'); at != std::string::npos; at = text.find('@', at)) {
+      text.replace(at, 1, base);
+    }
+    home_.Write("api.def", text);
+    DefinitionProblems problems;
+    ASSERT_EQ(CompileDefinitions(home_.File("api.def"), home_.File("api.db"), 0, &problems),
+              CompileOk);
+    EXPECT_TRUE(problems.warnings.empty()) << problems.warnings.front();
+    ASSERT_TRUE(LoadDatabase(home_.File("api.db"), engines_, database_));
+    SetAllEnabled(engines_, true);
+  }
+
+  std::vector<std::pair<std::string, std::string>> Results() const {
+    std::vector<std::pair<std::string, std::string>> results;
+    for (const auto& entry : document_.entries) results.emplace_back(entry->name, entry->url);
+    return results;
+  }
+
+  std::string Base() const { return "http://127.0.0.1:" + std::to_string(server_->port()); }
+
+  std::unique_ptr<ScriptedHttpServer> server_;
+};
+
+TEST_F(ApiSearchTest, PagesByCounterAndTakesResultsFromEachItemsFollowUp) {
+  AddEngine();
+  SearchSession session(document_, engines_, settings_, database_);
+  session.home = home_.path();
+  RunWholeSearch(session);
+  const std::string download = Base() + "/download/";
+  EXPECT_EQ(Results(), (std::vector<std::pair<std::string, std::string>>{
+                           {"A \"live\" set", download + "tape%201/a%20b.mp3"},
+                           {"caf\xC3\xA9.mp3", download + "tape%201/caf%C3%A9.mp3"},
+                           {"broken \xEF\xBF\xBD end", download + "t3/dir/c.mp3"}}));
+  ExpectReport(session, {{"Api", EngineOutcome::kDone, FailureKind::kNone, 200}});
+  const EngineReport& report = session.report.engines[0];
+  EXPECT_EQ(report.pages, 5);  // three result pages, two follow-ups (t2's is missing)
+  EXPECT_EQ(report.followUps, 3);
+  EXPECT_EQ(report.followUpsFailed, 1);
+  EXPECT_EQ(report.matched, 4);
+  EXPECT_EQ(report.refusedByRules, 1);  // notes.txt
+  EXPECT_EQ(report.kept, 3);
+  // Every request carries the engine's headers, with the key filled in.
+  const std::vector<std::string> requests = server_->Requests();
+  ASSERT_EQ(requests.size(), 6u);
+  for (const std::string& request : requests) {
+    SCOPED_TRACE(request.substr(0, request.find('\r')));
+    EXPECT_NE(request.find("\r\nAccept: application/json\r\n"), std::string::npos);
+    EXPECT_NE(request.find("\r\nUser-Agent: probe/1\r\n"), std::string::npos);
+    EXPECT_NE(request.find("\r\nX-Api-Key: s3cret\r\n"), std::string::npos);
+  }
+}
+
+TEST_F(ApiSearchTest, LimitsEndTheEngineWithTheirName) {
+  struct Case {
+    std::string lines;
+    std::string limit;
+    int followUps;
+    int kept;
+  };
+  const Case cases[] = {
+      {"FOLLOWMAX=1\n", "FOLLOWMAX 1", 1, 2},
+      {"PAGES=1\n", "PAGES 1", 2, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.lines);
+    engines_.Clear();
+    document_.entries.Clear();
+    AddEngine(c.lines);
+    SearchSession session(document_, engines_, settings_, database_);
+    RunWholeSearch(session);
+    ASSERT_EQ(session.report.engines.size(), 1u);
+    const EngineReport& report = session.report.engines[0];
+    EXPECT_EQ(report.outcome, EngineOutcome::kStoppedAtLimit);
+    EXPECT_EQ(report.limit, c.limit);
+    EXPECT_EQ(report.followUps, c.followUps);
+    EXPECT_EQ(report.kept, c.kept);
+  }
+}
+
+TEST_F(ApiSearchTest, CaptureKeepsTheKeyOutOfItsFilesAndReplayNeedsNoNetwork) {
+  AddEngine();
+  SearchSession capture(document_, engines_, settings_, database_);
+  capture.home = home_.path();
+  capture.mode = kSearchCapture;
+  ASSERT_TRUE(PrepareSearch(capture));
+  RunTestSearch(capture);
+  const auto captured = Results();
+  ASSERT_EQ(captured.size(), 3u);
+  for (const char* name : {"api1.htm", "api1-1.htm", "api2.htm", "api2-1.htm", "api3.htm"}) {
+    SCOPED_TRACE(name);
+    const std::string page = home_.Read(std::string("search/") + name);
+    EXPECT_FALSE(page.empty());
+    EXPECT_EQ(page.find("s3cret"), std::string::npos);
+  }
+  EXPECT_FALSE(std::filesystem::exists(home_.File("search/api1-2.htm")));  // t2's 404
+  EXPECT_NE(home_.Read("search/api1.htm").find("key=__KEY__ -->"), std::string::npos);
+
+  server_.reset();
+  SetEngineKey(settings_, "Api", "");  // replay sends nothing, so it needs no key
+  document_.entries.Clear();
+  SearchSession replay(document_, engines_, settings_, database_);
+  replay.home = home_.path();
+  replay.mode = kSearchReplay;
+  ASSERT_TRUE(PrepareSearch(replay));
+  RunTestSearch(replay);
+  EXPECT_EQ(Results(), captured);
+  EXPECT_EQ(replay.report.engines[0].followUpsFailed, 1);
+}
+
+TEST_F(FaultSearchTest, HugeItemListsAndLoopingCountersEndWithAClearOutcome) {
+  std::string items = R"({"docs":[)";
+  for (int i = 0; i < 100000; ++i) items += R"({"id":")" + std::to_string(i) + R"("},)";
+  items += "{}]}";
+  ScriptedHttpServer list([&](int, const std::string& request) {
+    if (request.starts_with("GET /s?")) return ScriptedReply{HttpReply("HTTP/1.0 200 OK", "", items)};
+    return ScriptedReply{HttpReply("HTTP/1.0 404 Not Found", "", "")};
+  });
+  // Every page number gets the same page.
+  ScriptedHttpServer same({{HttpReply("HTTP/1.0 200 OK", "", ListPage({"a.mp3", "b.mp3"}))}});
+  const std::string text =
+      "[Items]\nDECODE=json\nACTION=" + list.Url("/s?q=__QUERY__") + "\nFORMAT={\"id\":\"__ID__\"}\n"
+      "FOLLOW=/item/__ID__\nFOLLOWFORMAT=\"__URL__\"\nFOLLOWMAX=5\n"
+      "[Same]\nACTION=" + same.Url("/find?q=__QUERY__&p=__COUNTER__") + "\nCOUNTER=1,1\n"
+      "FORMAT=<li><a href=\"__URL__\">__TITLE__</a></li>\nMORE=find?q=__QUERY__&p=__COUNTER__\n";
+  ReadDefinitions(text, engines_);
+  SetAllEnabled(engines_, true);
+  SetSearchChoices(document_, "song", kRemoveDuplicateUrls, kFilterNone, false);
+  SearchSession session(document_, engines_, settings_, database_);
+  SearchRun run = RunWholeSearch(session);
+  EXPECT_LT(run.took, std::chrono::seconds(20));
+  ExpectReport(session, {{"Items", EngineOutcome::kStoppedAtLimit, FailureKind::kNone, 200},
+                         {"Same", EngineOutcome::kStoppedAtLimit, FailureKind::kNone, 200}});
+  EXPECT_EQ(ReportOf(session, "Items")->limit, "FOLLOWMAX 5");
+  EXPECT_EQ(ReportOf(session, "Items")->followUpsFailed, 5);
+  EXPECT_EQ(list.Connections(), 6);
+  EXPECT_EQ(ReportOf(session, "Same")->limit, "page 2 brought only results the engine had before");
+  EXPECT_EQ(same.Connections(), 2);
+  EXPECT_EQ(ReportOf(session, "Same")->duplicates, 2);
+}
+
+TEST(CliCompileTest, RefusesTextsWithoutEnginesAndNamesTheLine) {
+  testkit::TempDir dir;
+  dir.Write("warn.def", "[a]\nURL=http://h/\nFORMATT=x\n");
+  struct Case {
+    std::string text;
+    int status;
+    std::string err;
+  };
+  const Case cases[] = {
+      {"/etc/passwd", 1, "/etc/passwd:1: malformed line"},
+      {dir.File("warn.def"), 0, "warn.def:3: unknown key FORMATT (warning)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    testkit::CommandResult result = RunCommand(std::string(SONDREL_CLI) + " compile " +
+                                               ShellQuote(c.text) + " " +
+                                               ShellQuote(dir.File("x.db")) + " 0");
+    EXPECT_EQ(result.status, c.status);
+    EXPECT_NE(result.err.find(c.err), std::string::npos) << result.err;
+  }
+}
+
+TEST(CliDatabaseTest, AForeignOrDamagedDatabaseIsReportedByName) {
+  testkit::TempDir home;
+  home.Write("garbage.db", "not a database at all");
+  home.Write("one.def", "[One]\nACTION=http://127.0.0.1:1/?q=__QUERY__\n");
+  ASSERT_EQ(CompileDefinitions(home.File("one.def"), home.File("cut.db"), 0), CompileOk);
+  const std::string compiled = home.Read("cut.db");
+  home.Write("cut.db", compiled.substr(0, compiled.size() - 2));
+  for (const char* name : {"garbage.db", "cut.db"}) {
+    SCOPED_TRACE(name);
+    testkit::CommandResult result =
+        RunCommand(std::string(SONDREL_CLI) + " --home " + ShellQuote(home.path()) +
+                   " search rock --no-save --no-verify --db " + ShellQuote(home.File(name)));
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.err.find(home.File(name) + ": "), std::string::npos) << result.err;
+  }
 }
 
 }  // namespace
