@@ -1,6 +1,7 @@
 #include "engines/engine_update.h"
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -77,11 +78,23 @@ NetFailure FetchFailure(int fetched, const HttpRequest& request, const NetProgre
 
 // Puts a checked database image in place of the file and loads it. False leaves the file (when
 // it could not be replaced) and the engine list as they were.
-bool InstallDatabase(EngineUpdateTarget& target, std::string_view image) {
-  if (FileReplaceAll(target.databasePath, image) != 1) return false;
+// The image is loaded from a file of its own first: one that passes its checksum but does not
+// load (a FILE that leaves its folder, a record cut short) never takes the place of the
+// database that works. problem says why it did not load; it stays empty when a write failed.
+bool InstallDatabase(EngineUpdateTarget& target, std::string_view image, std::string& problem) {
+  const std::string candidate = target.databasePath + std::string(kUpdateCandidateSuffix);
+  if (FileReplaceAll(candidate, image) != 1) return false;
   EngineList fresh;
   LoadedDatabase info;
-  if (!LoadDatabase(target.databasePath, fresh, info)) return false;
+  if (!LoadDatabase(candidate, fresh, info)) {
+    problem = info.problem;
+    (void)std::remove(candidate.c_str());
+    return false;
+  }
+  if (std::rename(candidate.c_str(), target.databasePath.c_str()) != 0) {
+    (void)std::remove(candidate.c_str());
+    return false;
+  }
   target.engines = std::move(fresh);
   target.database = info;
   // Engines that kept their names keep their choice, new ones start disabled, and names of
@@ -173,8 +186,10 @@ int UpdateCheck(EngineUpdateTarget& target, NetProgressFn onProgress, NetCancelF
       target.failure = {
           FailureKind::kProtocol, request.url, 0, 0, {}, std::string(kUpdateNotDatabaseText)};
       result = kUpdateFailed;
-    } else if (!InstallDatabase(target, request.body)) {
-      target.failure = {FailureKind::kLocalFile, target.databasePath, 0, 0, {}, {}};
+    } else if (std::string problem; !InstallDatabase(target, request.body, problem)) {
+      target.failure = problem.empty()
+                           ? NetFailure{FailureKind::kLocalFile, target.databasePath, 0, 0, {}, {}}
+                           : NetFailure{FailureKind::kProtocol, request.url, 0, 0, {}, problem};
       result = kUpdateFailed;
     }
   }
@@ -252,7 +267,8 @@ void ResetUpdateCheck() {
 }
 
 bool AcceptUpdateBody(EngineUpdateTarget& target, std::string_view body) {
-  return UpdateBodyValid(body) && InstallDatabase(target, body);
+  std::string problem;
+  return UpdateBodyValid(body) && InstallDatabase(target, body, problem);
 }
 
 }  // namespace detail
