@@ -1,0 +1,164 @@
+// The command line against servers that never finish: a body without end, a peer that
+// trickles one byte at a time. Every command must come back by itself, say it failed, and
+// spend next to no CPU while it waits.
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "engines/engine_database.h"
+#include "testkit/scripted_http_server.h"
+#include "testkit/temp_dir.h"
+
+namespace sondrel {
+namespace {
+
+using testkit::HttpReply;
+using testkit::ScriptedHttpServer;
+using testkit::ScriptedReply;
+using testkit::ShellQuote;
+
+// Longer than any command may take here; a command still running then is killed and fails.
+constexpr int kKillAfterSeconds = 40;
+
+double ChildrenCpuSeconds() {
+  rusage usage{};
+  ::getrusage(RUSAGE_CHILDREN, &usage);
+  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+struct Timed {
+  testkit::CommandResult result;
+  double seconds = 0;
+  double cpu = 0;  // of the command and everything it started
+};
+
+Timed RunTimed(const std::string& environment, const std::string& home, const std::string& args) {
+  const double cpu = ChildrenCpuSeconds();
+  const auto start = std::chrono::steady_clock::now();
+  Timed timed;
+  timed.result = testkit::RunCommand(
+      environment + " timeout -s KILL " + std::to_string(kKillAfterSeconds) + " " +
+      std::string(SONDREL_CLI) + " --home " + ShellQuote(home) + " " + args);
+  timed.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  timed.cpu = ChildrenCpuSeconds() - cpu;
+  return timed;
+}
+
+// One byte every half second: far longer than any timeout below if nothing cuts it.
+std::vector<std::string> Trickle(const std::string& text) {
+  std::vector<std::string> bytes;
+  for (char c : text) bytes.emplace_back(1, c);
+  return bytes;
+}
+
+ScriptedReply EndlessBody() {
+  return {"HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n<html><body><ul>",
+          false,
+          {},
+          0,
+          std::string(8192, ' ')};
+}
+
+ScriptedReply TrickledHeader() {
+  return {"HTTP/1.1 200 OK\r\n", false, Trickle("X-Slow: " + std::string(200, 'x') + "\r\n\r\n"),
+          500};
+}
+
+std::string ResultPage(const std::string& link) {
+  return HttpReply("HTTP/1.1 200 OK", "Content-Type: text/html\r\n",
+                   "<html><body><ul><li><a href=\"" + link + "\">Song</a></li></ul></body></html>");
+}
+
+// The home's engine database: one engine per address, named after its index.
+void WriteEngines(testkit::TempDir& home, const std::vector<std::string>& actions) {
+  std::string text;
+  for (std::size_t i = 0; i < actions.size(); ++i) {
+    text += "[Engine" + std::to_string(i) + "]\nACTION=" + actions[i] +
+            "\nFORMAT=<li><a href=\"__URL__\">__TITLE__</a></li>\n";
+  }
+  home.Write("engines.def", text);
+  ASSERT_EQ(CompileDefinitions(home.File("engines.def"), home.File("engines.db"), 0), CompileOk);
+}
+
+// Each row: the servers it needs, the command, and what must hold when it returns.
+TEST(HostileServersCli, EndlessAndTrickledRepliesEndWithoutSpinning) {
+  ScriptedHttpServer endless({EndlessBody()});
+  ScriptedHttpServer trickled({TrickledHeader()});
+  ScriptedHttpServer good(
+      [](int, const std::string&) { return ScriptedReply{ResultPage("/good.mp3")}; });
+  const std::string update = "SONDREL_UPDATE_URL=";
+  // Rows about other things point the update check at a port nothing listens on.
+  std::string refused;
+  {
+    ScriptedHttpServer gone({{""}});
+    refused = update + ShellQuote(gone.Url("/engines.db"));
+  }
+  struct Case {
+    const char* what;
+    std::string environment;
+    std::function<void(testkit::TempDir&)> prepare;
+    std::string args;
+    int status;
+    double maxSeconds;
+    std::string out;  // what the output must hold
+  };
+  const std::string query = "search song --no-verify --no-save --timeout 1";
+  const Case cases[] = {
+      {"update against an endless body", update + ShellQuote(endless.Url("/engines.db")),
+       [](testkit::TempDir&) {}, "update", 1, 10, ""},
+      {"search after an update check with an endless body",
+       update + ShellQuote(endless.Url("/engines.db")),
+       [&](testkit::TempDir& home) { WriteEngines(home, {good.Url("/find?q=__QUERY__")}); }, query,
+       0, 15, good.Url("/good.mp3")},
+      {"search with an engine whose page never ends", refused,
+       [&](testkit::TempDir& home) {
+         WriteEngines(home, {endless.Url("/find?q=__QUERY__"), good.Url("/find?q=__QUERY__")});
+       },
+       query, 0, 15, good.Url("/good.mp3")},
+      {"search with an engine that trickles its header", refused,
+       [&](testkit::TempDir& home) {
+         WriteEngines(home, {trickled.Url("/find?q=__QUERY__"), good.Url("/find?q=__QUERY__")});
+       },
+       query, 0, 15, good.Url("/good.mp3")},
+      {"fetch of a trickled header", refused, [](testkit::TempDir&) {},
+       "fetch " + ShellQuote(trickled.Url("/f")) + " --timeout 1", 1, 10, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    testkit::TempDir home;
+    c.prepare(home);
+    const Timed timed = RunTimed(c.environment, home.path(), c.args);
+    EXPECT_EQ(timed.result.status, c.status) << timed.result.err;
+    EXPECT_LT(timed.seconds, c.maxSeconds);
+    EXPECT_LT(timed.cpu, 2.0);
+    EXPECT_NE(timed.result.out.find(c.out), std::string::npos) << timed.result.out;
+  }
+}
+
+// Verification of an entry whose server trickles its header: the entry is judged within the
+// timeout (5 s, the least the settings take), not when the trickle ends.
+TEST(HostileServersCli, VerifyOfATrickledHeaderEndsByTheTimeout) {
+  ScriptedHttpServer trickled({TrickledHeader()});
+  testkit::TempDir home;
+  const std::string project = home.File("p.srp");
+  ASSERT_EQ(RunTimed("", home.path(), "config timeoutSeconds 5").result.status, 0);
+  ASSERT_EQ(RunTimed("", home.path(),
+                     "add " + ShellQuote(project) + " " + ShellQuote(trickled.Url("/s.mp3")))
+                .result.status,
+            0);
+  const Timed timed =
+      RunTimed("", home.path(), "verify " + ShellQuote(project) + " --keep-invalid");
+  EXPECT_EQ(timed.result.status, 0) << timed.result.err;
+  EXPECT_LT(timed.seconds, 15);
+  EXPECT_LT(timed.cpu, 2.0);
+  EXPECT_NE(timed.result.out.find(trickled.Url("/s.mp3")), std::string::npos) << timed.result.out;
+}
+
+}  // namespace
+}  // namespace sondrel
