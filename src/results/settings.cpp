@@ -118,6 +118,18 @@ constexpr NamedField kNamedFields[] = {
        return "0";
      },
      [](Settings& s, std::string_view value) { s.enginesChosen = value == "0" ? 0 : 1; }},
+    {"caFile",
+     [](const Settings& s) -> std::optional<std::string> {
+       if (s.caFile.empty()) return std::nullopt;
+       return s.caFile;
+     },
+     [](Settings& s, std::string_view value) { s.caFile = std::string(value); }},
+    {"engineKeys",
+     [](const Settings& s) -> std::optional<std::string> {
+       if (s.engineKeys.Count() == 0) return std::nullopt;
+       return EngineKeysText(s);
+     },
+     [](Settings& s, std::string_view value) { SetEngineKeysText(s, value); }},
 };
 
 constexpr std::size_t kMaxNamedFieldName = 255;
