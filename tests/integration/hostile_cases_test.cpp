@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "engines/engine_database.h"
 #include "testkit/scripted_http_server.h"
 #include "testkit/temp_dir.h"
 
@@ -57,17 +56,23 @@ std::vector<std::string> Trickle(const std::string& text) {
   return bytes;
 }
 
+ScriptedReply Reply(const std::string& bytes) {
+  ScriptedReply reply;
+  reply.bytes = bytes;
+  return reply;
+}
+
 ScriptedReply EndlessBody() {
-  return {"HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n<html><body><ul>",
-          false,
-          {},
-          0,
-          std::string(8192, ' ')};
+  ScriptedReply reply = Reply("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n<html><body><ul>");
+  reply.endless = std::string(8192, ' ');
+  return reply;
 }
 
 ScriptedReply TrickledHeader() {
-  return {"HTTP/1.1 200 OK\r\n", false, Trickle("X-Slow: " + std::string(200, 'x') + "\r\n\r\n"),
-          500};
+  ScriptedReply reply = Reply("HTTP/1.1 200 OK\r\n");
+  reply.pieces = Trickle("X-Slow: " + std::string(200, 'x') + "\r\n\r\n");
+  reply.pauseMs = 500;
+  return reply;
 }
 
 std::string ResultPage(const std::string& link) {
@@ -83,20 +88,24 @@ void WriteEngines(testkit::TempDir& home, const std::vector<std::string>& action
             "\nFORMAT=<li><a href=\"__URL__\">__TITLE__</a></li>\n";
   }
   home.Write("engines.def", text);
-  ASSERT_EQ(CompileDefinitions(home.File("engines.def"), home.File("engines.db"), 0), CompileOk);
+  // Compiled by the program under test, so the database is of the layout it reads.
+  ASSERT_EQ(testkit::RunCommand(std::string(SONDREL_CLI) + " compile " +
+                                ShellQuote(home.File("engines.def")) + " " +
+                                ShellQuote(home.File("engines.db")) + " 0")
+                .status,
+            0);
 }
 
 // Each row: the servers it needs, the command, and what must hold when it returns.
 TEST(HostileServersCli, EndlessAndTrickledRepliesEndWithoutSpinning) {
   ScriptedHttpServer endless({EndlessBody()});
   ScriptedHttpServer trickled({TrickledHeader()});
-  ScriptedHttpServer good(
-      [](int, const std::string&) { return ScriptedReply{ResultPage("/good.mp3")}; });
+  ScriptedHttpServer good([](int, const std::string&) { return Reply(ResultPage("/good.mp3")); });
   const std::string update = "SONDREL_UPDATE_URL=";
   // Rows about other things point the update check at a port nothing listens on.
   std::string refused;
   {
-    ScriptedHttpServer gone({{""}});
+    ScriptedHttpServer gone({Reply("")});
     refused = update + ShellQuote(gone.Url("/engines.db"));
   }
   struct Case {
