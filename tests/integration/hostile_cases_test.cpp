@@ -21,8 +21,9 @@ using testkit::ScriptedHttpServer;
 using testkit::ScriptedReply;
 using testkit::ShellQuote;
 
-// Longer than any command may take here; a command still running then is killed and fails.
-constexpr int kKillAfterSeconds = 40;
+// Longer than any command may take here; a command still running then is stopped and fails.
+// It is sent SIGTERM first so that timeout(1) lives to reap it and its CPU time is counted.
+constexpr int kStopAfterSeconds = 40;
 
 double ChildrenCpuSeconds() {
   rusage usage{};
@@ -41,9 +42,9 @@ Timed RunTimed(const std::string& environment, const std::string& home, const st
   const double cpu = ChildrenCpuSeconds();
   const auto start = std::chrono::steady_clock::now();
   Timed timed;
-  timed.result = testkit::RunCommand(
-      environment + " timeout -s KILL " + std::to_string(kKillAfterSeconds) + " " +
-      std::string(SONDREL_CLI) + " --home " + ShellQuote(home) + " " + args);
+  timed.result =
+      testkit::RunCommand(environment + " timeout -k 5 " + std::to_string(kStopAfterSeconds) + " " +
+                          std::string(SONDREL_CLI) + " --home " + ShellQuote(home) + " " + args);
   timed.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   timed.cpu = ChildrenCpuSeconds() - cpu;
   return timed;
