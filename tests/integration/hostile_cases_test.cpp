@@ -6,10 +6,10 @@
 #include <sys/resource.h>
 
 #include <chrono>
-#include <functional>
 #include <string>
 #include <vector>
 
+#include "testkit/scripted_ftp_server.h"
 #include "testkit/scripted_http_server.h"
 #include "testkit/temp_dir.h"
 
@@ -109,65 +109,116 @@ TEST(HostileServersCli, EndlessAndTrickledRepliesEndWithoutSpinning) {
     ScriptedHttpServer gone({Reply("")});
     refused = update + ShellQuote(gone.Url("/engines.db"));
   }
+  const std::string goodEngine = good.Url("/find?q=__QUERY__");
   struct Case {
     const char* what;
     std::string environment;
-    std::function<void(testkit::TempDir&)> prepare;
+    std::vector<std::string> engines;  // the home's engines, by their ACTION
     std::string args;
     int status;
     double maxSeconds;
-    std::string out;  // what the output must hold
+    std::string out;                  // what the output must hold
+    const ScriptedHttpServer* asked;  // the hostile server, which must have seen ...
+    std::string request;              // ... a request that starts so
   };
   const std::string query = "search song --no-verify --no-save --timeout 1";
   const Case cases[] = {
-      {"update against an endless body", update + ShellQuote(endless.Url("/engines.db")),
-       [](testkit::TempDir&) {}, "update", 1, 10, ""},
+      {"update against an endless body",
+       update + ShellQuote(endless.Url("/engines.db")),
+       {goodEngine},
+       "update",
+       1,
+       10,
+       "",
+       &endless,
+       "GET /engines.db HTTP/1.1\r\n"},
       {"search after an update check with an endless body",
        update + ShellQuote(endless.Url("/engines.db")),
-       [&](testkit::TempDir& home) { WriteEngines(home, {good.Url("/find?q=__QUERY__")}); }, query,
-       0, 15, good.Url("/good.mp3")},
-      {"search with an engine whose page never ends", refused,
-       [&](testkit::TempDir& home) {
-         WriteEngines(home, {endless.Url("/find?q=__QUERY__"), good.Url("/find?q=__QUERY__")});
-       },
-       query, 0, 15, good.Url("/good.mp3")},
-      {"search with an engine that trickles its header", refused,
-       [&](testkit::TempDir& home) {
-         WriteEngines(home, {trickled.Url("/find?q=__QUERY__"), good.Url("/find?q=__QUERY__")});
-       },
-       query, 0, 15, good.Url("/good.mp3")},
-      {"fetch of a trickled header", refused, [](testkit::TempDir&) {},
-       "fetch " + ShellQuote(trickled.Url("/f")) + " --timeout 1", 1, 10, ""},
+       {goodEngine},
+       query,
+       0,
+       15,
+       good.Url("/good.mp3"),
+       &endless,
+       "GET /engines.db HTTP/1.1\r\n"},
+      {"search with an engine whose page never ends",
+       refused,
+       {endless.Url("/find?q=__QUERY__"), goodEngine},
+       query,
+       0,
+       15,
+       good.Url("/good.mp3"),
+       &endless,
+       "GET /find?q=song HTTP/1.1\r\n"},
+      {"search with an engine that trickles its header",
+       refused,
+       {trickled.Url("/find?q=__QUERY__"), goodEngine},
+       query,
+       0,
+       15,
+       good.Url("/good.mp3"),
+       &trickled,
+       "GET /find?q=song HTTP/1.1\r\n"},
+      {"fetch of a trickled header",
+       refused,
+       {goodEngine},
+       "fetch " + ShellQuote(trickled.Url("/f")) + " --timeout 1",
+       1,
+       10,
+       "",
+       &trickled,
+       "GET /f HTTP/1.1\r\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     testkit::TempDir home;
-    c.prepare(home);
+    WriteEngines(home, c.engines);
+    const std::string database = home.Read("engines.db");
+    const std::size_t seen = c.asked->Requests().size();
     const Timed timed = RunTimed(c.environment, home.path(), c.args);
     EXPECT_EQ(timed.result.status, c.status) << timed.result.err;
     EXPECT_LT(timed.seconds, c.maxSeconds);
     EXPECT_LT(timed.cpu, 2.0);
     EXPECT_NE(timed.result.out.find(c.out), std::string::npos) << timed.result.out;
+    // The hostile server was really asked, and the engines on disk are the ones we had.
+    const std::vector<std::string> requests = c.asked->Requests();
+    ASSERT_GT(requests.size(), seen);
+    EXPECT_TRUE(requests[seen].starts_with(c.request)) << requests[seen];
+    EXPECT_TRUE(home.Read("engines.db") == database);
   }
 }
 
-// Verification of an entry whose server trickles its header: the entry is judged within the
-// timeout (5 s, the least the settings take), not when the trickle ends.
-TEST(HostileServersCli, VerifyOfATrickledHeaderEndsByTheTimeout) {
+// Verification of entries whose servers trickle their replies (an HTTP header, an FTP
+// greeting): each entry is judged within the timeout (5 s, the least the settings take), not
+// when the trickle ends (100 s on).
+TEST(HostileServersCli, VerifyOfTrickledRepliesEndsByTheTimeout) {
   ScriptedHttpServer trickled({TrickledHeader()});
+  testkit::FtpScript script;
+  script.greeting = {"220 " + std::string(200, 'x') + "\r\n"};
+  script.tricklePauseMs = 500;
+  testkit::ScriptedFtpServer ftp(script);
   testkit::TempDir home;
   const std::string project = home.File("p.srp");
   ASSERT_EQ(RunTimed("", home.path(), "config timeoutSeconds 5").result.status, 0);
-  ASSERT_EQ(RunTimed("", home.path(),
-                     "add " + ShellQuote(project) + " " + ShellQuote(trickled.Url("/s.mp3")))
-                .result.status,
-            0);
+  for (const std::string& url : {trickled.Url("/s.mp3"), ftp.Url("/f.mp3")}) {
+    ASSERT_EQ(RunTimed("", home.path(), "add " + ShellQuote(project) + " " + ShellQuote(url))
+                  .result.status,
+              0);
+  }
   const Timed timed =
       RunTimed("", home.path(), "verify " + ShellQuote(project) + " --keep-invalid");
   EXPECT_EQ(timed.result.status, 0) << timed.result.err;
-  EXPECT_LT(timed.seconds, 15);
+  // One timeout per entry at the most, with room for a loaded machine.
+  EXPECT_LT(timed.seconds, 20);
   EXPECT_LT(timed.cpu, 2.0);
   EXPECT_NE(timed.result.out.find(trickled.Url("/s.mp3")), std::string::npos) << timed.result.out;
+  EXPECT_NE(timed.result.out.find(ftp.Url("/f.mp3")), std::string::npos) << timed.result.out;
+  ASSERT_EQ(trickled.Requests().size(), 1u);
+  EXPECT_TRUE(trickled.Requests()[0].starts_with("HEAD /s.mp3 HTTP/1.1\r\n") ||
+              trickled.Requests()[0].starts_with("GET /s.mp3 HTTP/1.1\r\n"))
+      << trickled.Requests()[0];
+  // The greeting never arrived whole, so nothing was sent to log in.
+  EXPECT_TRUE(ftp.Commands().empty());
 }
 
 }  // namespace
