@@ -51,6 +51,14 @@ void ConnectionPool::Put(const ConnectTarget& target, Connection connection) {
   idle_.push_back(Entry{std::move(key), std::move(connection), NowSeconds()});
 }
 
+void ConnectionPool::Clear() {
+  std::vector<Entry> closing;
+  {
+    std::lock_guard lock(mutex_);
+    closing.swap(idle_);
+  }
+}
+
 std::size_t ConnectionPool::Idle() const {
   std::lock_guard lock(mutex_);
   return idle_.size();

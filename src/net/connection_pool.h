@@ -29,6 +29,8 @@ class ConnectionPool {
   // An open connection to the target, or a closed Connection when there is none.
   Connection Take(const ConnectTarget& target);
   void Put(const ConnectTarget& target, Connection connection);
+  // Closes every idle connection (the operation is over).
+  void Clear();
   std::size_t Idle() const;
   // How many connections were handed out again.
   std::uint64_t Reused() const;

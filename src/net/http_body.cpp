@@ -58,15 +58,14 @@ bool IsChunked(std::string_view header) {
   std::string name;
   std::string value;
   std::size_t cursor = 0;
-  std::string_view last;
-  std::string lastValue;
+  std::string codings;  // of the last Transfer-Encoding field: its last coding is what counts
   while (NextHeaderField(name, value, kHeaderValueMax + 1, header, cursor)) {
-    if (!EqualsNoCase(name, net_texts::kTransferEncoding)) continue;
-    lastValue = value;
+    if (EqualsNoCase(name, net_texts::kTransferEncoding)) codings = value;
   }
-  std::string_view codings = lastValue;
-  std::size_t comma = codings.rfind(',');
-  last = TrimmedView(comma == std::string_view::npos ? codings : codings.substr(comma + 1));
+  std::string_view all = codings;
+  std::size_t comma = all.rfind(',');
+  std::string_view last =
+      TrimmedView(comma == std::string_view::npos ? all : all.substr(comma + 1));
   return EqualsNoCase(last, net_texts::kChunked);
 }
 

@@ -98,6 +98,20 @@ int ReceiveBody(HttpStream& stream, int fd, NetProgress& progress) {
   return kFetchDone;
 }
 
+// A short body (an error page, a small file) is read to its end so that its connection can go
+// back to the pool; a longer one is not worth the bytes, and its connection is closed.
+void DrainSmallBody(HttpStream& stream, NetProgress& progress) {
+  const HttpBody& body = stream.body();
+  bool small = body.framing() == BodyFraming::kNone ||
+               (body.framing() == BodyFraming::kLength && progress.total >= 0 &&
+                progress.total - progress.transferred <= static_cast<std::int64_t>(kDrainMax));
+  if (!small) return;
+  std::vector<char> block(kBodyBlock);
+  const std::uint64_t start = NowSeconds();
+  while (ReadBlock(stream, block.data(), block.size(), progress, &start) > 0) {
+  }
+}
+
 void CopyFailureHost(NetProgress& progress, const HttpRequest& request) {
   if (!progress.failure || !progress.failure.host.empty()) return;
   UrlParts parts;
@@ -233,10 +247,11 @@ int HttpProbe(std::int64_t& totalOut, std::string& contentTypeOut, std::string_v
               bool useProxy, std::string_view proxyHost, int proxyPort,
               std::optional<std::string> referer, std::optional<std::string> userAgent,
               int timeoutSeconds, bool useHead, NetProgressFn onProgress, NetCancelFn shouldCancel,
-              void* userData) {
+              void* userData, ConnectionPool* pool) {
   totalOut = -1;
   HttpRequest request;
   request.url = std::string(url);
+  request.pool = pool;
   request.method = useHead ? kHttpHead : kHttpGet;
   request.useProxy = useProxy;
   request.proxyHost = std::string(proxyHost);
@@ -249,6 +264,7 @@ int HttpProbe(std::int64_t& totalOut, std::string& contentTypeOut, std::string_v
   HttpStream stream = HttpOpen(request, header, kHeaderBufferSize, progress);
   if (!stream) return -1;
   int status = StatusCode(header);
+  if (pool) DrainSmallBody(stream, progress);
   stream.Close();
   if (IsSuccess(status)) {
     contentTypeOut = StrCopyN(request.contentType, kContentTypeMax + 1);

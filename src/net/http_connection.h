@@ -1,6 +1,8 @@
 #pragma once
 // Blocking HTTP fetches for worker threads: every call returns when its step is done, failed,
-// timed out or was cancelled, and every failure leaves no connection open.
+// timed out or was cancelled, and every failure leaves no connection open. They run the search's
+// own step machine (AsyncHttpJob) over a poll loop, so TLS, redirects and body decoding are the
+// same code for both.
 
 #include <cstddef>
 #include <cstdint>
@@ -19,6 +21,8 @@ constexpr std::size_t kBodyBlock = 4096;         // receive block of in-memory b
 // Bodies written to files come in larger blocks: with 4 KiB a download spends a third more
 // time than curl on system calls (bench/README.md).
 constexpr std::size_t kFileBodyBlock = 65536;
+// A probe reads a body up to this long to keep its connection for the next probe.
+constexpr std::size_t kDrainMax = 16384;
 
 // Results of the fetch operations.
 enum HttpFetchResult {
@@ -65,11 +69,13 @@ void SetResumeFromFile(HttpRequest& request, NetProgress& progress);
 // it is seen) and arrive whole within the timeout: 1, 304, 401, 501, -1, 0.
 [[nodiscard]] int HttpFetchToMemory(HttpRequest& request, NetProgress& progress);
 // 1 for a 2xx (with the Content-Type and the Content-Length or -1), 0 for 304, -1 otherwise.
+// With a pool, an open connection to the server is borrowed, and given back after a reply whose
+// body is at most kDrainMax bytes (read and dropped).
 [[nodiscard]] int HttpProbe(std::int64_t& totalOut, std::string& contentTypeOut,
                             std::string_view url, bool useProxy, std::string_view proxyHost,
                             int proxyPort, std::optional<std::string> referer,
                             std::optional<std::string> userAgent, int timeoutSeconds, bool useHead,
                             NetProgressFn onProgress, NetCancelFn shouldCancel,
-                            void* userData = nullptr);
+                            void* userData = nullptr, ConnectionPool* pool = nullptr);
 
 }  // namespace sondrel

@@ -14,10 +14,20 @@
 namespace sondrel {
 namespace {
 
-std::mutex g_mutex;
-TlsOptions g_defaultOptions;
-std::map<std::pair<std::string, bool>, SSL_CTX*> g_contexts;
-std::map<std::string, SSL_SESSION*, std::less<>> g_sessions;
+// The state lives for the whole process (never destroyed), so connections of threads still
+// running at exit keep valid contexts.
+struct TlsState {
+  std::mutex mutex;
+  TlsOptions defaultOptions;
+  std::map<std::pair<std::string, bool>, SSL_CTX*> contexts;
+  std::map<std::string, SSL_SESSION*, std::less<>> sessions;
+};
+
+TlsState& State() {
+  static TlsState* state = new TlsState;
+  return *state;
+}
+
 std::atomic<long> g_fullHandshakes{0};
 std::atomic<long> g_resumedHandshakes{0};
 
@@ -31,8 +41,8 @@ int SessionKeyIndex() {
 int OnNewSession(SSL* ssl, SSL_SESSION* session) {
   auto* key = static_cast<const std::string*>(SSL_get_ex_data(ssl, SessionKeyIndex()));
   if (!key) return 0;
-  std::lock_guard lock(g_mutex);
-  auto [it, inserted] = g_sessions.try_emplace(*key, session);
+  std::lock_guard lock(State().mutex);
+  auto [it, inserted] = State().sessions.try_emplace(*key, session);
   if (!inserted) {
     SSL_SESSION_free(it->second);
     it->second = session;
@@ -67,29 +77,29 @@ SSL_CTX* MakeContext(const TlsOptions& options, std::string& detail) {
 }  // namespace
 
 void SetDefaultTlsOptions(const TlsOptions& options) {
-  std::lock_guard lock(g_mutex);
-  g_defaultOptions = options;
+  std::lock_guard lock(State().mutex);
+  State().defaultOptions = options;
 }
 
 TlsOptions DefaultTlsOptions() {
-  std::lock_guard lock(g_mutex);
-  return g_defaultOptions;
+  std::lock_guard lock(State().mutex);
+  return State().defaultOptions;
 }
 
 SSL_CTX* TlsClientContext(const TlsOptions& options, std::string& detail) {
-  std::lock_guard lock(g_mutex);
+  std::lock_guard lock(State().mutex);
   auto key = std::make_pair(options.caFile, options.insecure);
-  auto it = g_contexts.find(key);
-  if (it != g_contexts.end()) return it->second;
+  auto it = State().contexts.find(key);
+  if (it != State().contexts.end()) return it->second;
   SSL_CTX* ctx = MakeContext(options, detail);
-  if (ctx) g_contexts.emplace(std::move(key), ctx);
+  if (ctx) State().contexts.emplace(std::move(key), ctx);
   return ctx;
 }
 
 void RememberTlsSession(std::string_view key, SSL_SESSION* session) {
   if (!session || SSL_SESSION_up_ref(session) != 1) return;
-  std::lock_guard lock(g_mutex);
-  auto [it, inserted] = g_sessions.try_emplace(std::string(key), session);
+  std::lock_guard lock(State().mutex);
+  auto [it, inserted] = State().sessions.try_emplace(std::string(key), session);
   if (!inserted) {
     SSL_SESSION_free(it->second);
     it->second = session;
@@ -97,9 +107,9 @@ void RememberTlsSession(std::string_view key, SSL_SESSION* session) {
 }
 
 SSL_SESSION* RecallTlsSession(std::string_view key) {
-  std::lock_guard lock(g_mutex);
-  auto it = g_sessions.find(key);
-  if (it == g_sessions.end() || !SSL_SESSION_is_resumable(it->second)) return nullptr;
+  std::lock_guard lock(State().mutex);
+  auto it = State().sessions.find(key);
+  if (it == State().sessions.end() || !SSL_SESSION_is_resumable(it->second)) return nullptr;
   return SSL_SESSION_up_ref(it->second) == 1 ? it->second : nullptr;
 }
 
@@ -130,17 +140,17 @@ std::string DescribeHandshakeFailure(SSL* ssl) {
 }
 
 void ForgetTlsSessions() {
-  std::lock_guard lock(g_mutex);
-  for (auto& [key, session] : g_sessions) SSL_SESSION_free(session);
-  g_sessions.clear();
+  std::lock_guard lock(State().mutex);
+  for (auto& [key, session] : State().sessions) SSL_SESSION_free(session);
+  State().sessions.clear();
 }
 
 void ReleaseTlsState() {
-  std::lock_guard lock(g_mutex);
-  for (auto& [key, session] : g_sessions) SSL_SESSION_free(session);
-  g_sessions.clear();
-  for (auto& [key, ctx] : g_contexts) SSL_CTX_free(ctx);
-  g_contexts.clear();
+  std::lock_guard lock(State().mutex);
+  for (auto& [key, session] : State().sessions) SSL_SESSION_free(session);
+  State().sessions.clear();
+  for (auto& [key, ctx] : State().contexts) SSL_CTX_free(ctx);
+  State().contexts.clear();
 }
 
 TlsHandshakeCounts HandshakeCounts() {

@@ -349,6 +349,13 @@ std::string NormalizeHttpUrl(std::string_view url) {
     out.replace(0, kHttpsPrefix.size(), kHttpsPrefix);
     return out;
   }
+  // Another scheme stays as it is (and is then refused), rather than becoming a host name.
+  UrlParts parts;
+  SplitUrl(out, parts);
+  if (!parts.scheme.empty() && !EqualsNoCase(parts.scheme, kHttpScheme) &&
+      out.compare(parts.scheme.size(), 3, "://") == 0) {
+    return out;
+  }
   if (out.size() > kHttpPrefix.size() &&
       EqualsNoCase(std::string_view(out).substr(0, kHttpPrefix.size()), kHttpPrefix)) {
     out.replace(0, kHttpPrefix.size(), kHttpPrefix);

@@ -83,7 +83,7 @@ int ProbeUrl(VerifyRun& run, std::string_view url, bool viaFtpProxy, std::int64_
   const HttpProxyRoute route = HttpProxyFor(c, viaFtpProxy);
   return HttpProbe(total, contentType, url, route.useProxy, route.host, route.port, std::nullopt,
                    std::nullopt, c.timeoutSeconds, /*useHead=*/false, nullptr, RunCancelled,
-                   &run.cancel);
+                   &run.cancel, &run.connections);
 }
 
 void HttpWorker(WorkerThread& thread) {
@@ -181,6 +181,7 @@ void RunThread(WorkerThread& thread) {
   http.handles = [&run](int job) { return IsHttpJob(run.jobs[static_cast<std::size_t>(job)]); };
   http.stopRequested = [&run] { return run.cancel.Requested(); };
   (void)RunDispatchLoop(http);
+  run.connections.Clear();
 }
 
 // Interface thread, once the run thread is done (stopped or not).

@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "net/connection_pool.h"
 #include "net/net_progress.h"
 #include "results/row_commands.h"
 #include "results/search_document.h"
@@ -76,6 +77,7 @@ struct VerifyRun {
   bool started = false;  // thread was started at least once
   CancelFlag cancel;     // this run's Stop; no other operation's
   WorkerThread thread;
+  mutable ConnectionPool connections;  // kept open between checks of one server
 };
 
 enum VerifyStartResult {

@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "net/connection_pool.h"
 #include "net/cookies.h"
 #include "net/host_cache.h"
 #include "net/http_connection.h"
@@ -567,6 +568,59 @@ TEST(ScriptedFetch, HostPortUserInfoAndTheAgentLine) {
   EXPECT_EQ(HttpFetchToMemory(wrapped, progress), kFetchNoResponse);
   EXPECT_EQ(progress.failure.kind, FailureKind::kBadAddress);
   EXPECT_EQ(server.Requests().size(), 1u);
+}
+
+// Every way a fetch can fail without a reply names its reason and the host it concerns.
+TEST(ScriptedFetch, FailuresWithoutAReplyNameTheirReason) {
+  ScriptedHttpServer silent(std::vector<ScriptedReply>{{"", true}});
+  ScriptedHttpServer closing(std::vector<ScriptedReply>{{""}});
+  struct Case {
+    std::string url;
+    FailureKind kind;
+    std::string host;
+  } cases[] = {
+      {"http://no-such-host.invalid/f", FailureKind::kNameNotFound, "no-such-host.invalid"},
+      {"http://127.0.0.1:" + std::to_string(testkit::FreeLoopbackPort()) + "/f",
+       FailureKind::kRefused, "127.0.0.1"},
+      {silent.Url("/f"), FailureKind::kTimedOut, "127.0.0.1"},
+      {closing.Url("/f"), FailureKind::kNoResponse, "127.0.0.1"},
+      {"gopher://127.0.0.1/f", FailureKind::kBadAddress, "127.0.0.1"},
+  };
+  NetStartup();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.url);
+    HttpRequest request;
+    request.url = c.url;
+    request.bodyCapacity = 100;
+    NetProgress progress = MakeProgress(nullptr, 1);
+    EXPECT_EQ(HttpFetchToMemory(request, progress), kFetchNoResponse);
+    EXPECT_EQ(progress.failure.kind, c.kind) << DescribeFailure(progress.failure);
+    EXPECT_EQ(progress.failure.host, c.host);
+  }
+  NetShutdown();
+}
+
+// A kept connection the server has closed since is not reused: the next request opens another.
+TEST(ScriptedFetch, AKeptConnectionTheServerClosedIsReplaced) {
+  ScriptedHttpServer server(std::vector<ScriptedReply>{{HttpReply("HTTP/1.1 200 OK", "", "kept")}});
+  ConnectionPool pool;
+  for (int i = 0; i < 2; ++i) {
+    SCOPED_TRACE(i);
+    HttpRequest request;
+    request.url = server.Url("/k");
+    request.pool = &pool;
+    request.bodyCapacity = 100;
+    NetProgress progress = MakeProgress(nullptr);
+    EXPECT_EQ(HttpFetchToMemory(request, progress), kFetchDone)
+        << DescribeFailure(progress.failure);
+    EXPECT_EQ(request.body, "kept");
+    // The scripted server closes after each reply.
+    for (int wait = 0; wait < 50 && server.Connections() == i; ++wait) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
+  EXPECT_EQ(server.Connections(), 2);
+  EXPECT_EQ(pool.Reused(), 0u);
 }
 
 TEST(ScriptedFetch, ResumeAnsweredWithoutRangeRewritesTheFile) {

@@ -11,12 +11,15 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "engines/engine_database.h"
 #include "engines/engine_update.h"
 #include "engines/engine_update_internal.h"
 #include "engines/search_driver.h"
 #include "engines/update_texts.h"
+#include "net/connection_pool.h"
+#include "net/http_connection.h"
 #include "net/socket_io.h"
 #include "net/tls_options.h"
 #include "results/search_document.h"
@@ -205,6 +208,27 @@ TEST_F(HttpsTasks, VerificationChecksHttpsEntries) {
   EXPECT_EQ(document.entries.Get(0)->size, 4321);
   EXPECT_EQ(document.entries.Get(1)->status, kStatusInvalid);
   EXPECT_EQ(document.entries.Get(2)->status, kStatusInvalid);
+}
+
+// Probes of links on one server with a pool: small bodies are read out and their connection
+// serves the next probe. (An error reply still closes its connection.)
+TEST_F(HttpsTasks, ProbesOfOneServerShareAConnection) {
+  ConnectionPool pool;
+  const std::string logBefore = server_->AccessLog();
+  for (const char* path : {"/song.mp3", "/a/list.html", "/song.mp3"}) {
+    SCOPED_TRACE(path);
+    std::int64_t total = -1;
+    std::string contentType;
+    (void)HttpProbe(total, contentType, server_->TlsUrl(path), false, "", 0, std::nullopt,
+                    std::nullopt, 5, false, nullptr, nullptr, nullptr, &pool);
+  }
+  EXPECT_EQ(pool.Reused(), 2u);
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));  // nginx logs after replying
+  std::istringstream log(server_->AccessLog().substr(logBefore.size()));
+  std::set<std::string> connections;
+  for (std::string line; std::getline(log, line);)
+    connections.insert(line.substr(0, line.find(' ')));
+  EXPECT_EQ(connections.size(), 1u);
 }
 
 TEST_F(HttpsTasks, EngineUpdateOverHttps) {

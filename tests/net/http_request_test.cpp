@@ -199,5 +199,27 @@ TEST(PrepareFetch, NormalisesTheAddressButKeepsFtp) {
   EXPECT_NE(state.requestText.find("\r\nHost: ftp.h\r\n"), std::string::npos);
 }
 
+TEST(HttpRequestText, TheHostLineCarriesAPortThatIsNotTheSchemes) {
+  struct Case {
+    const char* url;
+    const char* hostLine;
+  } cases[] = {
+      {"http://h/a", "Host: h\r\n"},           {"http://h:80/a", "Host: h\r\n"},
+      {"http://h:8080/a", "Host: h:8080\r\n"}, {"http://h:443/a", "Host: h:443\r\n"},
+      {"https://h/a", "Host: h\r\n"},          {"https://h:443/a", "Host: h\r\n"},
+      {"https://h:80/a", "Host: h:80\r\n"},    {"http://u:p@h:81/a", "Host: h:81\r\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.url);
+    HttpRequest request;
+    request.url = c.url;
+    HttpFetchState state;
+    ASSERT_TRUE(PrepareHttpFetch(request, state));
+    EXPECT_NE(state.requestText.find(std::string("\r\n") + c.hostLine), std::string::npos)
+        << state.requestText;
+    EXPECT_EQ(state.requestText.find('@'), std::string::npos);
+  }
+}
+
 }  // namespace
 }  // namespace sondrel

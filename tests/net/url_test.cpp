@@ -76,8 +76,12 @@ TEST(ComposeUrlTest, JoinsWhatIsPresent) {
     SCOPED_TRACE(c.expected);
     EXPECT_EQ(ComposeUrl(c.parts), c.expected);
   }
-  UrlParts big{"http", std::string(499, 'n'), std::string(999, 'p'), std::string(499, 'a'),
-               std::string(1499, 'q'), ""};
+  UrlParts big{"http",
+               std::string(499, 'n'),
+               std::string(999, 'p'),
+               std::string(499, 'a'),
+               std::string(1499, 'q'),
+               ""};
   EXPECT_EQ(ComposeUrl(big).size(), kComposedUrlMax);
 }
 
@@ -126,18 +130,12 @@ TEST(MergePathTest, DotStages) {
     const char* expected;
   };
   const Case cases[] = {
-      {"/a/b/x.html", "../c", "/a/c"},
-      {"/a/b/", "./c", "/a/b/c"},
-      {"/a/b/", ".", "/a/b/"},
-      {"/a/b/", "..", "/a/"},
-      {"/a/", "../../x", "/x"},
-      {"/a/", "b/../../c", "/c"},
-      {"/a/", "../../../x", "/x"},
-      {"", "a/b", "a/b"},
-      {"noslash", "c", "c"},
-      {"/a/", "x../b", "/a/xb"},  // leftovers are bare substrings
-      {"/a/", "x./b", "/a/xb"},
-      {"/a/", "../b/...", "/b/..."},
+      {"/a/b/x.html", "../c", "/a/c"}, {"/a/b/", "./c", "/a/b/c"},
+      {"/a/b/", ".", "/a/b/"},         {"/a/b/", "..", "/a/"},
+      {"/a/", "../../x", "/x"},        {"/a/", "b/../../c", "/c"},
+      {"/a/", "../../../x", "/x"},     {"", "a/b", "a/b"},
+      {"noslash", "c", "c"},           {"/a/", "x../b", "/a/xb"},  // leftovers are bare substrings
+      {"/a/", "x./b", "/a/xb"},        {"/a/", "../b/...", "/b/..."},
       {"/a/", "b//../c", "/a/b//c"},  // an empty segment cancels nothing
   };
   for (const Case& c : cases) {
@@ -163,6 +161,13 @@ TEST(PostUrlTest, SplitAndResolve) {
   EXPECT_EQ(SplitPostUrl(base, 8, body, 2, "post://h/s?abc"), 1);
   EXPECT_EQ(base, "http://h");
   EXPECT_EQ(body, "ab");
+  // The https form.
+  EXPECT_EQ(SplitPostUrl(base, 1023, body, 1023, "posts://h/s?a=1"), 1);
+  EXPECT_EQ(base, "https://h/s");
+  EXPECT_EQ(body, "a=1");
+  EXPECT_EQ(SplitPostUrl(base, 1023, body, 1023, "POSTS://h:8443/s"), 1);
+  EXPECT_EQ(base, "https://h:8443/s");
+  EXPECT_EQ(ResolvePostUrl("posts:s.cgi?p=2", "https://h/d/x.html"), "posts://h/d/s.cgi?p=2");
 
   EXPECT_EQ(SetUrlScheme("http://h/a?q", "post"), "post://h/a?q");
   EXPECT_EQ(SetUrlScheme("http://h/a", ""), "h/a");
@@ -259,6 +264,17 @@ TEST(UrlChecksTest, ExtensionsSchemesHosts) {
   EXPECT_TRUE(IsHttpUrl("HTTP://h/a"));
   EXPECT_FALSE(IsHttpUrl("http:/a"));
   EXPECT_FALSE(IsHttpUrl("ftp://h/a"));
+  // Add Entry and the CLI's add take https as a web address too.
+  EXPECT_TRUE(IsHttpUrl("https://h/a"));
+  EXPECT_TRUE(IsHttpsUrl("HTTPS://h/a"));
+  EXPECT_FALSE(IsHttpsUrl("http://h/a"));
+  EXPECT_FALSE(IsHttpUrl("https:///a"));
+  EXPECT_EQ(DefaultPortOf("https://h/"), 443);
+  EXPECT_EQ(DefaultPortOf("http://h/"), 80);
+  EXPECT_EQ(NormalizeHttpUrl("HTTPS://h/a"), "https://h/a");
+  EXPECT_EQ(NormalizeHttpUrl("h/a"), "http://h/a");
+  EXPECT_EQ(NormalizeHttpUrl("gopher://h/a"), "gopher://h/a");
+  EXPECT_EQ(NormalizeHttpUrl("h:8080/a"), "http://h:8080/a");
 }
 
 }  // namespace

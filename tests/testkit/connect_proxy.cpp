@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include "testkit/server_process.h"
+
 namespace sondrel::testkit {
 namespace {
 
@@ -39,17 +41,8 @@ int ConnectLoopback(int port) {
 }  // namespace
 
 ConnectProxy::ConnectProxy(std::string refusal) : refusal_(std::move(refusal)) {
-  listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-      ::listen(listener_, 16) != 0 ||
-      ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    throw std::runtime_error("connect proxy: cannot listen");
-  }
-  port_ = ntohs(address.sin_port);
+  listener_ = ListenLoopback(port_);
+  if (listener_ < 0) throw std::runtime_error("connect proxy: cannot listen");
   thread_ = std::thread([this] { Run(); });
 }
 
@@ -95,8 +88,8 @@ void ConnectProxy::Serve(int client) {
   }
   std::size_t colon = head.find(':');
   bool connect = head.rfind("CONNECT 127.0.0.1:", 0) == 0 && colon != std::string::npos;
-  int server = connect && refusal_.empty() ? ConnectLoopback(std::atoi(head.c_str() + colon + 1))
-                                           : -1;
+  int server =
+      connect && refusal_.empty() ? ConnectLoopback(std::atoi(head.c_str() + colon + 1)) : -1;
   if (server < 0) {
     std::string line = refusal_.empty() ? "HTTP/1.1 502 Bad Gateway" : refusal_;
     (void)SendAll(client, line + "\r\nContent-Length: 0\r\n\r\n");

@@ -14,6 +14,8 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include "testkit/server_process.h"
+
 namespace sondrel::testkit {
 namespace {
 
@@ -76,17 +78,8 @@ ScriptedHttpServer::ScriptedHttpServer(std::vector<ScriptedReply> replies)
       }) {}
 
 ScriptedHttpServer::ScriptedHttpServer(ReplyScript script) : script_(std::move(script)) {
-  listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-      ::listen(listener_, 16) != 0 ||
-      ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    throw std::runtime_error("scripted server: cannot listen");
-  }
-  port_ = ntohs(address.sin_port);
+  listener_ = ListenLoopback(port_);
+  if (listener_ < 0) throw std::runtime_error("scripted server: cannot listen");
   thread_ = std::thread([this] { Run(); });
 }
 

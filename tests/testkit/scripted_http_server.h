@@ -17,10 +17,10 @@ struct ScriptedReply {
   std::string bytes;   // sent as they stand once the request has arrived, then the server closes
   bool stall = false;  // never answer: hold the connection until the client or the server ends
   // After bytes: each piece in turn, pauseMs apart (a reply split across reads, a trickle).
-  std::vector<std::string> pieces;
+  std::vector<std::string> pieces = {};
   int pauseMs = 0;
   // After bytes and pieces: this block again and again until the client goes (an endless body).
-  std::string endless;
+  std::string endless = {};
 };
 
 // Gets the connection number (0 first) and the request received on it.

@@ -9,6 +9,8 @@
 
 #include <algorithm>
 
+#include "testkit/server_process.h"
+
 namespace sondrel::testkit {
 namespace {
 
@@ -33,19 +35,12 @@ ScriptedTlsServer::ScriptedTlsServer(const CertificatePair& pair, std::vector<Tl
     SSL_CTX_free(ctx);
     return;
   }
-  listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-      ::listen(listener_, 16) != 0 ||
-      ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+  listener_ = ListenLoopback(port_);
+  if (listener_ < 0) {
     SSL_CTX_free(ctx);
     return;
   }
   ctx_ = ctx;
-  port_ = ntohs(address.sin_port);
   thread_ = std::thread([this] { Run(); });
 }
 

@@ -30,6 +30,20 @@ sockaddr_in Loopback(int port) {
 
 }  // namespace
 
+int ListenLoopback(int& port) {
+  int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  sockaddr_in address = Loopback(0);
+  socklen_t length = sizeof address;
+  if (s < 0 || ::bind(s, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+      ::listen(s, 16) != 0 ||
+      ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    if (s >= 0) ::close(s);
+    return -1;
+  }
+  port = ntohs(address.sin_port);
+  return s;
+}
+
 int FreeLoopbackPort() {
   int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in address = Loopback(0);

@@ -12,6 +12,9 @@ namespace sondrel::testkit {
 // A port that was free a moment ago on 127.0.0.1.
 int FreeLoopbackPort();
 
+// A non-blocking listening socket on 127.0.0.1 at a free port (stored in port), or -1.
+int ListenLoopback(int& port);
+
 // Whether a TCP connection to 127.0.0.1:port is accepted now.
 bool CanConnectLoopback(int port);
 
