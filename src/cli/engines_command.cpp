@@ -45,7 +45,9 @@ int RunCompile(Arguments& args, const Context& context) {
   for (const std::string& warning : problems.warnings) {
     std::cerr << words[0] << ':' << warning << " (warning)\n";
   }
-  for (const std::string& problem : problems.errors) std::cerr << words[0] << ':' << problem << '\n';
+  for (const std::string& problem : problems.errors) {
+    std::cerr << words[0] << ':' << problem << '\n';
+  }
   switch (compiled) {
     case CompileOk:
       break;

@@ -40,7 +40,9 @@ std::optional<std::int64_t> ReadHttpDate(std::string_view text) {
   const auto minute = ReadNumber(rest.substr(15, 2));
   const auto second = ReadNumber(rest.substr(18, 2));
   const auto month = std::find(std::begin(kMonths), std::end(kMonths), rest.substr(3, 3));
-  if (!day || !year || !hour || !minute || !second || month == std::end(kMonths)) return std::nullopt;
+  if (!day || !year || !hour || !minute || !second || month == std::end(kMonths)) {
+    return std::nullopt;
+  }
   std::tm tm{};
   tm.tm_mday = static_cast<int>(*day);
   tm.tm_mon = static_cast<int>(month - std::begin(kMonths));

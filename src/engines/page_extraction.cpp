@@ -24,7 +24,8 @@ namespace {
 // Tab, line feed, form feed and carriage return: 9, 10, 12 and 13.
 bool IsBreak(char c) {
   const auto byte = static_cast<unsigned char>(c);
-  return byte <= '\r' && ((1u << byte) & ((1u << '\t') | (1u << '\n') | (1u << '\f') | (1u << '\r'))) != 0;
+  constexpr unsigned kBreaks = (1u << '\t') | (1u << '\n') | (1u << '\f') | (1u << '\r');
+  return byte <= '\r' && ((1u << byte) & kBreaks) != 0;
 }
 
 // Length of the run of line-break characters that ends text.

@@ -13,6 +13,9 @@
 #include <string_view>
 
 #include "engines/engine_update.h"
+#include "engines/extended_keys.h"
+#include "engines/request_failure.h"
+#include "engines/search_driver_internal.h"
 #include "engines/search_texts.h"
 #include "net/async_wait.h"
 #include "net/connection_pool.h"
@@ -24,7 +27,8 @@
 #include "support/text.h"
 
 namespace sondrel {
-namespace {
+
+namespace detail {
 
 std::string Cut(std::string_view text, std::size_t max) {
   return std::string(text.substr(0, std::min(text.size(), max)));
@@ -63,94 +67,23 @@ bool Running(const SearchSession& session) {
 
 std::int64_t UnixNow() { return static_cast<std::int64_t>(std::time(nullptr)); }
 
-// "host" of an address, for failure texts.
-std::string HostOf(std::string_view url) {
-  UrlParts parts;
-  SplitUrl(url, parts);
-  std::string_view host = parts.netloc;
-  if (const std::size_t at = host.rfind('@'); at != std::string_view::npos) host.remove_prefix(at + 1);
-  if (!host.starts_with('[')) host = host.substr(0, host.find(':'));
-  return std::string(host);
-}
-
-// The text after the code on a status line: "Not Found".
-std::string ReasonPhrase(std::string_view header) {
-  std::string_view line = header.substr(0, header.find_first_of("\r\n"));
-  const std::size_t first = line.find(' ');
-  if (first == std::string_view::npos) return {};
-  const std::size_t second = line.find(' ', first + 1);
-  if (second == std::string_view::npos) return {};
-  return std::string(line.substr(second + 1));
-}
-
-// What an error status means for the engine. A 429, or a 503 with Retry-After, is a request
-// to come back later: retryAfter then holds the Unix time it names (0 when none).
-NetFailure StatusFailure(const std::string& header, int status, const std::string& url,
-                         std::int64_t& retryAfter) {
-  NetFailure failure;
-  failure.host = HostOf(url);
-  failure.httpStatus = status;
-  failure.reason = ReasonPhrase(header);
-  failure.kind = FailureKind::kHttpStatus;
-  retryAfter = 0;
-  std::string value;
-  if ((status == 429 || status == 503) && FindHeader(value, kHeaderValueMax + 2, "Retry-After", header)) {
-    const std::int64_t now = UnixNow();
-    if (const std::optional<std::int64_t> seconds = RetryAfterSeconds(value, now)) {
-      retryAfter = now + *seconds;
-      failure.kind = FailureKind::kRateLimited;
-    }
-  }
-  if (status == 429) failure.kind = FailureKind::kRateLimited;
-  return failure;
-}
-
-// The failure the connection recorded; without one, the best guess from how far it got: a
-// lookup that never ended, a connection never made, a wait past the timeout.
-NetFailure ConnectionFailure(const NetProgress& progress, const std::string& url,
-                             FailureKind fallback, std::uint64_t startedSeconds = 0) {
-  if (progress.failure) return progress.failure;
-  NetFailure failure;
-  failure.kind = fallback;
-  failure.host = HostOf(url);
-  const bool timedOut = startedSeconds > 0 && progress.timeoutOn &&
-                        NowSeconds() - startedSeconds >=
-                            static_cast<std::uint64_t>(std::max(progress.timeoutSeconds, 0));
-  if (timedOut) {
-    failure.kind = FailureKind::kTimedOut;
-  } else if (progress.state == kNetStateResolving) {
-    failure.kind = FailureKind::kNameNotFound;
-  } else if (progress.state == kNetStateConnecting) {
-    failure.kind = FailureKind::kRefused;
-  }
-  return failure;
-}
-
-void Redact(NetFailure& failure, std::string_view key) {
-  failure.host = WithoutUserKey(failure.host, key);
-  failure.detail = WithoutUserKey(failure.detail, key);
-}
-
-// What every scan of this search shares: the document, the limits, and the append of each
-// accepted result with its row on the interface thread.
-struct ScanContext {
-  explicit ScanContext(SearchSession& session)
-      : context{session.document, session.settings, session.job.idle,
-                [&session](const ResultEntry& entry, int index) {
-                  if (session.callbacks.resultAdded) session.callbacks.resultAdded(entry, index);
-                },
-                [&session] { return Running(session); },
-                [&session](const std::function<void()>& fn) { OnInterface(session, fn); },
-                [&session] { session.totalLimitReached = true; },
-                [&session](EngineDefinition& engine, const ResultEntry& item,
-                           const CapturedValues& values, const EngineRequest& request) {
-                  return QueueFollowUp(session.followUps[&engine], engine, item, values, request);
-                }} {}
-  ExtractionContext context;
-};
-
-int Clamp(int value, int low, int high) {
-  return std::max(low, std::min(value, high));
+// What every scan of this search shares: the document, the limits, the append of each
+// accepted result with its row on the interface thread, and the follow-ups of its items.
+ExtractionContext MakeScanContext(SearchSession& session) {
+  return ExtractionContext{
+      session.document,
+      session.settings,
+      session.job.idle,
+      [&session](const ResultEntry& entry, int index) {
+        if (session.callbacks.resultAdded) session.callbacks.resultAdded(entry, index);
+      },
+      [&session] { return Running(session); },
+      [&session](const std::function<void()>& fn) { OnInterface(session, fn); },
+      [&session] { session.totalLimitReached = true; },
+      [&session](EngineDefinition& engine, const ResultEntry& item, const CapturedValues& values,
+                 const EngineRequest& request) {
+        return QueueFollowUp(session.followUps[&engine], engine, item, values, request);
+      }};
 }
 
 void FillConnectionProgress(NetProgress& progress, const SearchSession& session) {
@@ -173,6 +106,102 @@ void AddEngineHeaders(HttpRequest& http, const EngineRequest& request,
     }
   }
 }
+
+// The engine's line of the report once it has ended.
+void FinishReport(SearchSession& session, const EngineDefinition& engine, const NetFailure& failure,
+                  std::string limit, EngineReport& report) {
+  const FollowUpQueue& queue = session.followUps[&engine];
+  report.matched = engine.tally.matched;
+  report.refusedByRules = engine.tally.refused;
+  report.duplicates = engine.tally.duplicates;
+  report.kept = engine.foundCount;
+  report.followUps = queue.queued;
+  report.followUpsFailed = queue.failed;
+  if (limit.empty() && queue.full) limit = "FOLLOWMAX " + std::to_string(engine.FollowUpLimit());
+  if (limit.empty() && session.totalLimitReached) {
+    limit = "total results " + std::to_string(session.settings.maxResultsTotal);
+  }
+  if (failure) {
+    report.outcome = failure.kind == FailureKind::kCancelled ? EngineOutcome::kStopped
+                                                             : EngineOutcome::kFailed;
+    report.failure = failure;
+  } else if (session.cancel.Requested() || session.job.running.load() == 0) {
+    report.outcome = EngineOutcome::kStopped;
+  } else if (!limit.empty()) {
+    report.outcome = EngineOutcome::kStoppedAtLimit;
+    report.limit = std::move(limit);
+  } else {
+    report.outcome = EngineOutcome::kDone;
+  }
+}
+
+// One report line per enabled engine, in list order; index i of the result is engine i's line
+// (-1 for a disabled one). Lines start as "stopped": an engine the search never reached.
+std::vector<int> BeginReport(SearchSession& session) {
+  session.report = SearchReport{};
+  std::vector<int> lines(static_cast<std::size_t>(session.engines.Count()), -1);
+  for (int i = 0; i < session.engines.Count(); ++i) {
+    const EngineDefinition& engine = *session.engines.Get(i);
+    if (!engine.enabled) continue;
+    lines[static_cast<std::size_t>(i)] = static_cast<int>(session.report.engines.size());
+    EngineReport report;
+    report.engine = engine.name;
+    report.outcome = EngineOutcome::kStopped;
+    session.report.engines.push_back(std::move(report));
+  }
+  return lines;
+}
+
+// An engine that must not be asked now: its key is missing, or its source asked for a pause
+// that has not passed. Its report line says why.
+bool SkipEngine(SearchSession& session, const EngineDefinition& engine, EngineReport& report) {
+  NetFailure failure;
+  if (session.mode != kSearchReplay && UsesUserKey(engine) &&
+      EngineKey(session.settings, engine.name).empty()) {
+    failure.kind = FailureKind::kKeyMissing;
+    failure.detail = "no key for this engine in the settings (engineKeys)";
+  } else if (const std::int64_t until = PausedUntil(session.pauses, engine.name, UnixNow());
+             until > 0 && session.mode != kSearchReplay) {
+    failure.kind = FailureKind::kRateLimited;
+    failure.detail = "asked to wait until " + std::to_string(until);
+    report.retryAfter = until;
+  } else {
+    return false;
+  }
+  report.outcome = EngineOutcome::kSkipped;
+  report.failure = std::move(failure);
+  return true;
+}
+
+QueryFields FieldsFor(const SearchSession& session, const EngineDefinition& engine) {
+  QueryFields fields = FieldsOf(session.document);
+  fields.userKey = EngineKey(session.settings, engine.name);
+  return fields;
+}
+
+}  // namespace detail
+
+namespace {
+
+using namespace detail;
+
+
+
+
+
+
+
+void Redact(NetFailure& failure, std::string_view key) {
+  failure.host = WithoutUserKey(failure.host, key);
+  failure.detail = WithoutUserKey(failure.detail, key);
+}
+
+
+int Clamp(int value, int low, int high) {
+  return std::max(low, std::min(value, high));
+}
+
+
 
 void SendRequest(EngineSlot& slot, const EngineRequest& request) {
   SearchSession& session = *slot.session;
@@ -284,7 +313,7 @@ void NoPage(EngineSlot& slot, int result) {
     return;
   }
   std::int64_t retryAfter = 0;
-  NetFailure failure = StatusFailure(slot.header, slot.status, url, retryAfter);
+  NetFailure failure = StatusFailure(slot.header, slot.status, url, UnixNow(), retryAfter);
   if (retryAfter > 0) {
     PauseEngine(slot.session->pauses, slot.engine->name, retryAfter);
     slot.report->retryAfter = retryAfter;
@@ -296,32 +325,43 @@ void NoPage(EngineSlot& slot, int result) {
   EndEngine(slot, std::move(failure));
 }
 
-void SlotHeader(EngineSlot& slot) {
+// The job's next step, unless the search has stopped or the request's deadline has passed.
+int StepConnection(EngineSlot& slot) {
   SearchSession& session = *slot.session;
-  int r = kAsyncFailed;
-  if (Running(session) && !DeadlinePassed(slot)) {
-    r = slot.connection.Step();
-  } else {
-    if (Running(session)) {
-      NetFailure failure;
-      failure.kind = FailureKind::kTimedOut;
-      failure.host = HostOf(slot.http.url);
-      failure.detail = "no reply within " + std::to_string(session.pageDeadlineSeconds) + " s";
-      slot.progress.failure = failure;
-    }
-    slot.connection.Close();
+  if (Running(session) && !DeadlinePassed(slot)) return slot.connection.Step();
+  if (Running(session)) {
+    NetFailure failure;
+    failure.kind = FailureKind::kTimedOut;
+    failure.host = HostOf(slot.http.url);
+    failure.detail = "no reply within " + std::to_string(session.pageDeadlineSeconds) + " s";
+    slot.progress.failure = failure;
   }
-  if (r == kAsyncAgain) return;
-  if (!slot.inFollowUp) slot.morePages = false;
-  // A job that ends on an error status fails, but leaves that reply's header behind.
-  slot.status = StatusCode(slot.header);
-  const bool answered = slot.status >= 100 && slot.status <= 999;
-  if (answered && !slot.inFollowUp) slot.report->httpStatus = slot.status;
-  if (r != kAsyncDone || slot.status < 200 || slot.status > 299) {
-    NoPage(slot, answered ? kAsyncDone : r);
-    slot.state = r == kAsyncDone ? kSlotClose : kSlotNextPage;
-    return;
+  slot.connection.Close();
+  return kAsyncFailed;
+}
+
+// What has arrived of the page, within the page's size cap and deadline.
+int ReadPageBlock(EngineSlot& slot, char* dst, int room, int& lastRead,
+                  std::uint64_t& lastActivity) {
+  const int before = lastRead;
+  const int result =
+      AsyncReadBlock(slot.connection, dst, room, lastRead, lastActivity, slot.progress);
+  slot.pageBytes += lastRead - before;
+  slot.report->bytes += lastRead - before;
+  if (slot.pageBytes > kMaxSearchPageBytes) {
+    slot.pageCut = FailureKind::kTooLarge;
+    return kReadFailed;
   }
+  if (DeadlinePassed(slot)) {
+    slot.pageCut = FailureKind::kTimedOut;
+    return kReadFailed;
+  }
+  if (result == kReadFailed) slot.readFailed = true;
+  return result;
+}
+
+// The reply is a page: its extraction starts, with the follow-up's rules for a follow-up.
+void BeginSlotPage(EngineSlot& slot) {
   ++slot.report->pages;
   EngineRequest* request = &slot.request;
   EngineDefinition* engine = slot.engine;
@@ -338,25 +378,27 @@ void SlotHeader(EngineSlot& slot) {
   request->url = Cut(slot.http.workUrl, slot.inFollowUp ? kFollowUpAddressMax : kPageBaseMax);
   EngineSlot* self = &slot;
   PageReader reader = [self](char* dst, int room, int& lastRead, std::uint64_t& lastActivity) {
-    const int before = lastRead;
-    const int result =
-        AsyncReadBlock(self->connection, dst, room, lastRead, lastActivity, self->progress);
-    self->pageBytes += lastRead - before;
-    self->report->bytes += lastRead - before;
-    if (self->pageBytes > kMaxSearchPageBytes) {
-      self->pageCut = FailureKind::kTooLarge;
-      return static_cast<int>(kReadFailed);
-    }
-    if (DeadlinePassed(*self)) {
-      self->pageCut = FailureKind::kTimedOut;
-      return static_cast<int>(kReadFailed);
-    }
-    if (result == kReadFailed) self->readFailed = true;
-    return result;
+    return ReadPageBlock(*self, dst, room, lastRead, lastActivity);
   };
   BeginPage(slot.extraction, std::move(reader), std::span<char>(slot.page), slot.pageSize, *engine,
-            *request, *session.scanContext);
+            *request, *slot.session->scanContext);
   slot.state = kSlotPage;
+}
+
+void SlotHeader(EngineSlot& slot) {
+  const int r = StepConnection(slot);
+  if (r == kAsyncAgain) return;
+  if (!slot.inFollowUp) slot.morePages = false;
+  // A job that ends on an error status fails, but leaves that reply's header behind.
+  slot.status = StatusCode(slot.header);
+  const bool answered = slot.status >= 100 && slot.status <= 999;
+  if (answered && !slot.inFollowUp) slot.report->httpStatus = slot.status;
+  if (r != kAsyncDone || slot.status < 200 || slot.status > 299) {
+    NoPage(slot, answered ? kAsyncDone : r);
+    slot.state = r == kAsyncDone ? kSlotClose : kSlotNextPage;
+    return;
+  }
+  BeginSlotPage(slot);
 }
 
 // A counter runs on whatever the pages hold: a source that answers every page number with the
@@ -463,318 +505,13 @@ void IdleWait(SearchSession& session, const SlotTable& table, bool moreToStart) 
   (void)WaitForAnyJob(std::span<const AsyncWait>(waits.data(), count), kJobWaitMs);
 }
 
-// The engine's line of the report once it has ended.
-void FinishReport(SearchSession& session, const EngineDefinition& engine, const NetFailure& failure,
-                  std::string limit, EngineReport& report) {
-  const FollowUpQueue& queue = session.followUps[&engine];
-  report.matched = engine.tally.matched;
-  report.refusedByRules = engine.tally.refused;
-  report.duplicates = engine.tally.duplicates;
-  report.kept = engine.foundCount;
-  report.followUps = queue.queued;
-  report.followUpsFailed = queue.failed;
-  if (limit.empty() && queue.full) limit = "FOLLOWMAX " + std::to_string(engine.FollowUpLimit());
-  if (limit.empty() && session.totalLimitReached) {
-    limit = "total results " + std::to_string(session.settings.maxResultsTotal);
-  }
-  if (failure) {
-    report.outcome = failure.kind == FailureKind::kCancelled ? EngineOutcome::kStopped
-                                                             : EngineOutcome::kFailed;
-    report.failure = failure;
-  } else if (session.cancel.Requested() || session.job.running.load() == 0) {
-    report.outcome = EngineOutcome::kStopped;
-  } else if (!limit.empty()) {
-    report.outcome = EngineOutcome::kStoppedAtLimit;
-    report.limit = std::move(limit);
-  } else {
-    report.outcome = EngineOutcome::kDone;
-  }
-}
 
 void FinishReport(EngineSlot& slot) {
-  FinishReport(*slot.session, *slot.engine, slot.failure, slot.limit, *slot.report);
+  detail::FinishReport(*slot.session, *slot.engine, slot.failure, slot.limit, *slot.report);
 }
 
-// One report line per enabled engine, in list order; index i of the result is engine i's line
-// (-1 for a disabled one). Lines start as "stopped": an engine the search never reached.
-std::vector<int> BeginReport(SearchSession& session) {
-  session.report = SearchReport{};
-  std::vector<int> lines(static_cast<std::size_t>(session.engines.Count()), -1);
-  for (int i = 0; i < session.engines.Count(); ++i) {
-    const EngineDefinition& engine = *session.engines.Get(i);
-    if (!engine.enabled) continue;
-    lines[static_cast<std::size_t>(i)] = static_cast<int>(session.report.engines.size());
-    EngineReport report;
-    report.engine = engine.name;
-    report.outcome = EngineOutcome::kStopped;
-    session.report.engines.push_back(std::move(report));
-  }
-  return lines;
-}
 
-// An engine that must not be asked now: its key is missing, or its source asked for a pause
-// that has not passed. Its report line says why.
-bool SkipEngine(SearchSession& session, const EngineDefinition& engine, EngineReport& report) {
-  NetFailure failure;
-  if (session.mode != kSearchReplay && UsesUserKey(engine) &&
-      EngineKey(session.settings, engine.name).empty()) {
-    failure.kind = FailureKind::kKeyMissing;
-    failure.detail = "no key for this engine in the settings (engineKeys)";
-  } else if (const std::int64_t until = PausedUntil(session.pauses, engine.name, UnixNow());
-             until > 0 && session.mode != kSearchReplay) {
-    failure.kind = FailureKind::kRateLimited;
-    failure.detail = "asked to wait until " + std::to_string(until);
-    report.retryAfter = until;
-  } else {
-    return false;
-  }
-  report.outcome = EngineOutcome::kSkipped;
-  report.failure = std::move(failure);
-  return true;
-}
 
-QueryFields FieldsFor(const SearchSession& session, const EngineDefinition& engine) {
-  QueryFields fields = FieldsOf(session.document);
-  fields.userKey = EngineKey(session.settings, engine.name);
-  return fields;
-}
-
-// ---- test modes ----
-
-bool FileExists(const std::string& path) {
-  return ::access(path.c_str(), F_OK) == 0;
-}
-
-struct FileCloser {
-  int fd = -1;
-  ~FileCloser() {
-    if (fd >= 0) ::close(fd);
-  }
-};
-
-std::string TrailerOf(std::string_view address) {
-  std::string trailer(kTestPageTrailerStart);
-  trailer += address;
-  trailer += kTestPageTrailerEnd;
-  return trailer;
-}
-
-// Runs a page extraction to its end over a reader that blocks or reads a file.
-void ExtractWhole(PageExtraction& extraction, PageReader reader, std::vector<char>& window,
-                  EngineDefinition& engine, EngineRequest& request, ExtractionContext& context) {
-  BeginPage(extraction, std::move(reader), std::span<char>(window), kSlotPageSize, engine, request,
-            context);
-  while (StepPageExtraction(extraction) != 1) {
-  }
-}
-
-void FillBlockingRequest(HttpRequest& http, const SearchSession& session) {
-  http.useProxy = session.settings.webProxyOn != 0;
-  http.proxyHost = session.settings.webProxyAddress;
-  http.proxyPort = session.settings.webProxyPort;
-  http.useCookies = true;
-}
-
-// The engine's home page into page file 0, when it is not there yet.
-void CaptureHomePage(SearchSession& session, EngineDefinition& engine) {
-  const std::string path = TestPagePath(session.home, engine, 0);
-  if (FileExists(path) || engine.homeUrl.empty()) return;
-  HttpRequest http;
-  FillBlockingRequest(http, session);
-  http.url = engine.homeUrl;
-  http.fileName = path;
-  NetProgress progress;
-  FillConnectionProgress(progress, session);
-  if (HttpFetchFile(http, progress) != kFetchDone) {
-    ::unlink(path.c_str());
-    return;
-  }
-  FileCloser file{::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC)};
-  const std::string trailer = TrailerOf(http.workUrl);
-  if (file.fd < 0 || !FdWriteAll(file.fd, trailer)) ::unlink(path.c_str());
-}
-
-// What a test run of one engine works with.
-struct TestRun {
-  SearchSession& session;
-  EngineDefinition& engine;
-  ExtractionContext& context;
-  EngineReport& report;
-  PageExtraction extraction;
-  std::vector<char> window = std::vector<char>(kSlotPageSize + kPageWindowSlack);
-  std::string referer;
-  NetFailure failure;
-};
-
-// Fetches the request's page into path while extracting it. False when no page arrived.
-bool CapturePage(TestRun& run, EngineDefinition& engine, EngineRequest& request,
-                 const std::string& path) {
-  SearchSession& session = run.session;
-  HttpRequest http;
-  FillBlockingRequest(http, session);
-  if (!run.referer.empty()) http.referer = run.referer;
-  AddEngineHeaders(http, request, run.engine);
-  if (request.method == MethodPost) {
-    http.url = request.url;
-    http.method = kHttpPost;
-    http.postBody = request.params;
-  } else {
-    http.url = Cut(RequestAddress(request), kGetAddressSize - 1);
-  }
-  NetProgress progress;
-  FillConnectionProgress(progress, session);
-  std::string header;
-  HttpStream connection =
-      HttpOpen(http, header, static_cast<std::size_t>(kSlotPageSize), progress);
-  if (!connection) {
-    run.failure = ConnectionFailure(progress, http.url, FailureKind::kNoResponse);
-    return false;
-  }
-  const int status = StatusCode(header);
-  run.report.httpStatus = status;
-  if (status < 200 || status > 299) {
-    std::int64_t retryAfter = 0;
-    run.failure = StatusFailure(header, status, http.workUrl, retryAfter);
-    return false;
-  }
-  FileCloser file{::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)};
-  if (file.fd < 0) return false;
-  if (!request.followUp) run.referer = Cut(http.workUrl, kRefererMax);
-  request.url = Cut(http.workUrl, request.followUp ? kFollowUpAddressMax : kPageBaseMax);
-  bool intact = true;
-  std::int64_t bytes = 0;
-  PageReader reader = [&](char* dst, int room, int& lastRead, std::uint64_t& lastActivity) {
-    if (lastRead >= room) return static_cast<int>(kReadFull);
-    long n = HttpReadBlock(connection, dst + lastRead, static_cast<std::size_t>(room - lastRead),
-                           progress);
-    if (n < 0) {
-      intact = false;
-      return static_cast<int>(kReadFailed);
-    }
-    if (n == 0) return static_cast<int>(kReadComplete);
-    const std::string_view arrived(dst + lastRead, static_cast<std::size_t>(n));
-    if (!FdWriteAll(file.fd, arrived)) intact = false;
-    bytes += n;
-    if (bytes > kMaxSearchPageBytes) {
-      intact = false;
-      return static_cast<int>(kReadFailed);
-    }
-    lastRead += static_cast<int>(n);
-    lastActivity = NowSeconds();
-    return static_cast<int>(lastRead == room ? kReadFull : kReadPending);
-  };
-  ExtractWhole(run.extraction, std::move(reader), run.window, engine, request, run.context);
-  connection.Close();
-  run.report.bytes += bytes;
-  ++run.report.pages;
-  // The page's address names where it came from; the user's key is no part of it.
-  const std::string trailer = TrailerOf(WithoutUserKey(http.workUrl, request.fields.userKey));
-  if (!intact || !FdWriteAll(file.fd, trailer)) {
-    // A page cut short would replay as a different page.
-    ::unlink(path.c_str());
-  }
-  return true;
-}
-
-// Reads a captured page; the address it came from is taken from its trailer. False when the
-// file is not there.
-bool ReplayPage(TestRun& run, EngineDefinition& engine, EngineRequest& request,
-                const std::string& path) {
-  std::string image;
-  if (!FileReadAll(path, image)) return false;
-  run.report.bytes += static_cast<std::int64_t>(image.size());
-  ++run.report.pages;
-  std::string_view page(image);
-  const std::size_t trailer = page.rfind(kTestPageTrailerStart);
-  if (trailer != std::string_view::npos && page.ends_with(kTestPageTrailerEnd)) {
-    const std::size_t from = trailer + kTestPageTrailerStart.size();
-    const std::string_view address =
-        page.substr(from, page.size() - from - kTestPageTrailerEnd.size());
-    if (address.find('\n') == std::string_view::npos && !address.empty()) {
-      request.url = Cut(address, request.followUp ? kFollowUpAddressMax : kPageBaseMax);
-    }
-    page = page.substr(0, trailer);
-  }
-  std::size_t offset = 0;
-  PageReader reader = [&](char* dst, int room, int& lastRead, std::uint64_t& lastActivity) {
-    if (lastRead >= room) return static_cast<int>(kReadFull);
-    const std::size_t want = static_cast<std::size_t>(room - lastRead);
-    const std::size_t n = std::min(want, page.size() - offset);
-    if (n == 0) return static_cast<int>(kReadComplete);
-    std::copy_n(page.data() + offset, n, dst + lastRead);
-    offset += n;
-    lastRead += static_cast<int>(n);
-    lastActivity = NowSeconds();
-    return static_cast<int>(lastRead == room ? kReadFull : kReadPending);
-  };
-  ExtractWhole(run.extraction, std::move(reader), run.window, engine, request, run.context);
-  return true;
-}
-
-// One page of the test run: read from its file when it is there, else (capturing) fetched.
-bool TestPage(TestRun& run, EngineDefinition& engine, EngineRequest& request,
-              const std::string& path) {
-  if (FileExists(path)) return ReplayPage(run, engine, request, path);
-  if (run.session.mode != kSearchCapture) return false;
-  return CapturePage(run, engine, request, path);
-}
-
-// The follow-ups the last page's items asked for, each from its own page file.
-void TestFollowUps(TestRun& run, const EngineRequest& pageRequest) {
-  FollowUpQueue& queue = run.session.followUps[&run.engine];
-  EngineDefinition view;
-  PrepareFollowUpEngine(view, run.engine);
-  while (!queue.pending.empty() && Running(run.session)) {
-    const FollowUp followUp = std::move(queue.pending.front());
-    queue.pending.pop_front();
-    EngineRequest request = FollowUpRequest(followUp, pageRequest);
-    TakeSearchCounters(view, run.engine);
-    run.failure = NetFailure{};
-    const bool read = TestPage(run, view, request,
-                               TestPagePath(run.session.home, run.engine, followUp.page,
-                                            followUp.index));
-    TakeSearchCounters(run.engine, view);
-    if (!read) ++queue.failed;
-    if (run.failure.kind == FailureKind::kRateLimited) return;
-    if (run.engine.foundCount >= run.session.settings.maxResultsPerEngine) queue.pending.clear();
-  }
-  run.failure = NetFailure{};
-}
-
-void RunEngineTestMode(SearchSession& session, EngineDefinition& engine,
-                       ExtractionContext& context, EngineReport& report) {
-  engine.foundCount = 0;
-  EngineRequest request;
-  BuildRequest(request, FieldsFor(session, engine), engine);
-  TestRun run{session, engine, context, report};
-  std::string limit;
-  FollowUpQueue& queue = session.followUps[&engine];
-  if (session.mode == kSearchCapture) {
-    CaptureHomePage(session, engine);
-    if (engine.action.empty()) {
-      FinishReport(session, engine, run.failure, limit, report);
-      return;
-    }
-    run.referer = Cut(engine.homeUrl, kRefererMax);
-  }
-  std::unordered_set<std::string> visited;
-  bool more = true;
-  for (int page = 1; more && Running(session) && MarkPageVisited(visited, request); ++page) {
-    if (page > engine.PageLimit()) {
-      limit = "PAGES " + std::to_string(engine.PageLimit());
-      break;
-    }
-    queue.page = page;
-    queue.pageIndex = 0;
-    if (!TestPage(run, engine, request, TestPagePath(session.home, engine, page))) break;
-    more = run.extraction.nextPage;
-    TestFollowUps(run, request);
-    if (engine.foundCount >= session.settings.maxResultsPerEngine) {
-      limit = "results per engine " + std::to_string(session.settings.maxResultsPerEngine);
-    }
-  }
-  FinishReport(session, engine, run.failure, limit, report);
-}
 
 }  // namespace
 
@@ -789,6 +526,9 @@ bool MarkPageVisited(std::unordered_set<std::string>& visited, const EngineReque
 
 std::string TestPagePath(const std::string& home, const EngineDefinition& engine, int page,
                          int followUp) {
+  // Loading refuses such a FILE already; an engine made some other way still never leads a
+  // page file out of its folder.
+  if (!IsPlainFileStem(engine.fileStem)) return {};
   std::string name = engine.fileStem + std::to_string(page);
   if (followUp > 0) name += "-" + std::to_string(followUp);
   name += kTestPageExtension;
@@ -876,8 +616,9 @@ void StopSearch(SearchSession& session) {
 }
 
 void RunScheduler(SearchSession& session) {
-  ScanContext scan(session);
-  session.scanContext = &scan.context;
+  using namespace detail;
+  ExtractionContext scan = MakeScanContext(session);
+  session.scanContext = &scan;
   const IdleHook outerHook = CurrentIdleHook();
   // Every wait of this thread is the one poll between passes; the socket layer must not pause.
   SetIdleHook(nullptr);
@@ -954,6 +695,8 @@ void RunScheduler(SearchSession& session) {
 }
 
 void RunSearchThread(SearchSession& session) {
+  using detail::OnInterface;
+  using detail::Running;
   if (session.updateCheck && Running(session) && !StopRequested()) {
     if (session.callbacks.updating) OnInterface(session, [&] { session.callbacks.updating(true); });
     EngineUpdateTarget target{session.engines, session.settings, session.databasePath,
@@ -963,29 +706,6 @@ void RunSearchThread(SearchSession& session) {
       OnInterface(session, [&] { session.callbacks.updating(false); });
   }
   RunScheduler(session);
-}
-
-void RunTestMode(SearchSession& session) {
-  ScanContext scan(session);
-  ResetSearchState(session.engines);
-  session.followUps.clear();
-  const std::vector<int> reportLines = BeginReport(session);
-  if (session.mode == kSearchCapture) {
-    (void)MakeDirectories((std::filesystem::path(session.home) / kTestPageFolder).string());
-  }
-  for (int i = 0; i < session.engines.Count(); ++i) {
-    if (!Running(session)) break;
-    EngineDefinition& engine = *session.engines.Get(i);
-    if (!engine.enabled) continue;
-    EngineReport& report =
-        session.report.engines[static_cast<std::size_t>(reportLines[static_cast<std::size_t>(i)])];
-    if (SkipEngine(session, engine, report)) continue;
-    ++session.counts.enginesStarted;
-    ReportCounts(session);
-    RunEngineTestMode(session, engine, scan.context, report);
-    ++session.counts.enginesFinished;
-    ReportCounts(session);
-  }
 }
 
 void CompleteSearch(SearchSession& session) {

@@ -199,7 +199,8 @@ void StartSlot(EngineSlot& slot, EngineDefinition& engine, SearchSession& sessio
 [[nodiscard]] int StepSlot(EngineSlot& slot);
 
 // The test-mode page file of an engine: <home>/search/<fileStem><page>.htm, and of the
-// followUp-th follow-up of that page <fileStem><page>-<followUp>.htm.
+// followUp-th follow-up of that page <fileStem><page>-<followUp>.htm. Empty for a fileStem that
+// is not a plain name.
 std::string TestPagePath(const std::string& home, const EngineDefinition& engine, int page,
                          int followUp = 0);
 

@@ -23,7 +23,8 @@ std::string Encode(std::string_view text, bool keepPath) {
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
     const auto c = static_cast<unsigned char>(text[i]);
-    const bool escape = c == '%' && i + 2 < text.size() && IsHexDigit(text[i + 1]) && IsHexDigit(text[i + 2]);
+    const bool escape =
+        c == '%' && i + 2 < text.size() && IsHexDigit(text[i + 1]) && IsHexDigit(text[i + 2]);
     if (IsUnreserved(c) || (keepPath && (c == '/' || escape))) {
       out.push_back(static_cast<char>(c));
     } else {

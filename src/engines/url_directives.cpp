@@ -160,7 +160,9 @@ bool ApplyUrlDirectives(std::string& out, std::string_view url, std::string_view
   ListShape shape;
   if (!PassesStage(url, directives, FilterBefore, &shape)) return false;
   out = CutTo(url, kRewriteSourceMax);
-  if (!shape.rewrites) return !shape.afterFilters || PassesStage(out, directives, FilterAfter, nullptr);
+  if (!shape.rewrites) {
+    return !shape.afterFilters || PassesStage(out, directives, FilterAfter, nullptr);
+  }
   std::size_t cursor = 0;
   std::string_view key;
   std::string_view value;

@@ -143,6 +143,24 @@ TEST_F(EngineDatabaseTest, RecordLayoutFollowsTheFieldOrderThenTheApiKeys) {
   EXPECT_EQ(image, ImageWithChecksum(kDatabaseMagic, records));
 }
 
+TEST_F(EngineDatabaseTest, ApiKeysSurviveTheDatabase) {
+  const std::string text =
+      "[Api]\nDECODE=json\nHEADER=Accept: application/json\nHEADER=X-Key: __KEY__\n"
+      "COUNTER=0,50\nPAGES=7\nFOLLOW=/i/__ID__\nFOLLOWFORMAT={\"name\":\"__URL__\"\n"
+      "FOLLOWURL=e=mp3 path pre=\"https://h/d/__ID__/\"\nFOLLOWSF1=\"files\":\nFOLLOWMAX=9\n[Plain]\n";
+  Compile(text);
+  EngineList list;
+  ASSERT_TRUE(LoadDatabase(dir.File("engines.db"), list, info));
+  EXPECT_EQ(info.format, 2);
+  EngineList expected;
+  ReadDefinitions(text, expected);
+  ASSERT_EQ(list.Count(), 2);
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(DefinitionSectionOf(*list.Get(i)), DefinitionSectionOf(*expected.Get(i)));
+  }
+  EXPECT_EQ(list.Get(0)->FollowUpLimit(), 9);
+}
+
 TEST_F(EngineDatabaseTest, FirstFormatStillLoads) {
   EngineList list = Load(ImageWithChecksum(kDatabaseMagicFormat1, Format1Records()));
   EXPECT_EQ(info.format, 1);

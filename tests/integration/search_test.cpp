@@ -656,7 +656,8 @@ TEST_F(FaultSearchTest, ReportSaysWhyEachEngineEnded) {
   settings_.maxConnections = 11;
   SearchSession session(document_, engines_, settings_, database_);
   session.home = home_.path();
-  session.pageDeadlineSeconds = 2;
+  // The trickle outlasts the deadline; the flood reaches the size cap well before it.
+  session.pageDeadlineSeconds = 5;
   const std::time_t before = std::time(nullptr);
   SearchRun run = RunWholeSearch(session);
   EXPECT_TRUE(run.finished);
@@ -701,7 +702,7 @@ TEST_F(FaultSearchTest, ReportSaysWhyEachEngineEnded) {
   // both engines without asking them.
   SearchSession again(document_, engines_, settings_, database_);
   again.home = home_.path();
-  again.pageDeadlineSeconds = 2;
+  again.pageDeadlineSeconds = 5;
   RunWholeSearch(again);
   for (const char* paused : {"Busy", "Unavailable"}) {
     SCOPED_TRACE(paused);
@@ -874,6 +875,20 @@ TEST_F(ApiSearchTest, CaptureKeepsTheKeyOutOfItsFilesAndReplayNeedsNoNetwork) {
   }
   EXPECT_FALSE(std::filesystem::exists(home_.File("search/api1-2.htm")));  // t2's 404
   EXPECT_NE(home_.Read("search/api1.htm").find("key=__KEY__ -->"), std::string::npos);
+
+  // A FILE that would leave the folder (an engine not loaded from a database) reads nothing,
+  // not even a page that lies there.
+  home_.Write("api1.htm", home_.Read("search/api1.htm"));
+  engines_.Get(0)->fileStem = "../api";
+  document_.entries.Clear();
+  SearchSession outside(document_, engines_, settings_, database_);
+  outside.home = home_.path();
+  outside.mode = kSearchReplay;
+  ASSERT_TRUE(PrepareSearch(outside));
+  RunTestSearch(outside);
+  EXPECT_EQ(document_.entries.Count(), 0);
+  EXPECT_EQ(outside.report.engines[0].failure.kind, FailureKind::kLocalFile);
+  engines_.Get(0)->fileStem = "api";
 
   server_.reset();
   SetEngineKey(settings_, "Api", "");  // replay sends nothing, so it needs no key
