@@ -204,27 +204,6 @@ TEST_F(MainWindowTest, AMissingDatabaseEndsTheProgramAfterTheErrorBox) {
   EXPECT_EQ(icon, QMessageBox::Critical);
 }
 
-// A database that is not one, or one cut short, stops the program as a missing one does and
-// names the file: it never opens as a window without engines.
-TEST_F(MainWindowTest, AForeignOrDamagedDatabaseEndsTheProgramNamingTheFile) {
-  const std::string compiled = home_.Read("engines.db");
-  for (const std::string& image : {std::string("not a database at all"),
-                                   compiled.substr(0, compiled.size() - 2)}) {
-    SCOPED_TRACE(image.size());
-    home_.Write("engines.db", image);
-    QString seen;
-    WhenModalOpens([&](QWidget* modal) {
-      seen = guitest::MessageText(modal);
-      guitest::ClickButton(modal, "OK");
-    });
-    window_ = std::make_unique<MainWindow>(home_.path(), kSearchNormal);
-    EXPECT_TRUE(window_->Fatal());
-    EXPECT_TRUE(seen.contains(QString::fromStdString(home_.File("engines.db"))))
-        << seen.toStdString();
-    window_.reset();
-  }
-}
-
 TEST_F(MainWindowTest, EngineToolSwitches) {
   struct Case {
     std::vector<std::string> args;
