@@ -216,17 +216,27 @@ bool PastDeadline(NetProgress& progress) {
   return true;
 }
 
-}  // namespace
-
-int AutomaticUpdateCheck(EngineUpdateTarget& target, NetCancelFn shouldCancel,
-                         int deadlineSeconds) {
+int CheckByDeadline(EngineUpdateTarget& target, NetCancelFn shouldCancel,
+                    const CancelFlag* cancel, int deadlineSeconds) {
   DeadlineState state{shouldCancel, NowSeconds() + static_cast<std::uint64_t>(deadlineSeconds)};
-  const int result = UpdateCheck(target, nullptr, PastDeadline, &state);
+  const int result = UpdateCheck(target, nullptr, PastDeadline, &state, cancel);
   if (result == kUpdateFailed && state.passed) {
     target.failure.kind = FailureKind::kTimedOut;
     target.failure.detail.clear();
   }
   return result;
+}
+
+}  // namespace
+
+int AutomaticUpdateCheck(EngineUpdateTarget& target, NetCancelFn shouldCancel,
+                         int deadlineSeconds) {
+  return CheckByDeadline(target, shouldCancel, nullptr, deadlineSeconds);
+}
+
+int AutomaticUpdateCheck(EngineUpdateTarget& target, const CancelFlag& cancel,
+                         int deadlineSeconds) {
+  return CheckByDeadline(target, nullptr, &cancel, deadlineSeconds);
 }
 
 bool UpdateCheckedThisRun() {

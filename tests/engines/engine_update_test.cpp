@@ -228,6 +228,31 @@ TEST_F(EngineUpdateTest, TheCheckBeforeASearchEndsAtItsDeadline) {
   ExpectUnchanged();
 }
 
+// The search's own Stop ends the check before it at once; the process-wide flag does not.
+TEST_F(EngineUpdateTest, TheCheckBeforeASearchStopsWithThatSearch) {
+  Serve({{"", true}});
+  EngineUpdateTarget target{engines_, settings_, databasePath_, database_};
+  CancelFlag cancel;
+  std::atomic<bool> stillRunning{false};
+  std::atomic<bool> done{false};
+  std::thread stopper([&] {
+    SetStopFlag(true);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    stillRunning = !done.load();
+    cancel.Cancel();
+  });
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(AutomaticUpdateCheck(target, cancel), kUpdateFailed);
+  done = true;
+  stopper.join();
+  SetStopFlag(false);
+  EXPECT_TRUE(stillRunning.load());
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  EXPECT_EQ(target.failure.kind, FailureKind::kCancelled);
+  EXPECT_TRUE(settings_.lastEngineUpdate.IsEmpty());
+  EXPECT_FALSE(UpdateCheckedThisRun());
+}
+
 double ThreadCpuSeconds() {
   rusage usage{};
   ::getrusage(RUSAGE_THREAD, &usage);
