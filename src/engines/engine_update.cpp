@@ -1,6 +1,7 @@
 #include "engines/engine_update.h"
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -78,11 +79,23 @@ NetFailure FetchFailure(int fetched, const HttpRequest& request, const NetProgre
 
 // Puts a checked database image in place of the file and loads it. False leaves the file (when
 // it could not be replaced) and the engine list as they were.
-bool InstallDatabase(EngineUpdateTarget& target, std::string_view image) {
-  if (FileReplaceAll(target.databasePath, image) != 1) return false;
+// The image is loaded from a file of its own first: one that passes its checksum but does not
+// load (a FILE that leaves its folder, a record cut short) never takes the place of the
+// database that works. problem says why it did not load; it stays empty when a write failed.
+bool InstallDatabase(EngineUpdateTarget& target, std::string_view image, std::string& problem) {
+  const std::string candidate = target.databasePath + std::string(kUpdateCandidateSuffix);
+  if (FileReplaceAll(candidate, image) != 1) return false;
   EngineList fresh;
   LoadedDatabase info;
-  if (!LoadDatabase(target.databasePath, fresh, info)) return false;
+  if (!LoadDatabase(candidate, fresh, info)) {
+    problem = info.problem;
+    (void)std::remove(candidate.c_str());
+    return false;
+  }
+  if (std::rename(candidate.c_str(), target.databasePath.c_str()) != 0) {
+    (void)std::remove(candidate.c_str());
+    return false;
+  }
   target.engines = std::move(fresh);
   target.database = info;
   // Engines that kept their names keep their choice, new ones start disabled, and names of
@@ -175,8 +188,10 @@ int UpdateCheck(EngineUpdateTarget& target, NetProgressFn onProgress, NetCancelF
       target.failure = {
           FailureKind::kProtocol, request.url, 0, 0, {}, std::string(kUpdateNotDatabaseText)};
       result = kUpdateFailed;
-    } else if (!InstallDatabase(target, request.body)) {
-      target.failure = {FailureKind::kLocalFile, target.databasePath, 0, 0, {}, {}};
+    } else if (std::string problem; !InstallDatabase(target, request.body, problem)) {
+      target.failure = problem.empty()
+                           ? NetFailure{FailureKind::kLocalFile, target.databasePath, 0, 0, {}, {}}
+                           : NetFailure{FailureKind::kProtocol, request.url, 0, 0, {}, problem};
       result = kUpdateFailed;
     }
   }
@@ -203,10 +218,8 @@ bool PastDeadline(NetProgress& progress) {
   return true;
 }
 
-}  // namespace
-
-int AutomaticUpdateCheck(EngineUpdateTarget& target, NetCancelFn shouldCancel,
-                         int deadlineSeconds, const CancelFlag* cancel) {
+int CheckByDeadline(EngineUpdateTarget& target, NetCancelFn shouldCancel,
+                    const CancelFlag* cancel, int deadlineSeconds) {
   DeadlineState state{shouldCancel, NowSeconds() + static_cast<std::uint64_t>(deadlineSeconds)};
   const int result = UpdateCheck(target, nullptr, PastDeadline, &state, cancel);
   if (result == kUpdateFailed && state.passed) {
@@ -214,6 +227,18 @@ int AutomaticUpdateCheck(EngineUpdateTarget& target, NetCancelFn shouldCancel,
     target.failure.detail.clear();
   }
   return result;
+}
+
+}  // namespace
+
+int AutomaticUpdateCheck(EngineUpdateTarget& target, NetCancelFn shouldCancel,
+                         int deadlineSeconds) {
+  return CheckByDeadline(target, shouldCancel, nullptr, deadlineSeconds);
+}
+
+int AutomaticUpdateCheck(EngineUpdateTarget& target, const CancelFlag& cancel,
+                         int deadlineSeconds) {
+  return CheckByDeadline(target, nullptr, &cancel, deadlineSeconds);
 }
 
 bool UpdateCheckedThisRun() {
@@ -254,7 +279,8 @@ void ResetUpdateCheck() {
 }
 
 bool AcceptUpdateBody(EngineUpdateTarget& target, std::string_view body) {
-  return UpdateBodyValid(body) && InstallDatabase(target, body);
+  std::string problem;
+  return UpdateBodyValid(body) && InstallDatabase(target, body, problem);
 }
 
 }  // namespace detail

@@ -73,8 +73,10 @@ bool UpdateBodyValid(std::string_view body);
 // with the engines it has (the failure says kTimedOut).
 inline constexpr int kAutomaticUpdateSeconds = 20;
 [[nodiscard]] int AutomaticUpdateCheck(EngineUpdateTarget& target, NetCancelFn shouldCancel,
-                                       int deadlineSeconds = kAutomaticUpdateSeconds,
-                                       const CancelFlag* cancel = nullptr);
+                                       int deadlineSeconds = kAutomaticUpdateSeconds);
+// The same, stopped by the search's own flag: the Stop of that search ends its check at once.
+[[nodiscard]] int AutomaticUpdateCheck(EngineUpdateTarget& target, const CancelFlag& cancel,
+                                       int deadlineSeconds = kAutomaticUpdateSeconds);
 
 // "The search engines could not be updated: h: HTTP 500 Internal Server Error".
 std::string UpdateFailureText(const NetFailure& failure);

@@ -695,7 +695,7 @@ void RunSearchThread(SearchSession& session) {
     if (session.callbacks.updating) OnInterface(session, [&] { session.callbacks.updating(true); });
     EngineUpdateTarget target{session.engines, session.settings, session.databasePath,
                               session.database};
-    (void)AutomaticUpdateCheck(target, nullptr, kAutomaticUpdateSeconds, &session.cancel);
+    (void)AutomaticUpdateCheck(target, session.cancel);
     if (session.callbacks.updating)
       OnInterface(session, [&] { session.callbacks.updating(false); });
   }

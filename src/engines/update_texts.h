@@ -23,5 +23,7 @@ inline constexpr std::string_view kUpdateFailedText = "The search engines could 
 inline constexpr std::string_view kUpdateRedirectLoopText = "redirected too many times";
 inline constexpr std::string_view kUpdateTransferFailedText = "the transfer broke off";
 inline constexpr std::string_view kUpdateNotDatabaseText = "not an engine database";
+// Beside the database: where a received database is tried before it replaces the old one.
+inline constexpr std::string_view kUpdateCandidateSuffix = ".update";
 
 }  // namespace sondrel

@@ -3,6 +3,7 @@
 #include <limits>
 #include <vector>
 
+#include "net/content_type.h"
 #include "net/http_body.h"
 #include "net/net_texts.h"
 #include "net/url.h"
@@ -258,7 +259,7 @@ int EvaluateResponse(HttpFetchState& state, HttpRequest& request, std::string_vi
     }
     if (FindHeader(value, kContentTypeMax + 2, t::kContentType, header)) {
       request.contentType = value;
-      request.notHtml = !EqualsNoCase(value, t::kHtmlType);
+      request.notHtml = !IsHtmlContentType(value);
     }
     return kEvaluateDone;
   }

@@ -100,9 +100,12 @@ int PollWritable(int s, int timeoutMs) {
   return PollOne(s, POLLOUT, timeoutMs);
 }
 
-long RecvWait(int s, char* buf, std::size_t len, int flags, NetProgress* progress) {
+namespace {
+
+// One recv that gives up once the timeout has passed since start.
+long RecvWaitSince(int s, char* buf, std::size_t len, int flags, NetProgress* progress,
+                   std::uint64_t start) {
   if (len == 0) return 0;
-  std::uint64_t start = NowSeconds();
   for (;;) {
     if (IterationCheck(progress, start) != 0) return -1;
     // Try first: while data streams in, the poll would only cost a system call per block.
@@ -111,6 +114,12 @@ long RecvWait(int s, char* buf, std::size_t len, int flags, NetProgress* progres
     if (!WouldBlock(errno)) return -1;
     if (PollReadable(s, kPollSliceMs) < 0) return -1;
   }
+}
+
+}  // namespace
+
+long RecvWait(int s, char* buf, std::size_t len, int flags, NetProgress* progress) {
+  return RecvWaitSince(s, buf, len, flags, progress, NowSeconds());
 }
 
 long SendWait(int s, const char* buf, std::size_t len, int flags, NetProgress* progress) {
@@ -186,6 +195,7 @@ int RecvUntil(int s, std::string& out, std::size_t size, FindEndFn findEnd, void
               NetProgress* progress) {
   out.clear();
   if (size < 2) return 0;
+  const std::uint64_t start = NowSeconds();
   std::vector<char> buf(size);
   std::size_t got = 0;
   auto fail = [&] {
@@ -193,7 +203,7 @@ int RecvUntil(int s, std::string& out, std::size_t size, FindEndFn findEnd, void
     return 0;
   };
   while (got < size - 1) {
-    long peeked = RecvWait(s, buf.data() + got, size - 1 - got, MSG_PEEK, progress);
+    long peeked = RecvWaitSince(s, buf.data() + got, size - 1 - got, MSG_PEEK, progress, start);
     if (peeked <= 0) return fail();
     long unit = findEnd(buf.data(), got + static_cast<std::size_t>(peeked), arg);
     std::size_t take = static_cast<std::size_t>(peeked);
@@ -205,7 +215,7 @@ int RecvUntil(int s, std::string& out, std::size_t size, FindEndFn findEnd, void
     // Consume exactly what was looked at (or the rest of the unit); it is already queued.
     std::size_t consumed = 0;
     while (consumed < take) {
-      long r = RecvWait(s, buf.data() + got + consumed, take - consumed, 0, progress);
+      long r = RecvWaitSince(s, buf.data() + got + consumed, take - consumed, 0, progress, start);
       if (r <= 0) {
         got += consumed;
         return fail();

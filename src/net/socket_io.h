@@ -48,7 +48,8 @@ int PollWritable(int s, int timeoutMs = 0);
 using FindEndFn = long (*)(const char* buf, std::size_t n, void* arg);
 // Reads exactly one unit (a reply line, a header block) and nothing after it, peeking first.
 // 1 with out holding the unit; 0 when the peer closed, on error, cancel or timeout, or when
-// size - 1 bytes hold no complete unit; out then holds what arrived.
+// size - 1 bytes hold no complete unit; out then holds what arrived. The timeout counts from
+// the call: the unit must arrive whole within it, so a peer cannot trickle it out for ever.
 [[nodiscard]] int RecvUntil(int s, std::string& out, std::size_t size, FindEndFn findEnd, void* arg,
                             NetProgress* progress);
 

@@ -228,6 +228,80 @@ TEST_F(EngineUpdateTest, TheCheckBeforeASearchEndsAtItsDeadline) {
   ExpectUnchanged();
 }
 
+// The search's own Stop ends the check before it at once; the process-wide flag does not.
+TEST_F(EngineUpdateTest, TheCheckBeforeASearchStopsWithThatSearch) {
+  Serve({{"", true}});
+  EngineUpdateTarget target{engines_, settings_, databasePath_, database_};
+  CancelFlag cancel;
+  std::atomic<bool> stillRunning{false};
+  std::atomic<bool> done{false};
+  std::thread stopper([&] {
+    SetStopFlag(true);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    stillRunning = !done.load();
+    cancel.Cancel();
+  });
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(AutomaticUpdateCheck(target, cancel), kUpdateFailed);
+  done = true;
+  stopper.join();
+  SetStopFlag(false);
+  EXPECT_TRUE(stillRunning.load());
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  EXPECT_EQ(target.failure.kind, FailureKind::kCancelled);
+  EXPECT_TRUE(settings_.lastEngineUpdate.IsEmpty());
+  EXPECT_FALSE(UpdateCheckedThisRun());
+}
+
+double ThreadCpuSeconds() {
+  rusage usage{};
+  ::getrusage(RUSAGE_THREAD, &usage);
+  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// A body that never ends fails once it passes the capacity, and a peer that trickles a byte
+// at a time cannot stretch the check past its deadline; neither costs the waiting thread
+// any CPU to speak of.
+TEST_F(EngineUpdateTest, EndlessAndTrickledAnswersEndWithoutSpinning) {
+  std::vector<std::string> trickle;
+  for (int i = 0; i < 60; ++i) trickle.emplace_back(1, 'x');
+  struct Case {
+    const char* what;
+    ScriptedReply reply;
+    bool automatic;  // the check before a search (2 s deadline), else the update command
+    FailureKind failure;
+  } cases[] = {
+      {"an endless body", {"HTTP/1.1 200 OK\r\n\r\n", false, {}, 0, std::string(4096, 'e')},
+       false, FailureKind::kTooLarge},
+      {"an endless body before a search",
+       {"HTTP/1.1 200 OK\r\n\r\n", false, {}, 0, std::string(4096, 'e')}, true,
+       FailureKind::kTooLarge},
+      {"a trickled header", {"HTTP/1.1 200 OK\r\nX-Slow: ", false, trickle, 300}, true,
+       FailureKind::kTimedOut},
+      {"a trickled body",
+       {"HTTP/1.1 200 OK\r\nContent-Length: 60\r\n\r\n", false, trickle, 300}, true,
+       FailureKind::kTimedOut},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    detail::ResetUpdateCheck();
+    Serve({c.reply});
+    EngineUpdateTarget target{engines_, settings_, databasePath_, database_};
+    const double cpu = ThreadCpuSeconds();
+    const auto start = std::chrono::steady_clock::now();
+    const int result = c.automatic ? AutomaticUpdateCheck(target, StopFlagCancel, 2)
+                                   : UpdateCheck(target, nullptr, StopFlagCancel);
+    EXPECT_EQ(result, kUpdateFailed);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(6));
+    EXPECT_LT(ThreadCpuSeconds() - cpu, 0.5);
+    EXPECT_EQ(FailureWord(target.failure.kind), FailureWord(c.failure));
+    EXPECT_TRUE(settings_.lastEngineUpdate.IsEmpty());
+    EXPECT_FALSE(UpdateCheckedThisRun());
+    ExpectUnchanged();
+  }
+}
+
 TEST_F(EngineUpdateTest, NotDueAsksNobody) {
   Serve({{"HTTP/1.0 304 Not Modified\r\n\r\n"}});
   settings_.lastEngineUpdate = DateStamp::CurrentLocal();
@@ -258,6 +332,13 @@ TEST_F(EngineUpdateTest, UnusableBodyKeepsTheDatabase) {
   badChecksum.back() = static_cast<char>(badChecksum.back() ^ 0x20);
   std::string badMagic = fresh;
   badMagic[0] = 'X';
+  // Whole and with the right checksum, but it would read and write pages outside its folder.
+  EngineList leaving;
+  (void)leaving.Append(Engine("Delta"));
+  leaving.Get(0)->fileStem = "../../outside";
+  ASSERT_TRUE(WriteDatabase(dir_.File("leaving.db"), leaving, 0));
+  std::string leavingImage;
+  ASSERT_TRUE(FileReadAll(dir_.File("leaving.db"), leavingImage));
   struct Case {
     const char* what;
     std::string body;
@@ -268,6 +349,7 @@ TEST_F(EngineUpdateTest, UnusableBodyKeepsTheDatabase) {
       {"an HTML page", "<html><body>Maintenance</body></html>"},
       {"empty", ""},
       {"larger than the buffer", fresh + std::string(kUpdateBodyCapacity, 'x')},
+      {"a FILE that leaves its folder", leavingImage},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -277,7 +359,11 @@ TEST_F(EngineUpdateTest, UnusableBodyKeepsTheDatabase) {
     EXPECT_TRUE(settings_.lastEngineUpdate.IsEmpty());
     EXPECT_FALSE(UpdateCheckedThisRun());
     ExpectUnchanged();
+    EXPECT_EQ(FileLengthOf(databasePath_ + std::string(kUpdateCandidateSuffix)), -1);
   }
+  // The database that does not load is named as such, not as a file we could not write.
+  EXPECT_EQ(failure_.kind, FailureKind::kProtocol);
+  EXPECT_NE(failure_.detail.find("Delta"), std::string::npos) << failure_.detail;
 }
 
 TEST_F(EngineUpdateTest, FailedWriteKeepsOldFileAndList) {

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "net/http_response.h"
+#include "net/url.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace sondrel;
@@ -42,6 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     NetProgress progress;
     for (int round = 0; round < 3; ++round) {
       if (EvaluateResponse(state, request, header, progress) != kEvaluateAgain) break;
+      // Whatever the Location named, the next request goes to http or https.
+      if (!IsHttpUrl(request.workUrl)) __builtin_trap();
       if (request.workUrl.size() > kWorkUrlMax) __builtin_trap();
       if (state.requestText.size() > kRequestTextMax + 100) __builtin_trap();
       // Whatever the Location said, the next request holds no control byte but its line ends.

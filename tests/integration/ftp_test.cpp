@@ -2,8 +2,10 @@
 // server will not give.
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <optional>
 #include <random>
 #include <string>
@@ -275,6 +277,35 @@ TEST(ScriptedFtpLogin, FollowsTheReplies) {
       EXPECT_FALSE(server.Received(c.mustNotSend)) << c.mustNotSend;
     }
   }
+}
+
+double ThreadCpuSeconds() {
+  rusage usage{};
+  ::getrusage(RUSAGE_THREAD, &usage);
+  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// A server that sends its replies a byte every half second: each reply must arrive whole
+// within the timeout, or the login (of a download or a verification) would last as long as
+// the server liked.
+TEST(ScriptedFtpLogin, ATrickledReplyEndsByTheTimeoutWithoutSpinning) {
+  testkit::FtpScript script;
+  script.greeting = {"220 " + std::string(100, 'x') + "\r\n"};
+  script.tricklePauseMs = 500;
+  testkit::ScriptedFtpServer server(script);
+  NetProgress progress = Progress(2);
+  const double cpu = ThreadCpuSeconds();
+  const auto start = std::chrono::steady_clock::now();
+  int code = 0;
+  EXPECT_EQ(FtpLogin(code, "127.0.0.1", server.port(), "anonymous", "guest@", "", &progress), -1);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  EXPECT_LT(ThreadCpuSeconds() - cpu, 0.3);
+  EXPECT_FALSE(server.Received("USER anonymous"));
+
+  testkit::TempDir dir;
+  EXPECT_NE(FtpDownload(dir.File("f"), server.Url("/f"), false, 2, nullptr, nullptr, nullptr), 1);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
 }
 
 // Transfers against replies no real server gives.

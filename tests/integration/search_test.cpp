@@ -565,6 +565,27 @@ TEST_F(FaultSearchTest, UpdateBeforeTheFirstSearchOnlyAndItsListIsSearched) {
   detail::ResetUpdateCheck();
 }
 
+// Stop while the engine update is asked before the search ends that check at once, not at
+// the check's own deadline.
+TEST_F(FaultSearchTest, StopDuringTheUpdateCheckEndsItAtOnce) {
+  ScriptedHttpServer silent({{"", true}});
+  setenv(kUpdateUrlVariable, silent.Url("/engines.db").c_str(), 1);
+  detail::ResetUpdateCheck();
+  engines_.Append(ListEngine("Silent", silent.Url("/find?q=__QUERY__")));
+  SearchSession session(document_, engines_, settings_, database_);
+  session.databasePath = home_.File("engines.db");
+  std::thread stopper([&session] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    StopSearch(session);
+  });
+  SearchRun run = RunWholeSearch(session, {}, true);
+  stopper.join();
+  EXPECT_LT(run.took, std::chrono::seconds(5));
+  EXPECT_FALSE(UpdateCheckedThisRun());
+  unsetenv(kUpdateUrlVariable);
+  detail::ResetUpdateCheck();
+}
+
 TEST(CliUpdateTest, ReportsTheOutcomeAndAsksOncePerDueTime) {
   testkit::TempDir home;
   ScriptedHttpServer server({{"HTTP/1.0 304 Not Modified\r\n\r\n"}});

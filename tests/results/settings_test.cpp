@@ -262,6 +262,24 @@ TEST(SettingsTest, NamedFieldsArePassedOnAndOldFilesStillRead) {
   EXPECT_EQ(LoadSettingsFile(dir.File("cutnamed.cfg"), old), SettingsFileState::kDamaged);
 }
 
+// Fields kept by name are stored too: a trust file and the keys of engines survive a save.
+TEST(SettingsTest, TrustFileAndEngineKeysAreStored) {
+  testkit::TempDir dir;
+  Settings s;
+  SettingsDefaults(s, "/h");
+  s.caFile = "/etc/ssl/mine.pem";
+  SetEngineKey(s, "Audio Archive", "k=1");
+  SetEngineKey(s, "Other", "xyz");
+  ASSERT_TRUE(WriteSettings(dir.File("s.cfg"), s));
+  Settings read;
+  SettingsDefaults(read, "/h");
+  ASSERT_EQ(LoadSettingsFile(dir.File("s.cfg"), read), SettingsFileState::kRead);
+  EXPECT_EQ(read.caFile, "/etc/ssl/mine.pem");
+  EXPECT_EQ(EngineKey(read, "Audio Archive"), "k=1");
+  EXPECT_EQ(EngineKey(read, "Other"), "xyz");
+  EXPECT_TRUE(read.otherNamedFields.empty());
+}
+
 TEST(SettingsTest, NumbersOutsideTheirRangeReadAsDefaults) {
   testkit::TempDir dir;
   struct Case {

@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -101,12 +102,23 @@ void ScriptedFtpServer::Run() {
   }
 }
 
+bool ScriptedFtpServer::SendReply(int control, std::string_view text) {
+  if (script_.tricklePauseMs <= 0) return SendText(control, text, stop_);
+  for (std::size_t i = 0; i < text.size() && !stop_; ++i) {
+    if (!SendText(control, text.substr(i, 1), stop_)) return false;
+    for (int waited = 0; waited < script_.tricklePauseMs && !stop_; waited += kSliceMs) {
+      ::poll(nullptr, 0, std::min(kSliceMs, script_.tricklePauseMs - waited));
+    }
+  }
+  return !stop_;
+}
+
 void ScriptedFtpServer::Serve(int control) {
   int passive = -1;  // listener of the announced data port
   int data = -1;     // data connection held open after a transfer
   long long offset = 0;
   for (const std::string& part : script_.greeting) {
-    if (!SendText(control, part, stop_)) return;
+    if (!SendReply(control, part)) return;
   }
   std::string pending;
   char buf[4096];
@@ -128,7 +140,7 @@ void ScriptedFtpServer::Serve(int control) {
       commands_.push_back(line);
     }
     std::string reply = Answer(line, control, passive, data, offset);
-    if (!SendText(control, reply, stop_)) break;
+    if (!SendReply(control, reply)) break;
     if (Upper(line.substr(0, 4)) == "QUIT") break;
   }
   CloseIf(passive);

@@ -26,6 +26,8 @@ struct FtpScript {
   bool keepDataOpen = false;  // after the data, hold the data connection open
   std::string opening = "150 Opening data connection.\r\n";  // RETR's reply before the data
   std::string afterData = "226 Transfer complete.\r\n";
+  // When set, the greeting and every reply go out one byte at a time, this far apart.
+  int tricklePauseMs = 0;
 };
 
 class ScriptedFtpServer {
@@ -44,6 +46,7 @@ class ScriptedFtpServer {
  private:
   void Run();
   void Serve(int control);
+  bool SendReply(int control, std::string_view text);
   std::string Answer(const std::string& line, int control, int& passive, int& data,
                      long long& offset);
 
