@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -91,6 +92,34 @@ std::vector<std::string> Names(const StringList& list) {
   std::vector<std::string> names;
   for (const auto& name : list) names.push_back(*name);
   return names;
+}
+
+// What happened to a check run while another thread raised the process-wide stop flag and, 300 ms
+// later, the check's own cancel flag.
+struct StoppedCheck {
+  int result = 0;
+  bool ranOnAfterForeignStop = false;  // the process-wide flag alone did not end it
+  std::chrono::steady_clock::duration elapsed{};
+};
+
+StoppedCheck RunStoppedByOwnCancel(CancelFlag& cancel, const std::function<int()>& check) {
+  std::atomic<bool> stillRunning{false};
+  std::atomic<bool> done{false};
+  std::thread stopper([&] {
+    SetStopFlag(true);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    stillRunning = !done.load();
+    cancel.Cancel();
+  });
+  StoppedCheck outcome;
+  const auto start = std::chrono::steady_clock::now();
+  outcome.result = check();
+  outcome.elapsed = std::chrono::steady_clock::now() - start;
+  done = true;
+  stopper.join();
+  SetStopFlag(false);
+  outcome.ranOnAfterForeignStop = stillRunning.load();
+  return outcome;
 }
 
 class EngineUpdateTest : public ::testing::Test {
@@ -233,21 +262,11 @@ TEST_F(EngineUpdateTest, TheCheckBeforeASearchStopsWithThatSearch) {
   Serve({{"", true}});
   EngineUpdateTarget target{engines_, settings_, databasePath_, database_};
   CancelFlag cancel;
-  std::atomic<bool> stillRunning{false};
-  std::atomic<bool> done{false};
-  std::thread stopper([&] {
-    SetStopFlag(true);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    stillRunning = !done.load();
-    cancel.Cancel();
-  });
-  const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(AutomaticUpdateCheck(target, cancel), kUpdateFailed);
-  done = true;
-  stopper.join();
-  SetStopFlag(false);
-  EXPECT_TRUE(stillRunning.load());
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  const StoppedCheck stopped =
+      RunStoppedByOwnCancel(cancel, [&] { return AutomaticUpdateCheck(target, cancel); });
+  EXPECT_EQ(stopped.result, kUpdateFailed);
+  EXPECT_TRUE(stopped.ranOnAfterForeignStop);
+  EXPECT_LT(stopped.elapsed, std::chrono::seconds(5));
   EXPECT_EQ(target.failure.kind, FailureKind::kCancelled);
   EXPECT_TRUE(settings_.lastEngineUpdate.IsEmpty());
   EXPECT_FALSE(UpdateCheckedThisRun());
@@ -413,20 +432,11 @@ TEST_F(EngineUpdateTest, CommandReportsProgressAndStops) {
   Serve({{"", true}});
   CancelFlag cancel;
   view.cancel = &cancel;
-  std::atomic<bool> stillRunning{false};
-  std::atomic<bool> done{false};
-  std::thread stopper([&] {
-    SetStopFlag(true);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    stillRunning = !done.load();
-    cancel.Cancel();
-  });
-  const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(RunUpdateEngines(target, view), kUpdateFailed);
-  done = true;
-  stopper.join();
-  EXPECT_TRUE(stillRunning.load());
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+  const StoppedCheck stopped =
+      RunStoppedByOwnCancel(cancel, [&] { return RunUpdateEngines(target, view); });
+  EXPECT_EQ(stopped.result, kUpdateFailed);
+  EXPECT_TRUE(stopped.ranOnAfterForeignStop);
+  EXPECT_LT(stopped.elapsed, std::chrono::seconds(10));
   EXPECT_FALSE(UpdateCheckedThisRun());
   EXPECT_EQ(target.failure.kind, FailureKind::kCancelled);
   SetStopFlag(false);
